@@ -1,0 +1,94 @@
+// stereoquill-cli: the command-line front end over the same core as the desktop program.
+#include <cstdio>
+#include <iostream>
+#include <vector>
+
+#include "base/exception.h"
+#include "base/progress.h"
+#include "cli/command.h"
+
+namespace sq::cli {
+
+namespace {
+std::vector<CommandSetup>& Commands() {
+  static std::vector<CommandSetup> commands;
+  return commands;
+}
+int gExitCode = 0;
+}  // namespace
+
+bool RegisterCommand(CommandSetup setup) {
+  Commands().push_back(std::move(setup));
+  return true;
+}
+
+void SetExitCode(int code) { gExitCode = code; }
+
+void PrintError(const std::string& message) { std::cerr << "stereoquill-cli: " << message << std::endl; }
+
+TProgressBar::TProgressBar(bool quiet) : enabled_(!quiet) {
+  if (enabled_) SetProgressHandler([this](int percent) { Draw(percent); });
+}
+
+TProgressBar::~TProgressBar() {
+  if (!enabled_) return;
+  SetProgressHandler(nullptr);
+  if (drawn_) std::fputs("\r\033[K", stderr);
+}
+
+void TProgressBar::Stage(const std::string& name) {
+  stage_ = name;
+  last_ = -1;
+  if (enabled_) Draw(0);
+}
+
+void TProgressBar::Draw(int percent) {
+  percent = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
+  if (percent == last_) return;
+  last_ = percent;
+  const int filled = percent * 30 / 100;
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.resize(30, '.');
+  std::fprintf(stderr, "\r%-22s [%s] %3d%%", stage_.c_str(), bar.c_str(), percent);
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+}  // namespace sq::cli
+
+int main(int argc, char** argv) {
+  using namespace sq::cli;
+  CLI::App app{"Stereoquill: turn two photographs into a 3D model", "stereoquill-cli"};
+  app.set_version_flag("--version", std::string("stereoquill-cli ") + SQ_VERSION);
+  app.require_subcommand(1);
+  app.fallthrough(false);
+  auto* help = app.add_subcommand("help", "Show the commands and their options");
+  for (auto& setup : Commands()) setup(app);
+  // Rendered before parsing: afterwards CLI11 would describe the parsed subcommand.
+  const std::string usage = app.help();
+  help->callback([&usage] { std::cout << usage; });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    PrintError(e.what());
+    std::cerr << "Run 'stereoquill-cli help' for the commands and their options." << std::endl;
+    return 2;
+  } catch (const sq::Exception& e) {
+    PrintError(e.what());
+    return 1;
+  } catch (const std::bad_alloc&) {
+    PrintError("Out of memory");
+    return 1;
+  } catch (const std::exception& e) {
+    PrintError(e.what());
+    return 1;
+  }
+  return gExitCode;
+}
