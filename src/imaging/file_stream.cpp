@@ -4,8 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #include "base/exception.h"
 #include "base/format.h"
@@ -90,6 +95,93 @@ void TFileStream::Flush() {}
 void TFileStream::DeleteFile(const std::string& fileName) {
   if (::unlink(fileName.c_str()) != 0)
     throw EInOutError(Format("Error deleting \"%s\" - %s", fileName, SystemError()));
+}
+
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix) {
+  std::string path = folder.empty() ? std::string(".") : folder;
+  if (path.back() != '/') path += '/';
+  path += prefix + "XXXXXX" + suffix;
+  std::vector<char> buffer(path.begin(), path.end());
+  buffer.push_back('\0');
+  const int fd = ::mkstemps(buffer.data(), static_cast<int>(suffix.size()));
+  if (fd < 0) throw EInOutError(Format("Error opening \"%s\" - %s", path, SystemError()));
+  ::close(fd);
+  return std::string(buffer.data());
+}
+
+namespace {
+
+// Keeps only characters that are safe in a file name we make up ourselves.
+std::string SafeNamePart(const std::string& text) {
+  std::string result;
+  for (const char c : text)
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.') result += c;
+  return result;
+}
+
+}  // namespace
+
+TAtomicFileSave::TAtomicFileSave(const std::string& fileName) : target_(fileName) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  // Saving through a link replaces the file it points to, not the link.
+  if (fs::is_symlink(target_, error)) {
+    const fs::path resolved = fs::weakly_canonical(target_, error);
+    if (!error) target_ = resolved.string();
+  }
+  const fs::path target(target_);
+  if (target.filename().empty())
+    throw EInOutError(Format("Error opening \"%s\" - %s", fileName, std::strerror(EISDIR)));
+  const std::string folder = target.parent_path().string();
+  const std::string extension = SafeNamePart(target.extension().string());
+  std::string stem = SafeNamePart(target.stem().string());
+  if (stem.size() > 40) stem.resize(40);
+  tempName_ = CreateUniqueFile(folder, "." + stem + "~", extension);
+
+  // The new file takes the old one's permissions, or the usual ones for a new file.
+  struct stat info;
+  mode_t mode;
+  if (::stat(target_.c_str(), &info) == 0) {
+    mode = info.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::chmod(tempName_.c_str(), mode);
+}
+
+TAtomicFileSave::~TAtomicFileSave() {
+  if (committed_) return;
+  stream_.reset();
+  ::unlink(tempName_.c_str());
+}
+
+TFileStream& TAtomicFileSave::Stream() {
+  if (!stream_) stream_ = std::make_unique<TFileStream>(tempName_, TFileStream::fmCreateWrite);
+  return *stream_;
+}
+
+void TAtomicFileSave::Commit() {
+  if (committed_) return;
+  if (stream_) {
+    stream_->Flush();
+    stream_->Close();
+    stream_.reset();
+  }
+  const int fd = ::open(tempName_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    const int synced = ::fsync(fd);
+    const int savedErrno = errno;
+    ::close(fd);
+    if (synced != 0 && savedErrno != EINVAL && savedErrno != EROFS) {
+      errno = savedErrno;
+      throw EInOutError(Format("Error writing to stream - %s", SystemError()));
+    }
+  }
+  if (::rename(tempName_.c_str(), target_.c_str()) != 0)
+    throw EInOutError(Format("Error opening \"%s\" - %s", target_, SystemError()));
+  committed_ = true;
 }
 
 }  // namespace sq

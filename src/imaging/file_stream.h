@@ -1,6 +1,7 @@
 // A stream over an operating-system file handle.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "imaging/base_stream.h"
@@ -40,6 +41,37 @@ class TFileStream : public TSeekableStream {
  private:
   std::string fileName_;
   int fd_ = -1;
+};
+
+// Creates a new, empty file that did not exist before (exclusively, so nothing is
+// ever overwritten or followed through a planted link) in folder, named
+// prefix + six random characters + suffix, and returns its path.
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix);
+
+// Saving that never destroys the old file before the new one is complete: the data
+// goes to a fresh temporary file in the target's folder, and Commit renames it over
+// the target.  Without Commit (an exception on the way) the temporary file is removed
+// and the target stays as it was.
+class TAtomicFileSave {
+ public:
+  explicit TAtomicFileSave(const std::string& fileName);
+  ~TAtomicFileSave();
+  TAtomicFileSave(const TAtomicFileSave&) = delete;
+  TAtomicFileSave& operator=(const TAtomicFileSave&) = delete;
+
+  // The temporary file; it ends with the target's extension, so code that looks at
+  // the name sees the same format.
+  const std::string& TempName() const { return tempName_; }
+  // The temporary file opened for writing (opened on first use).
+  TFileStream& Stream();
+  // Closes the stream, flushes the data to disk and renames it over the target.
+  void Commit();
+
+ private:
+  std::string target_;
+  std::string tempName_;
+  std::unique_ptr<TFileStream> stream_;
+  bool committed_ = false;
 };
 
 }  // namespace sq

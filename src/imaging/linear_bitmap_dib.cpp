@@ -2,7 +2,9 @@
 #include <cstring>
 
 #include "base/exception.h"
+#include "imaging/dib_decoder.h"
 #include "imaging/linear_bitmap.h"
+#include "imaging/memory_stream.h"
 
 namespace sq {
 
@@ -29,6 +31,23 @@ std::vector<uint8_t> TLinearBitmap::MakeDIB() const {
   for (int y = 0; y < Height; ++y)
     std::memcpy(&dib[static_cast<size_t>(headerSize + stride * (Height - 1 - y))], ScanLine(y), BytesPerLine);
   return dib;
+}
+
+// The block comes from outside (the clipboard), so every size in its header is checked
+// against the block's length.  Depths below 8 bits come out as 24-bit images, as a
+// platform bitmap converted for display would.  A damaged block leaves this bitmap
+// as it was.
+void TLinearBitmap::GetFromDIB(std::span<const uint8_t> dib) {
+  TReadOnlyMemoryStream stream(dib);
+  TLinearBitmap result;
+  TDIBInfo info;
+  try {
+    info = ReadDIB(stream, -1, static_cast<int64_t>(dib.size()), result);
+  } catch (const EInOutError&) {
+    throw ELinearBitmap("Error in bitmap data");
+  }
+  if (info.BitCount < 8) result.SetPixelFormat(pf24bit);
+  TakeOver(result);
 }
 
 }  // namespace sq

@@ -1,27 +1,55 @@
 // File dispatch of TLinearBitmap through the format registry.
 #include "base/exception.h"
 #include "base/format.h"
+#include "imaging/bitmap_loader.h"
+#include "imaging/file_stream.h"
 #include "imaging/linear_bitmap.h"
 
 namespace sq {
 
-// Placeholder until the format registry lands.
+namespace {
+
+// The extension of the name's last part, upper-cased: folders may hold dots, and
+// both "/" and "\" separate folders.
+std::string FileExtension(const std::string& fileName) {
+  const size_t slash = fileName.find_last_of('/');
+  return UpperCase(ExtractFileExtNoDot(slash == std::string::npos ? fileName : fileName.substr(slash + 1)));
+}
+
+}  // namespace
+
+// A failed load leaves the bitmap as it was: the loader fills a fresh bitmap that
+// replaces this one only when it is complete.
 TBitmapLoader& TLinearBitmap::LoadFromFile(const std::string& fileName) {
-  throw EUnsupportedFileFormat("Unsupported file format: " + UpperCase(ExtractFileExtNoDot(fileName)));
+  const std::string extension = FileExtension(fileName);
+  TBitmapLoader& loader = BitmapLoaders().FindLoader(extension);
+  TLinearBitmap loaded;
+  loader.LoadFromFile(fileName, extension, loaded);
+  TakeOver(loaded);
+  return loader;
 }
 
+// The image goes to a temporary file beside the target that replaces it only when
+// complete, so a failed save never destroys the old file.
 void TLinearBitmap::SaveToFile(const std::string& fileName) const {
-  throw EUnsupportedFileFormat("Unsupported file format: " + UpperCase(ExtractFileExtNoDot(fileName)));
+  const std::string extension = FileExtension(fileName);
+  TBitmapLoader& loader = BitmapLoaders().FindSaver(extension);
+  TAtomicFileSave save(fileName);
+  loader.SaveToFile(save.TempName(), extension, *this);
+  save.Commit();
 }
 
-void TLinearBitmap::LoadFromStream(TBaseStream&, const std::string& extension) {
-  throw EUnsupportedFileFormat("Unsupported file format: " + UpperCase(extension));
+void TLinearBitmap::LoadFromStream(TBaseStream& stream, const std::string& extension) {
+  const std::string upper = UpperCase(extension);
+  TBitmapLoader& loader = BitmapLoaders().FindLoader(upper);
+  TLinearBitmap loaded;
+  loader.LoadFromStream(stream, upper, loaded);
+  TakeOver(loaded);
 }
 
-void TLinearBitmap::SaveToStream(TBaseStream&, const std::string& extension) const {
-  throw EUnsupportedFileFormat("Unsupported file format: " + UpperCase(extension));
+void TLinearBitmap::SaveToStream(TBaseStream& stream, const std::string& extension) const {
+  const std::string upper = UpperCase(extension);
+  BitmapLoaders().FindSaver(upper).SaveToStream(stream, upper, *this);
 }
-
-void TLinearBitmap::GetFromDIB(std::span<const uint8_t>) { throw ELinearBitmap("Error in bitmap data"); }
 
 }  // namespace sq

@@ -1,0 +1,26 @@
+// Feeds arbitrary bytes to the colour-map file reader; a map that loads must save
+// back to the same bytes and apply to an image.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/exception.h"
+#include "imaging/color_map_file.h"
+#include "imaging/memory_stream.h"
+#include "imaging/tone_map.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  try {
+    sq::TReadOnlyMemoryStream stream(data, size);
+    const sq::ToneMap map = sq::LoadColorMap(stream);
+    sq::TMemoryStream out;
+    sq::SaveColorMap(out, map);
+    if (out.Data().size() != size || std::memcmp(out.Data().data(), data, size) != 0) std::abort();
+    sq::TLinearBitmap image(16, 16, sq::pf24bit);
+    for (int64_t i = 0; i < image.Size; ++i) image.Map[i] = static_cast<uint8_t>(i);
+    sq::ApplyToneMap(map, image, sq::kPlaneAll);
+    if (image.Map[5] != map[5]) std::abort();
+  } catch (const sq::Exception&) {
+  }
+  return 0;
+}

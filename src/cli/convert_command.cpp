@@ -1,0 +1,53 @@
+// stereoquill-cli convert IN OUT: loads an image through the format registry and
+// saves it through it, so every readable format converts into every writable one.
+#include <memory>
+#include <string>
+
+#include "base/exception.h"
+#include "cli/command.h"
+#include "imaging/jpeg_loader.h"
+#include "imaging/linear_bitmap.h"
+
+namespace sq::cli {
+
+namespace {
+
+struct TConvertOptions {
+  std::string Input;
+  std::string Output;
+  int Quality = 0;
+  int64_t MaxSize = 0;
+  bool Quiet = false;
+};
+
+void RunConvert(const TConvertOptions& options) {
+  TJPEGLoader& jpeg = JPEGLoader();
+  jpeg.Quality = options.Quality;
+  jpeg.MaxFileSize = options.MaxSize;
+  TLinearBitmap bitmap;
+  TProgressBar progress(options.Quiet);
+  progress.Stage("Loading");
+  bitmap.LoadFromFile(options.Input);
+  progress.Stage("Saving");
+  bitmap.SaveToFile(options.Output);
+}
+
+const bool registered = RegisterCommand([](CLI::App& app) {
+  auto options = std::make_shared<TConvertOptions>();
+  auto* command = app.add_subcommand(
+      "convert", "Convert an image between formats (BMP, PCX, PNG, JPEG, GIF), chosen by the file extensions");
+  command->add_option("input", options->Input, "Image to read")->required();
+  command->add_option("output", options->Output, "Image to write; an existing file is replaced only when complete")
+      ->required();
+  command->add_option("--quality", options->Quality, "JPEG quality 1..100 (default: the library's, 75)")
+      ->check(CLI::Range(1, 100));
+  command->add_option("--max-size", options->MaxSize,
+                      "JPEG size target in bytes: the quality is lowered until the file fits")
+      ->check(CLI::Range(int64_t(0), int64_t(1) << 40));
+  command->add_flag("--quiet", options->Quiet, "No progress bar");
+  command->callback([options] { RunConvert(*options); });
+});
+
+}  // namespace
+
+}  // namespace sq::cli

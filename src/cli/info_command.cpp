@@ -1,0 +1,81 @@
+// stereoquill-cli info: describes a project file or an image file.
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "base/exception.h"
+#include "base/format.h"
+#include "cli/command.h"
+#include "imaging/linear_bitmap.h"
+#include "project/point_pairs_file.h"
+#include "project/project_file.h"
+
+namespace sq::cli {
+
+namespace {
+
+struct TInfoOptions {
+  std::string File;
+  bool Pairs = false;
+};
+
+// The extension of the file-name part, upper-cased; folder names may contain dots.
+std::string Extension(const std::string& fileName) {
+  const size_t slash = fileName.rfind('/');
+  const std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : UpperCase(name.substr(dot + 1));
+}
+
+void Line(const std::string& name, const std::string& value) {
+  std::cout << name << ':';
+  if (!value.empty()) std::cout << ' ' << value;
+  std::cout << '\n';
+}
+
+void ProjectInfo(const TInfoOptions& options) {
+  TProjectFile file;
+  file.LoadFromFile(options.File);
+  const CorrespondenceProject& project = file.Project;
+  Line("image1", file.Image1Path);
+  Line("image2", file.Image2Path);
+  Line("points", std::to_string(project.PointCount));
+  Line("frames", std::to_string(project.FrameCount));
+  Line("animation", std::to_string(project.AnimationType));
+  Line("highprecision", std::to_string(project.HighPrecisionRender));
+  Line("antialiasing", std::to_string(project.Antialiasing));
+  if (options.Pairs) std::cout << FormatPointPairs(project.ValidPoints());
+}
+
+void ImageInfo(const TInfoOptions& options) {
+  if (options.Pairs) throw Exception("--pairs applies only to project files (.kst)");
+  TLinearBitmap bitmap;
+  {
+    TProgressBar progress(false);
+    bitmap.LoadFromFile(options.File);
+  }
+  Line("width", std::to_string(bitmap.Width));
+  Line("height", std::to_string(bitmap.Height));
+  Line("format", PixelFormatName(bitmap.PixelFormat));
+  Line("grayscale", bitmap.IsGrayScale() ? "yes" : "no");
+}
+
+void SetupInfoCommand(CLI::App& app) {
+  auto* info = app.add_subcommand("info", "Describe a project file (.kst) or an image file");
+  auto options = std::make_shared<TInfoOptions>();
+  info->add_option("FILE", options->File, "Project or image file")->required();
+  info->add_flag("--pairs", options->Pairs, "Also list a project's point pairs as \"x1 y1 x2 y2\" lines");
+  info->callback([options] {
+    if (Extension(options->File) == "KST")
+      ProjectInfo(*options);
+    else
+      ImageInfo(*options);
+    std::cout.flush();
+  });
+}
+
+const bool registered = RegisterCommand(SetupInfoCommand);
+
+}  // namespace
+
+}  // namespace sq::cli

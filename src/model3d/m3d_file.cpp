@@ -1,0 +1,101 @@
+// The native chunked model file, M3D.  Versions 0 and 2 hold 16-bit integer
+// vertices and triangles; version 5 is a sequence of typed chunks whose array
+// bodies are raw deflate data.
+#include <cstring>
+
+#include "base/exception.h"
+#include "base/format.h"
+#include "imaging/base_stream.h"
+#include "imaging/memory_stream.h"
+#include "model3d/m3d_chunks.h"
+#include "model3d/surface_color_model.h"
+
+namespace sq {
+
+namespace {
+constexpr uint32_t kDefaultColor = 0x00FF00;
+}
+
+void TSurfaceColorModel::WriteM3DChunks(TBaseStream& stream) {
+  {
+    TChunkWriter chunk(stream, 1);
+    chunk.Body().WriteUInt32(static_cast<uint32_t>(VertexCount));
+    chunk.WriteCompressed(Vertices.data(), Vertices.size() * sizeof(T3DPoint));
+    chunk.Finish();
+  }
+  {
+    TChunkWriter chunk(stream, 2);
+    chunk.Body().WriteUInt32(static_cast<uint32_t>(TriangleCount));
+    chunk.WriteCompressed(Triangles.data(), Triangles.size() * sizeof(T3DTriangle));
+    chunk.Finish();
+  }
+}
+
+void TSurfaceColorModel::SaveM3D(TBaseStream& stream) {
+  const uint8_t signature[3] = {'3', 'D', 5};
+  stream.Write(signature, 3);
+  WriteM3DChunks(stream);
+}
+
+namespace {
+
+// Versions 0 and 2: 16-bit counts, 16-bit integer coordinates and indices.
+void ReadOldM3D(TBaseStream& stream, TSurfaceColorModel& model) {
+  const int16_t vertexCount = static_cast<int16_t>(stream.ReadUInt16());
+  if (vertexCount < 0) throw EBadFormat(Format("Invalid vertex count: %d", vertexCount));
+  model.SetVertexCount(vertexCount);
+  for (T3DPoint& v : model.Vertices) {
+    const int16_t x = static_cast<int16_t>(stream.ReadUInt16());
+    const int16_t y = static_cast<int16_t>(stream.ReadUInt16());
+    const int16_t z = static_cast<int16_t>(stream.ReadUInt16());
+    v = T3DPoint{float(x), float(y), float(z)};
+  }
+  const int16_t triangleCount = static_cast<int16_t>(stream.ReadUInt16());
+  if (triangleCount < 0) throw EBadFormat(Format("Invalid triangle count: %d", triangleCount));
+  model.SetTriangleCount(triangleCount);
+  for (T3DTriangle& t : model.Triangles)
+    for (uint32_t& corner : t) corner = static_cast<uint32_t>(int32_t(static_cast<int16_t>(stream.ReadUInt16())));
+}
+
+}  // namespace
+
+void TSurfaceColorModel::LoadM3D(TBaseStream& stream) {
+  uint8_t signature[3];
+  stream.ReadBuffer(signature, 3);
+  if (signature[0] != '3' || signature[1] != 'D' ||
+      (signature[2] != 0 && signature[2] != 2 && signature[2] != 5))
+    throw EUnsupportedFileFormat("Unsupported file format");
+  SetVertexCount(0);
+  SetTriangleCount(0);
+
+  if (signature[2] != 5) {
+    ReadOldM3D(stream, *this);
+    FillColor(kDefaultColor);
+  } else {
+    colorChunkRead_ = false;
+    fillColorPending_ = false;
+    for (;;) {
+      uint8_t first;
+      if (stream.Read(&first, 1) == 0) break;
+      const uint16_t type = static_cast<uint16_t>(first | (stream.ReadByte() << 8));
+      const uint32_t length = stream.ReadUInt32();
+      const std::vector<uint8_t> body = ReadChunkBody(stream, length);
+      TReadOnlyMemoryStream bodyStream(body.data(), body.size());
+      ReadChunk(bodyStream, type);
+    }
+    // A fill colour reaches every vertex even when its chunk came before the
+    // vertices; without any colour chunk the model is green.
+    if (fillColorPending_)
+      FillColor(pendingFillColor_);
+    else if (!colorChunkRead_)
+      FillColor(kDefaultColor);
+  }
+
+  // Every later user indexes Vertices with these corners unchecked.
+  for (const T3DTriangle& t : Triangles)
+    for (const uint32_t corner : t)
+      if (corner >= static_cast<uint32_t>(VertexCount))
+        throw EBadFormat(Format("Invalid point in face list: %d", int32_t(corner)));
+}
+
+}  // namespace sq

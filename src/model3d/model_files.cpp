@@ -1,0 +1,23 @@
+#include "model3d/model_files.h"
+
+#include "model3d/texture_model.h"
+
+namespace sq {
+
+std::unique_ptr<TSurfaceColorModel> LoadSurfaceModel(const std::string& fileName) {
+  auto textured = std::make_unique<TTextureModel>();
+  textured->LoadFromFile(fileName);
+  if (textured->Texture.Width > 0 && textured->Texture.Height > 0) return textured;
+  // Without a texture image the model is an ordinary coloured surface; saving it as
+  // one keeps texture chunks out of the files written from it.
+  auto plain = std::make_unique<TSurfaceColorModel>();
+  plain->SetVertexCount(textured->VertexCount);
+  plain->SetTriangleCount(textured->TriangleCount);
+  plain->Vertices = std::move(textured->Vertices);
+  plain->Colors = std::move(textured->Colors);
+  plain->Triangles = std::move(textured->Triangles);
+  plain->FileFormat = textured->FileFormat;
+  return plain;
+}
+
+}  // namespace sq

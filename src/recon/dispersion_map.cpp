@@ -1,0 +1,262 @@
+#include "recon/dispersion_map.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define SQ_HAVE_X86 1
+#endif
+
+#include "base/exception.h"
+#include "recon/row_parallel.h"
+#include "recon/warp_bitmap.h"
+
+namespace sq {
+
+// Format notes.  Cell (i, j) of a row's table matches the first i pixels of the
+// image-1 span with the first j of the image-2 span; it depends on (i-1, j-1),
+// (i-1, j) and (i, j-1) only.  The cells of one anti-diagonal i + j = d are
+// therefore independent, and the table is filled diagonal by diagonal: each cell
+// is computed with exactly the operations of the row-by-row recurrence, so the
+// bits are the same, but a whole diagonal runs through vector registers.  Only the
+// last two diagonals of costs are kept; the moves are kept for every cell, packed
+// diagonal after diagonal, for the trace back.
+
+namespace {
+
+// One anti-diagonal's inner cells, every pointer at the diagonal's first cell.
+struct TDiagonal {
+  const double* P[3];     // channels of the image-1 pixel of each cell
+  const double* Q[3];     // channels of the image-2 pixel of each cell
+  const double* Diag;     // cost(i - 1, j - 1)
+  const double* Skip1;    // cost(i - 1, j); cost(i, j - 1) is the next entry
+  double* Cost;           // cost(i, j)
+  uint8_t* Moves;         // move(i, j)
+  int Count;
+  double K;
+  double Occlusion;
+};
+
+using TDiagonalKernel = void (*)(const TDiagonal&);
+
+// Moves: 1 both pixels matched, 2 the image-1 pixel unmatched, 3 the image-2 pixel
+// unmatched.  Ties go to 3 first, then to 2: a match must be strictly cheapest.
+inline void Cell(const TDiagonal& g, int t) {
+  const double m = std::fabs(g.P[0][t] - g.Q[0][t]) * g.K + std::fabs(g.P[1][t] - g.Q[1][t]) * g.K +
+                   std::fabs(g.P[2][t] - g.Q[2][t]) * g.K;
+  const double d = g.Diag[t] + m, a = g.Skip1[t] + g.Occlusion, b = g.Skip1[t + 1] + g.Occlusion;
+  const double x = d < a ? d : a;
+  const bool takeX = x < b;
+  g.Cost[t] = takeX ? x : b;
+  g.Moves[t] = takeX ? (d < a ? 1 : 2) : 3;
+}
+
+void DiagonalScalar(const TDiagonal& g) {
+  for (int t = 0; t < g.Count; ++t) Cell(g, t);
+}
+
+#ifdef SQ_HAVE_X86
+// The four move bytes of a vector of cells from the two comparison masks: bit l of
+// the low nibble is "diagonal beats skip 1" in lane l, of the high nibble "the
+// better of those beats skip 2".
+constexpr std::array<uint32_t, 256> MakeMoveWords() {
+  std::array<uint32_t, 256> words{};
+  for (uint32_t bits = 0; bits < 256; ++bits)
+    for (uint32_t lane = 0; lane < 4; ++lane) {
+      const bool diagonal = (bits >> lane) & 1, takeX = (bits >> (lane + 4)) & 1;
+      const uint32_t move = takeX ? (diagonal ? 1 : 2) : 3;
+      words[bits] |= move << (8 * lane);
+    }
+  return words;
+}
+constexpr std::array<uint32_t, 256> kMoveWords = MakeMoveWords();
+
+__attribute__((target("avx2"))) void DiagonalAvx2(const TDiagonal& g) {
+  const __m256d k = _mm256_set1_pd(g.K), occlusion = _mm256_set1_pd(g.Occlusion), sign = _mm256_set1_pd(-0.0);
+  int t = 0;
+  for (; t + 4 <= g.Count; t += 4) {
+    __m256d e[3];
+    for (int c = 0; c < 3; ++c)
+      e[c] = _mm256_mul_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(_mm256_loadu_pd(g.P[c] + t), _mm256_loadu_pd(g.Q[c] + t))), k);
+    const __m256d m = _mm256_add_pd(_mm256_add_pd(e[0], e[1]), e[2]);
+    const __m256d d = _mm256_add_pd(_mm256_loadu_pd(g.Diag + t), m);
+    const __m256d a = _mm256_add_pd(_mm256_loadu_pd(g.Skip1 + t), occlusion);
+    const __m256d b = _mm256_add_pd(_mm256_loadu_pd(g.Skip1 + t + 1), occlusion);
+    const __m256d diagonal = _mm256_cmp_pd(d, a, _CMP_LT_OQ);
+    const __m256d x = _mm256_blendv_pd(a, d, diagonal);
+    const __m256d takeX = _mm256_cmp_pd(x, b, _CMP_LT_OQ);
+    _mm256_storeu_pd(g.Cost + t, _mm256_blendv_pd(b, x, takeX));
+    const int bits = _mm256_movemask_pd(diagonal) | (_mm256_movemask_pd(takeX) << 4);
+    std::memcpy(g.Moves + t, &kMoveWords[static_cast<size_t>(bits)], 4);
+  }
+  for (; t < g.Count; ++t) Cell(g, t);
+}
+#endif
+
+TDiagonalKernel KernelFor(TDispersionKernel kernel) {
+#ifdef SQ_HAVE_X86
+  const bool avx2 = __builtin_cpu_supports("avx2");
+  if (kernel == TDispersionKernel::Avx2 && !avx2) throw Exception("The AVX2 kernel needs an AVX2 processor");
+  if (kernel != TDispersionKernel::Scalar && avx2) return DiagonalAvx2;
+#else
+  if (kernel == TDispersionKernel::Avx2) throw Exception("The AVX2 kernel needs an x86 processor");
+#endif
+  return DiagonalScalar;
+}
+
+// Working memory of one thread, sized for rows of w pixels.
+struct TScratch {
+  explicit TScratch(int w)
+      : Pixels(6 * static_cast<size_t>(w)),
+        Costs(3 * static_cast<size_t>(w)),
+        Moves(static_cast<size_t>(w) * static_cast<size_t>(w)),
+        Base(2 * static_cast<size_t>(w)) {}
+  std::vector<double> Pixels;  // three planes of image 1, then three of image 2
+  std::vector<double> Costs;   // three rolling diagonals, indexed by i
+  std::vector<uint8_t> Moves;  // the inner cells, diagonal after diagonal
+  std::vector<int64_t> Base;   // move(i, j) = Moves[Base[i + j] + i]
+};
+
+struct TRowJob {
+  int Width;
+  uint32_t Background;
+  double K;
+  double Occlusion;
+  TDiagonalKernel Kernel;
+};
+
+// Fills the moves of every inner cell of one row's table.
+void FillTable(const TRowJob& job, int n1, int n2, TScratch& s) {
+  const size_t w = static_cast<size_t>(job.Width);
+  double* diagonals[3] = {s.Costs.data(), s.Costs.data() + w, s.Costs.data() + 2 * w};
+  double *before = diagonals[0], *last = diagonals[1], *current = diagonals[2];
+  const double occlusion = job.Occlusion;
+  // Border: cost(i, 0) = i * occlusion and cost(0, j) = j * occlusion.
+  before[0] = 0 * occlusion;
+  if (n2 > 1) last[0] = 1 * occlusion;
+  if (n1 > 1) last[1] = 1 * occlusion;
+  int64_t offset = 0;
+  for (int d = 2; d <= (n1 - 1) + (n2 - 1); ++d) {
+    if (d <= n2 - 1) current[0] = d * occlusion;
+    if (d <= n1 - 1) current[d] = d * occlusion;
+    const int lo = std::max(1, d - (n2 - 1)), hi = std::min(n1 - 1, d - 1);
+    TDiagonal g;
+    for (int c = 0; c < 3; ++c) {
+      g.P[c] = s.Pixels.data() + c * w + lo;
+      // Image 2 is stored reversed, so that j = d - i falls as i rises.
+      g.Q[c] = s.Pixels.data() + (3 + c) * w + (n2 - 1 - d + lo);
+    }
+    g.Diag = before + lo - 1;
+    g.Skip1 = last + lo - 1;
+    g.Cost = current + lo;
+    g.Moves = s.Moves.data() + offset;
+    g.Count = hi - lo + 1;
+    g.K = job.K;
+    g.Occlusion = occlusion;
+    job.Kernel(g);
+    s.Base[static_cast<size_t>(d)] = offset - lo;
+    offset += g.Count;
+    std::swap(before, last);
+    std::swap(last, current);
+  }
+}
+
+void MatchRow(const TRowJob& job, const uint8_t* row1, const uint8_t* row2, double* out, TScratch& s) {
+  // Step 1: the spans that hold image data.
+  int a1 = 0, b1 = job.Width - 1, a2 = 0, b2 = job.Width - 1;
+  FindRowSpan(row1, a1, b1, job.Background);
+  FindRowSpan(row2, a2, b2, job.Background);
+  const int n1 = b1 - a1 + 1, n2 = b2 - a2 + 1;
+  if (n1 < 1 || n2 < 1) return;
+
+  // Step 2: the pixels as planes of doubles.  Cell (i, j) compares image-1 pixel
+  // a1 + i - 1 with image-2 pixel a2 + j - 1: the last pixel of each span is
+  // never compared.
+  const size_t w = static_cast<size_t>(job.Width);
+  for (int c = 0; c < 3; ++c) {
+    double* p = s.Pixels.data() + c * w;
+    for (int i = 1; i < n1; ++i) p[i] = row1[3 * (a1 + i - 1) + c];
+    double* q = s.Pixels.data() + (3 + c) * w;
+    for (int t = 0; t + 1 < n2; ++t) q[t] = row2[3 * (a2 + n2 - 2 - t) + c];
+  }
+
+  // Step 3: fill the table.
+  FillTable(job, n1, n2, s);
+
+  // Step 4: trace back from the last cell.  The border cells (i, 0) skip image-1
+  // pixels and (0, j) image-2 pixels, so every path ends at (0, 0) and every
+  // column of the image-1 span is written; the last write of a column stays.
+  int i = n1 - 1, j = n2 - 1;
+  while (i >= 0 && j >= 0) {
+    out[a1 + i] = (a1 + i) - (a2 + j);
+    const int move = i == 0 ? 3 : (j == 0 ? 2 : s.Moves[static_cast<size_t>(s.Base[static_cast<size_t>(i + j)] + i)]);
+    switch (move) {
+      case 1: --i; --j; break;
+      case 2: --i; break;
+      case 3: --j; break;
+      default: throw Exception("Invalid M value");
+    }
+  }
+}
+
+}  // namespace
+
+void FindRowSpan(const uint8_t* row, int& first, int& last, uint32_t background) {
+  while (first <= last && PixelValue(row + 3 * first) == background) ++first;
+  while (last >= first && PixelValue(row + 3 * last) == background) --last;
+}
+
+bool DispersionKernelAvailable(TDispersionKernel kernel) {
+#ifdef SQ_HAVE_X86
+  return kernel != TDispersionKernel::Avx2 || __builtin_cpu_supports("avx2");
+#else
+  return kernel != TDispersionKernel::Avx2;
+#endif
+}
+
+void ComputeDispersionMapWith(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map,
+                              uint32_t background, double spread, double occlusion, TDispersionKernel kernel,
+                              int workers) {
+  if (spread == 0.0) throw EZeroDivide();
+  if (!image1.Present || !image2.Present) throw Exception("The dispersion map needs two images");
+  if (image1.Width != image2.Width || image1.Height != image2.Height)
+    throw Exception("The images of a dispersion map must have the same size");
+  // Everything is read as 24-bit pixels, so that the background colour is found
+  // whatever the format.
+  TLinearBitmap converted1, converted2;
+  const TLinearBitmap* im1 = &image1;
+  const TLinearBitmap* im2 = &image2;
+  if (image1.PixelFormat != pf24bit) {
+    converted1.Assign(image1);
+    converted1.SetPixelFormat(pf24bit);
+    im1 = &converted1;
+  }
+  if (image2.PixelFormat != pf24bit) {
+    converted2.Assign(image2);
+    converted2.SetPixelFormat(pf24bit);
+    im2 = &converted2;
+  }
+
+  const TRowJob job{image1.Width, background, 1.0 / (3.0 * spread), occlusion, KernelFor(kernel)};
+  map.SetSize(image1.Width, image1.Height);
+  map.Clear();
+  workers = std::max(1, std::min(workers, image1.Height));
+  std::vector<std::unique_ptr<TScratch>> scratch(static_cast<size_t>(workers));
+  ForEachRow(image1.Height, workers, [&](int y, int worker) {
+    auto& s = scratch[static_cast<size_t>(worker)];
+    if (!s) s = std::make_unique<TScratch>(job.Width);
+    MatchRow(job, im1->ScanLine(y), im2->ScanLine(y), map.ScanLine(y), *s);
+  });
+}
+
+void ComputeDispersionMap(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map,
+                          uint32_t background, double spread, double occlusion) {
+  ComputeDispersionMapWith(image1, image2, map, background, spread, occlusion, TDispersionKernel::Auto,
+                           RowWorkerCount(image1.Height));
+}
+
+}  // namespace sq

@@ -1,0 +1,119 @@
+#include "recon/pattern_search.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/exception.h"
+#include "base/progress.h"
+#include "base/random.h"
+
+namespace sq {
+
+namespace {
+
+// The evaluations of one search, counted against its budget.
+class TBudgetedCost {
+ public:
+  TBudgetedCost(const TCostFunction& cost, int64_t budget) : cost_(cost), remaining_(budget) {}
+  double operator()(std::span<const double> params) {
+    --remaining_;
+    return cost_(params);
+  }
+  bool Spent() const { return remaining_ <= 0; }
+
+ private:
+  const TCostFunction& cost_;
+  int64_t remaining_;
+};
+
+// Tries each coordinate one step up and one step down and keeps whichever move
+// lowers the cost most; c is the cost of x on entry and on exit.
+void ExploratoryMove(std::span<double> x, double& c, double step, TBudgetedCost& cost) {
+  for (double& xi : x) {
+    const double v = xi;
+    xi = v + step;
+    const double c1 = cost(x);
+    xi = v - step;
+    const double c2 = cost(x);
+    if (c1 < c) {
+      if (c2 < c1) {
+        c = c2;
+      } else {
+        xi = v + step;
+        c = c1;
+      }
+    } else if (c2 < c) {
+      c = c2;
+    } else {
+      xi = v;
+    }
+  }
+}
+
+}  // namespace
+
+double PatternSearchMinimize(std::span<double> params, double initialStep, double minStep, int64_t budget,
+                             double targetCost, const TCostFunction& cost) {
+  TBudgetedCost evaluate(cost, budget);
+  std::span<double> x = params;
+  std::vector<double> base(x.begin(), x.end());
+  double step = initialStep;
+
+  // Start: the base point is the start vector, then explore around it.
+  double c = evaluate(x);
+  double cb = c;
+  ExploratoryMove(x, c, step, evaluate);
+
+  do {
+    if (c < cb) {
+      // The exploration improved on the base: jump as far again in the same
+      // direction (pattern move) and make the explored point the new base.
+      cb = c;
+      for (size_t i = 0; i < x.size(); ++i) {
+        const double old = x[i];
+        x[i] = 2.0 * x[i] - base[i];
+        base[i] = old;
+      }
+      c = evaluate(x);
+    } else {
+      // No progress: return to the base and refine the step.
+      c = cb;
+      std::copy(base.begin(), base.end(), x.begin());
+      step /= 2.0;
+    }
+    ExploratoryMove(x, c, step, evaluate);
+  } while (!(evaluate.Spent() || step < minStep || cb <= targetCost));
+
+  if (cb < c) {
+    std::copy(base.begin(), base.end(), x.begin());
+    return cb;
+  }
+  return c;
+}
+
+double RestartMinimize(std::span<double> params, const TCostFunction& cost, double initialStep, int64_t budget,
+                       double minStep, int runs, double spread) {
+  if (runs < 1) throw Exception("RestartMinimize needs at least one run");
+  // The same pairs must always give the same fit.
+  RandomSeed(0);
+  if (spread == 0.0) spread = 10.0 * initialStep;
+  const int64_t runBudget = budget / runs;
+
+  double best = PatternSearchMinimize(params, initialStep, minStep, runBudget, kUnreachableCost, cost);
+  ReportProgress(100 / runs);
+  std::vector<double> saved(params.size());
+  for (int run = 1; run < runs; ++run) {
+    std::copy(params.begin(), params.end(), saved.begin());
+    for (double& p : params) p += RandomGaussian(0.0, spread);
+    const double c = PatternSearchMinimize(params, initialStep, minStep, runBudget, kUnreachableCost, cost);
+    if (c < best) {
+      best = c;
+    } else {
+      std::copy(saved.begin(), saved.end(), params.begin());
+    }
+    ReportProgress((run + 1) * 100 / runs);
+  }
+  return best;
+}
+
+}  // namespace sq

@@ -1,0 +1,120 @@
+#include "recon/pipeline.h"
+
+#include <algorithm>
+#include <span>
+
+#include "base/exception.h"
+#include "recon/disparity_filters.h"
+#include "recon/dispersion_map.h"
+#include "recon/surface_builder.h"
+#include "recon/warp_fit.h"
+
+namespace sq {
+
+const char* const kStageFit = "Fitting the warp";
+const char* const kStageWarp = "Warping image 2";
+const char* const kStageDispersion = "Dispersion map";
+const char* const kStageMedian = "Median filter";
+const char* const kStageSmooth = "Smooth filter";
+const char* const kStageModel = "Building the model";
+
+namespace {
+
+// Every later step tells missing image data by the 24-bit background colour, so
+// the images enter the workflow as 24-bit pixels whatever their format.
+const TLinearBitmap& As24Bit(const TLinearBitmap& image, TLinearBitmap& converted) {
+  if (image.PixelFormat == pf24bit) return image;
+  converted.Assign(image);
+  converted.SetPixelFormat(pf24bit);
+  return converted;
+}
+
+}  // namespace
+
+TReconstructionPipeline::TReconstructionPipeline(const TLinearBitmap& image1, const TLinearBitmap& image2,
+                                                 const CorrespondenceProject& project)
+    : image1_(image1), image2_(image2), project_(project) {}
+
+TReconstructionPipeline::~TReconstructionPipeline() = default;
+
+void TReconstructionPipeline::Stage(const char* name) {
+  if (stageHandler_) stageHandler_(name);
+}
+
+void TReconstructionPipeline::Warp() {
+  if (!image1_.Present || !image2_.Present) throw Exception("The reconstruction needs two images");
+  const size_t count = static_cast<size_t>(std::clamp<int32_t>(project_.PointCount, 0, kMaxPointPairs));
+  const std::span<const PointPair> pairs(project_.Points.data(), std::min(count, project_.Points.size()));
+
+  // Step 1: the transform that brings image 2 onto image 1.
+  Stage(kStageFit);
+  const TWarpFit fit = FitWarpTransform(pairs, image2_.Width, image2_.Height);
+
+  // Step 2: resample image 2 through it.
+  Stage(kStageWarp);
+  TLinearBitmap converted1, converted2;
+  const TLinearBitmap& source1 = As24Bit(image1_, converted1);
+  const TLinearBitmap& source2 = As24Bit(image2_, converted2);
+  TLinearBitmap warped;
+  TIntPoint origin;
+  WarpBitmap(source2, warped, fit.Transform, origin, kBackgroundColor, Params.AutoCrop);
+
+  // Step 3: crop both to the area they share; only now replace the old results.
+  TLinearBitmap result1, result2;
+  const TCommonArea area = CropToCommonArea(source1, warped, origin, kBackgroundColor, result1, result2);
+  warped1_.TakeOver(result1);
+  warped2_.TakeOver(result2);
+  transform_ = fit.Transform;
+  cost_ = fit.Cost;
+  area_ = area;
+}
+
+void TReconstructionPipeline::ComputeDispersionMap() {
+  if (!HasWarp()) Warp();
+  Stage(kStageDispersion);
+  TFloatMap computed;
+  sq::ComputeDispersionMap(warped1_, warped2_, computed, kBackgroundColor, Params.Spread, Params.Occlusion);
+  rawMap_ = computed;
+  map_.TakeOver(computed);
+  mapPresent_ = true;
+  filterPasses_ = 0;
+}
+
+void TReconstructionPipeline::ApplyFilters() {
+  if (!HasMap()) ComputeDispersionMap();
+  if (Params.MedianSize > 1) {
+    Stage(kStageMedian);
+    MedianFilterMap(map_, Params.MedianSize);
+  }
+  if (Params.SmoothSize > 1) {
+    Stage(kStageSmooth);
+    SmoothFilterMap(map_, Params.SmoothSize);
+  }
+  ++filterPasses_;
+}
+
+void TReconstructionPipeline::BuildModel() {
+  if (!HasMap()) ApplyFilters();
+  Stage(kStageModel);
+  if (!model_) model_ = std::make_unique<TSurfaceColorModel>();
+  try {
+    BuildSurfaceModel(map_, warped1_, warped2_, kBackgroundColor, *model_, Params.D, Params.Zf);
+  } catch (const EZeroDivide& e) {
+    throw EMathError(std::string(e.what()) + ".\rTry increasing d");
+  }
+}
+
+void TReconstructionPipeline::Reset() {
+  map_.Dispose();
+  rawMap_.Dispose();
+  mapPresent_ = false;
+  filterPasses_ = 0;
+}
+
+bool TReconstructionPipeline::HasMap() const {
+  return mapPresent_ && map_.Width == warped1_.Width && map_.Height == warped1_.Height;
+}
+
+std::string TReconstructionPipeline::PointErrorText() const { return sq::PointErrorText(cost_); }
+
+}  // namespace sq

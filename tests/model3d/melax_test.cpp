@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "model3d/melax_reduce.h"
+#include "model3d/texture_model.h"
+#include "model3d/melax_reference.h"
+
+namespace sq {
+namespace {
+
+void ExpectSameModel(const TSurfaceColorModel& a, const TSurfaceColorModel& b, const std::string& what) {
+  ASSERT_EQ(a.VertexCount, b.VertexCount) << what;
+  ASSERT_EQ(a.TriangleCount, b.TriangleCount) << what;
+  for (int i = 0; i < a.VertexCount; ++i) {
+    ASSERT_EQ(a.Vertices[i].X, b.Vertices[i].X) << what << " vertex " << i;
+    ASSERT_EQ(a.Vertices[i].Y, b.Vertices[i].Y) << what << " vertex " << i;
+    ASSERT_EQ(a.Vertices[i].Z, b.Vertices[i].Z) << what << " vertex " << i;
+    ASSERT_EQ(a.Colors[i], b.Colors[i]) << what << " colour " << i;
+  }
+  for (int t = 0; t < a.TriangleCount; ++t) ASSERT_EQ(a.Triangles[t], b.Triangles[t]) << what << " triangle " << t;
+}
+
+// A w x h height field; levels > 0 quantises the heights so that many costs tie.
+void MakeGrid(TSurfaceColorModel& m, int w, int h, std::mt19937& rng, int levels) {
+  std::uniform_real_distribution<float> height(0, 1);
+  std::uniform_int_distribution<int> coin(0, 1), level(0, std::max(levels - 1, 0));
+  m.SetVertexCount(w * h);
+  m.SetTriangleCount(2 * (w - 1) * (h - 1));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const float z = levels > 0 ? float(level(rng)) : height(rng);
+      m.Vertices[y * w + x] = {float(x), float(y), z};
+      m.Colors[y * w + x] = rng() & 0xFFFFFF;
+    }
+  int t = 0;
+  for (int y = 0; y + 1 < h; ++y)
+    for (int x = 0; x + 1 < w; ++x) {
+      const uint32_t a = y * w + x, b = a + 1, c = a + w, d = c + 1;
+      if (coin(rng)) {
+        m.Triangles[t++] = {a, b, d};
+        m.Triangles[t++] = {a, d, c};
+      } else {
+        m.Triangles[t++] = {a, b, c};
+        m.Triangles[t++] = {b, d, c};
+      }
+    }
+}
+
+// Random triangles over a small pool: non-manifold edges, fans, unused vertices.
+void MakeSoup(TSurfaceColorModel& m, int vertices, int triangles, std::mt19937& rng) {
+  std::uniform_int_distribution<int> pick(0, vertices - 1), coord(0, 3);
+  m.SetVertexCount(vertices);
+  m.SetTriangleCount(triangles);
+  for (int i = 0; i < vertices; ++i) {
+    m.Vertices[i] = {float(coord(rng)), float(coord(rng)), float(coord(rng))};
+    m.Colors[i] = i;
+  }
+  for (int t = 0; t < triangles; ++t) {
+    uint32_t a, b, c;
+    do {
+      a = pick(rng), b = pick(rng), c = pick(rng);
+    } while (a == b || b == c || a == c);
+    m.Triangles[t] = {a, b, c};
+  }
+}
+
+TEST(Melax, FastReductionEqualsPlainScanOnRandomMeshes) {
+  std::mt19937 rng(12345);
+  for (int round = 0; round < 150; ++round) {
+    TSurfaceColorModel fast, plain;
+    const int kind = round % 3;
+    if (kind == 0) {
+      const int w = 3 + rng() % 10, h = 3 + rng() % 10;
+      MakeGrid(fast, w, h, rng, round % 2 ? 0 : 3);
+    } else if (kind == 1) {
+      const int w = 3 + rng() % 8, h = 3 + rng() % 8;
+      MakeGrid(fast, w, h, rng, 1);  // flat: ties everywhere
+    } else {
+      MakeSoup(fast, 8 + rng() % 40, 5 + rng() % 60, rng);
+    }
+    plain.SetVertexCount(fast.VertexCount);
+    plain.SetTriangleCount(fast.TriangleCount);
+    plain.Vertices = fast.Vertices;
+    plain.Colors = fast.Colors;
+    plain.Triangles = fast.Triangles;
+    const int target = 1 + rng() % fast.VertexCount;
+    MelaxReduce(fast, target);
+    reference::PlainMelaxReduce(plain, target);
+    ExpectSameModel(fast, plain, "round " + std::to_string(round));
+    EXPECT_LE(fast.VertexCount, target);
+  }
+  TSurfaceColorModel sphere, plainSphere;
+  sphere.MakeSphere(12);
+  plainSphere.MakeSphere(12);
+  MelaxReduce(sphere, 40);
+  reference::PlainMelaxReduce(plainSphere, 40);
+  ExpectSameModel(sphere, plainSphere, "sphere");
+}
+
+void FlatSquare(TSurfaceColorModel& m) {
+  m.SetVertexCount(4);
+  m.SetTriangleCount(2);
+  m.Vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  m.Colors = {0x10, 0x20, 0x30, 0x40};
+  m.Triangles = {{0, 1, 2}, {0, 2, 3}};
+}
+
+TEST(Melax, FlatSquareKeepsOneTriangleAtThreeVerticesAndNoneAtOne) {
+  // Listed (0,1,2),(0,2,3) the first collapse runs along a rim edge, so one
+  // triangle survives; other listings may collapse across the diagonal first.
+  TSurfaceColorModel three, one, same, original;
+  FlatSquare(three);
+  FlatSquare(one);
+  FlatSquare(same);
+  FlatSquare(original);
+  MelaxReduce(three, 3);
+  EXPECT_EQ(three.VertexCount, 3);
+  EXPECT_EQ(three.TriangleCount, 1);
+  MelaxReduce(one, 1);
+  EXPECT_EQ(one.VertexCount, 1);
+  EXPECT_EQ(one.TriangleCount, 0);
+  // At or above the count the model is rebuilt unchanged.
+  MelaxReduce(same, 4);
+  ExpectSameModel(same, original, "unchanged");
+}
+
+TEST(Melax, UnusedVerticesGoFirstAndTexturesFollowTheirVertices) {
+  TTextureModel m;
+  m.SetVertexCount(6);
+  m.SetTriangleCount(2);
+  m.Vertices = {{9, 9, 9}, {0, 0, 0}, {1, 0, 0}, {5, 5, 5}, {1, 1, 0}, {0, 1, 0}};
+  m.Colors = {0xA, 0x1, 0x2, 0xB, 0x3, 0x4};
+  for (int i = 0; i < 6; ++i) m.TexCoords[i] = {float(i), float(10 * i)};
+  m.Triangles = {{1, 2, 4}, {1, 4, 5}};
+  MelaxReduce(m, 4);
+  ASSERT_EQ(m.VertexCount, 4);
+  EXPECT_EQ(m.TriangleCount, 2);
+  EXPECT_EQ(m.Colors, (std::vector<uint32_t>{0x1, 0x2, 0x3, 0x4}));
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(m.TexCoords[i].U, float(i + (i == 0 ? 1 : i >= 2 ? 2 : 1)));
+    EXPECT_EQ(m.TexCoords[i].V, 10 * m.TexCoords[i].U);
+  }
+  EXPECT_EQ(m.Triangles[0], (T3DTriangle{0, 1, 2}));
+  EXPECT_EQ(m.Triangles[1], (T3DTriangle{0, 2, 3}));
+}
+
+TEST(Melax, RefusesCornersOutsideTheModelAndSurvivesDegenerateInput) {
+  TSurfaceColorModel bad, odd;
+  FlatSquare(bad);
+  FlatSquare(odd);
+  bad.Triangles[1][2] = 4;
+  EXPECT_THROW(MelaxReduce(bad, 2), Exception);
+
+  odd.SetTriangleCount(3);
+  odd.Triangles[2] = {1, 1, 3};  // no area: dropped
+  odd.Vertices[3] = {std::numeric_limits<float>::infinity(), 0, 0};
+  MelaxReduce(odd, 1);
+  EXPECT_EQ(odd.VertexCount, 1);
+  EXPECT_EQ(odd.TriangleCount, 0);
+}
+
+}  // namespace
+}  // namespace sq

@@ -1,0 +1,129 @@
+// Every render mode of a small known model against committed reference pictures
+// (binary PPM, so the comparison needs no image codec).  Set SQ_UPDATE_REFERENCES=1
+// to rewrite them after an intended change, and look at them before committing.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "model3d/frame32.h"
+#include "model3d/light.h"
+#include "model3d/texture_model.h"
+#include "model3d/view_settings.h"
+
+namespace sq {
+namespace {
+
+const std::string kReferenceDir = std::string(SQ_SOURCE_DIR) + "/tests/model3d/reference/";
+
+// A sphere with colours that follow the position and an 8 x 8 texture of coloured
+// squares wrapped around it.
+void MakeTestModel(TTextureModel& model) {
+  model.MakeSphere(14);
+  model.Texture.New(8, 8, pf24bit);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      uint8_t* p = model.Texture.PixelAddress(x, y);
+      const bool dark = (x + y) % 2 != 0;
+      p[0] = static_cast<uint8_t>(dark ? 40 : 230);
+      p[1] = static_cast<uint8_t>(x * 32);
+      p[2] = static_cast<uint8_t>(y * 32);
+    }
+  for (int i = 0; i < model.VertexCount; ++i) {
+    const T3DPoint& v = model.Vertices[i];
+    const auto channel = [](float c) { return static_cast<uint32_t>(std::lround(127.5 + 127.0 * c)); };
+    model.Colors[i] = (channel(v.X) << 16) | (channel(v.Y) << 8) | channel(v.Z);
+    const double around = std::atan2(v.Y, v.X) / (2 * std::numbers::pi) + 0.5;
+    model.TexCoords[i] = TTexCoord{static_cast<float>(around * 7.0), static_cast<float>((v.Z + 1.0) * 3.5)};
+  }
+}
+
+TViewSettings TestSettings() {
+  TViewSettings settings;
+  settings.Width = 64;
+  settings.Height = 48;
+  settings.Zoom = 20;
+  settings.ShowBackSides = false;
+  settings.Rotate(0.5, 0.7);
+  return settings;
+}
+
+std::vector<uint8_t> RenderPicture(TViewSettings settings, uint32_t mode, int threads) {
+  TTextureModel model;
+  MakeTestModel(model);
+  settings.RenderMode = mode;
+  ApplyViewSettings(settings, model);
+  TFrame32Buffer frame(settings.Width, settings.Height);
+  auto renderer = MakeRenderer(settings);
+  renderer->ThreadCount = threads;
+  renderer->ParallelThreshold = 0;
+  RenderView(*renderer, model, settings, frame.Frame());
+  std::vector<uint8_t> rgb;
+  for (int y = 0; y < frame.Frame().Height; ++y)
+    for (int x = 0; x < frame.Frame().Width; ++x) {
+      const uint32_t p = frame.Frame().Row(y)[x];
+      rgb.insert(rgb.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
+    }
+  return rgb;
+}
+
+std::string PpmHeader(const TViewSettings& settings) {
+  return "P6\n" + std::to_string(settings.Width) + " " + std::to_string(settings.Height) + "\n255\n";
+}
+
+void CompareWithReference(const std::string& name, const TViewSettings& settings, uint32_t mode) {
+  const std::vector<uint8_t> picture = RenderPicture(settings, mode, 1);
+  // Rows shared out to threads draw the very same picture.
+  EXPECT_EQ(picture, RenderPicture(settings, mode, 3)) << name;
+  const std::string path = kReferenceDir + name + ".ppm";
+  const std::string header = PpmHeader(settings);
+  if (std::getenv("SQ_UPDATE_REFERENCES")) {
+    std::ofstream out(path, std::ios::binary);
+    out << header;
+    out.write(reinterpret_cast<const char*>(picture.data()), static_cast<std::streamsize>(picture.size()));
+    return;
+  }
+  std::ifstream in(path, std::ios::binary);
+  ASSERT_TRUE(in) << "missing reference " << path;
+  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(file.size(), header.size() + picture.size()) << name;
+  ASSERT_EQ(file.substr(0, header.size()), header) << name;
+  int differing = 0;
+  for (size_t i = 0; i < picture.size(); ++i)
+    if (uint8_t(file[header.size() + i]) != picture[i]) ++differing;
+  EXPECT_EQ(differing, 0) << name << ": bytes differ from the reference picture";
+}
+
+TEST(RenderModes, EveryModeMatchesItsReferencePicture) {
+  const TViewSettings settings = TestSettings();
+  CompareWithReference("points", settings, rmPoints);
+  CompareWithReference("colorblocks", settings, rmColorBlocks);
+  CompareWithReference("wireframe", settings, rmWireframe);
+  CompareWithReference("flat", settings, rmFlat);
+  CompareWithReference("gouraud", settings, rmGouraud);
+  CompareWithReference("texture", settings, rmTexture);
+  CompareWithReference("gouraudtexture", settings, rmGouraudTexture);
+}
+
+TEST(RenderModes, LightingVariantsMatchTheirReferencePictures) {
+  TViewSettings shiny = TestSettings();
+  shiny.ChooseReflection(TReflection::Shiny);
+  CompareWithReference("gouraud_shiny_ambient", shiny, rmGouraud);
+
+  TViewSettings backSides = TestSettings();
+  backSides.ShowBackSides = true;
+  backSides.ChooseReflection(TReflection::None);
+  CompareWithReference("wireframe_backsides_unlit", backSides, rmWireframe);
+
+  TViewSettings stereo = TestSettings();
+  stereo.Stereo = true;
+  CompareWithReference("gouraud_stereo", stereo, rmGouraud);
+}
+
+}  // namespace
+}  // namespace sq

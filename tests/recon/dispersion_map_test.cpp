@@ -1,0 +1,206 @@
+#include "recon/dispersion_map.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "base/exception.h"
+#include "recon/warp_bitmap.h"
+
+namespace sq {
+namespace {
+
+// The row-by-row recurrence written as plainly as possible, with the full cost and
+// move tables: the reference that the diagonal kernels must match bit for bit.
+void ReferenceDispersionMap(const TLinearBitmap& im1, const TLinearBitmap& im2, TFloatMap& map, double spread,
+                            double occlusion) {
+  const int w = im1.Width, h = im1.Height;
+  double entry[511];
+  const double k = 1.0 / (3.0 * spread);
+  for (int delta = -255; delta <= 255; ++delta) entry[delta + 255] = std::abs(delta) * k;
+  std::vector<double> cost(size_t(w) * w);
+  std::vector<uint8_t> move(size_t(w) * w);
+  map.SetSize(w, h);
+  map.Clear();
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* r1 = im1.ScanLine(y);
+    const uint8_t* r2 = im2.ScanLine(y);
+    int a1 = 0, b1 = w - 1, a2 = 0, b2 = w - 1;
+    FindRowSpan(r1, a1, b1, kBackgroundColor);
+    FindRowSpan(r2, a2, b2, kBackgroundColor);
+    const int n1 = b1 - a1 + 1, n2 = b2 - a2 + 1;
+    if (n1 < 1 || n2 < 1) continue;
+    for (int i = 0; i < w; ++i) move[i] = 2;
+    for (int j = 0; j < w; ++j) move[size_t(j) * w] = 3;
+    for (int i = 0; i < w; ++i) cost[i] = i * occlusion;
+    for (int j = 0; j < w; ++j) cost[size_t(j) * w] = j * occlusion;
+    for (int i = 1; i < n1; ++i)
+      for (int j = 1; j < n2; ++j) {
+        const uint8_t* p = r1 + 3 * (a1 + i - 1);
+        const uint8_t* q = r2 + 3 * (a2 + j - 1);
+        const double m = entry[p[0] - q[0] + 255] + entry[p[1] - q[1] + 255] + entry[p[2] - q[2] + 255];
+        const double D = cost[(i - 1) + size_t(j - 1) * w] + m;
+        const double A = cost[(i - 1) + size_t(j) * w] + occlusion;
+        const double B = cost[i + size_t(j - 1) * w] + occlusion;
+        double c;
+        uint8_t mv;
+        if (D < A) {
+          if (D < B) c = D, mv = 1;
+          else c = B, mv = 3;
+        } else {
+          if (A < B) c = A, mv = 2;
+          else c = B, mv = 3;
+        }
+        cost[i + size_t(j) * w] = c;
+        move[i + size_t(j) * w] = mv;
+      }
+    int i = n1 - 1, j = n2 - 1;
+    while (i >= 0 && j >= 0) {
+      *map.PixelAddress(a1 + i, y) = (a1 + i) - (a2 + j);
+      switch (move[i + size_t(j) * w]) {
+        case 1: --i, --j; break;
+        case 2: --i; break;
+        case 3: --j; break;
+        default: FAIL();
+      }
+    }
+  }
+}
+
+void SetPixel(TLinearBitmap& b, int x, int y, uint32_t value) {
+  uint8_t* p = b.PixelAddress(x, y);
+  p[0] = value & 0xFF;
+  p[1] = (value >> 8) & 0xFF;
+  p[2] = (value >> 16) & 0xFF;
+}
+
+// A random textured pair: image 2 is image 1 shifted by a varying amount with
+// noise, and both have background margins of random width on each row.
+void MakeRandomPair(int w, int h, uint32_t seed, TLinearBitmap& im1, TLinearBitmap& im2) {
+  std::mt19937 random(seed);
+  im1.New(w, h, pf24bit);
+  im2.New(w, h, pf24bit);
+  for (int y = 0; y < h; ++y) {
+    const int shift = static_cast<int>(random() % 7) - 3;
+    for (int x = 0; x < w; ++x) SetPixel(im1, x, y, random() & 0xFFFFFF);
+    for (int x = 0; x < w; ++x) {
+      const int sx = std::clamp(x + shift, 0, w - 1);
+      const uint8_t* p = im1.PixelAddress(sx, y);
+      uint8_t* q = im2.PixelAddress(x, y);
+      for (int c = 0; c < 3; ++c) q[c] = static_cast<uint8_t>(std::clamp(p[c] + int(random() % 21) - 10, 0, 255));
+    }
+    const int margin = std::min(5, w);
+    const int left1 = random() % margin, right1 = random() % margin, left2 = random() % margin,
+              right2 = random() % margin;
+    for (int x = 0; x < left1; ++x) SetPixel(im1, x, y, kBackgroundColor);
+    for (int x = 0; x < right1; ++x) SetPixel(im1, w - 1 - x, y, kBackgroundColor);
+    for (int x = 0; x < left2; ++x) SetPixel(im2, x, y, kBackgroundColor);
+    for (int x = 0; x < right2; ++x) SetPixel(im2, w - 1 - x, y, kBackgroundColor);
+  }
+  // Whole background rows, and a background pixel inside a span.
+  for (int x = 0; x < w; ++x) SetPixel(im1, x, 1, kBackgroundColor);
+  for (int x = 0; x < w; ++x) SetPixel(im2, x, 2, kBackgroundColor);
+  SetPixel(im1, w / 2, 3, kBackgroundColor);
+}
+
+bool SameBits(const TFloatMap& a, const TFloatMap& b) {
+  return a.Width == b.Width && a.Height == b.Height &&
+         std::memcmp(a.Map, b.Map, static_cast<size_t>(a.Count) * sizeof(double)) == 0;
+}
+
+TEST(DispersionMap, EveryKernelAndThreadCountMatchesThePlainLoop) {
+  struct Case {
+    int w, h;
+    double spread, occlusion;
+  };
+  const Case cases[] = {{37, 9, 8, 6}, {64, 7, 3.3, 0.7}, {23, 6, 100, 0}, {50, 5, 0.01, 100}, {2, 4, 8, 6},
+                        {1, 4, 8, 6},  {9, 5, -2, 6}, {300, 4, 8, 6}};
+  uint32_t seed = 1;
+  for (const Case& c : cases) {
+    TLinearBitmap im1, im2;
+    MakeRandomPair(c.w, c.h, seed++, im1, im2);
+    TFloatMap expected;
+    ReferenceDispersionMap(im1, im2, expected, c.spread, c.occlusion);
+    for (auto kernel : {TDispersionKernel::Scalar, TDispersionKernel::Avx2}) {
+      if (!DispersionKernelAvailable(kernel)) continue;
+      for (int workers : {1, 2, 3}) {
+        TFloatMap map;
+        ComputeDispersionMapWith(im1, im2, map, kBackgroundColor, c.spread, c.occlusion, kernel, workers);
+        EXPECT_TRUE(SameBits(map, expected)) << c.w << "x" << c.h << " kernel " << int(kernel) << " workers "
+                                             << workers;
+      }
+    }
+  }
+}
+
+TEST(DispersionMap, RowCases) {
+  const int w = 40;
+  TLinearBitmap im1(w, 4, pf24bit), im2(w, 4, pf24bit);
+  std::mt19937 random(7);
+  // Row 0: identical rows.  Row 1: image 2 is row 1 moved right by 3 pixels, the
+  // vacated columns background.  Row 2: background in image 2.  Row 3: spans of
+  // different lengths.
+  for (int x = 0; x < w; ++x) {
+    const uint32_t v = random() & 0xFFFFFF;
+    SetPixel(im1, x, 0, v);
+    SetPixel(im2, x, 0, v);
+    SetPixel(im1, x, 1, v);
+    SetPixel(im2, x, 2, kBackgroundColor);
+    SetPixel(im1, x, 2, v);
+    SetPixel(im1, x, 3, x < 5 ? kBackgroundColor : v);
+    SetPixel(im2, x, 3, x >= 30 ? kBackgroundColor : v);
+  }
+  for (int x = 0; x < w; ++x) SetPixel(im2, x, 1, x < 3 ? kBackgroundColor : PixelValue(im1.PixelAddress(x - 3, 1)));
+
+  TFloatMap map;
+  ComputeDispersionMap(im1, im2, map, kBackgroundColor, 8, 6);
+  for (int x = 0; x < w; ++x) EXPECT_EQ(*map.PixelAddress(x, 0), 0.0) << x;
+  // Matched pixels lie 3 columns further right in image 2: disparity -3.
+  for (int x = 0; x < w - 4; ++x) EXPECT_EQ(*map.PixelAddress(x, 1), -3.0) << x;
+  for (int x = 0; x < w; ++x) EXPECT_EQ(*map.PixelAddress(x, 2), 0.0) << x;
+  // The whole image-1 span is written; outside it the map stays 0; the first
+  // column of the span ends at a1 - a2.
+  for (int x = 0; x < 5; ++x) EXPECT_EQ(*map.PixelAddress(x, 3), 0.0) << x;
+  EXPECT_EQ(*map.PixelAddress(5, 3), 5.0);
+
+  // Occlusion 0: every tie goes to skipping image-2 pixels, so each column x of
+  // the image-1 span ends with x - a2.
+  ComputeDispersionMap(im1, im2, map, kBackgroundColor, 8, 0);
+  for (int x = 0; x < w; ++x) {
+    EXPECT_EQ(*map.PixelAddress(x, 0), x) << x;
+    EXPECT_EQ(*map.PixelAddress(x, 1), x - 3) << x;
+  }
+}
+
+TEST(DispersionMap, FormatsAndFailures) {
+  // A grey pf8bit pair reads as its 24-bit conversion.
+  TLinearBitmap grey1(30, 3, pf8bit), grey2(30, 3, pf8bit);
+  std::memcpy(grey1.Palette, GrayPalette(), 768);
+  std::memcpy(grey2.Palette, GrayPalette(), 768);
+  std::mt19937 random(3);
+  for (int i = 0; i < 90; ++i) {
+    grey1.Map[i] = random() & 0xFF;
+    grey2.Map[i] = (i % 30) < 2 ? grey1.Map[i] : grey1.Map[i - 2];
+  }
+  TLinearBitmap colour1(grey1), colour2(grey2);
+  colour1.SetPixelFormat(pf24bit);
+  colour2.SetPixelFormat(pf24bit);
+  TFloatMap fromGrey, fromColour;
+  ComputeDispersionMap(grey1, grey2, fromGrey, kBackgroundColor, 8, 6);
+  ComputeDispersionMap(colour1, colour2, fromColour, kBackgroundColor, 8, 6);
+  EXPECT_TRUE(SameBits(fromGrey, fromColour));
+
+  // Spread 0 fails before the map is touched; so do images of different sizes.
+  TFloatMap untouched(2, 2);
+  untouched.Clear();
+  EXPECT_THROW(ComputeDispersionMap(colour1, colour2, untouched, kBackgroundColor, 0, 6), EZeroDivide);
+  TLinearBitmap narrow(29, 3, pf24bit);
+  EXPECT_THROW(ComputeDispersionMap(colour1, narrow, untouched, kBackgroundColor, 8, 6), Exception);
+  EXPECT_EQ(untouched.Width, 2);
+}
+
+}  // namespace
+}  // namespace sq

@@ -1,0 +1,110 @@
+#include "recon/surface_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "base/exception.h"
+#include "recon/warp_bitmap.h"
+
+namespace sq {
+namespace {
+
+TLinearBitmap Colourful(int w, int h) {
+  TLinearBitmap b(w, h, pf24bit);
+  for (int64_t i = 0; i < b.Size; ++i) b.Map[i] = static_cast<uint8_t>(i * 7 + 1);
+  return b;
+}
+
+void SetBackground(TLinearBitmap& b, int x, int y) {
+  uint8_t* p = b.PixelAddress(x, y);
+  p[0] = 0xFF, p[1] = 0, p[2] = 0xFF;
+}
+
+TFloatMap Zeros(int w, int h) {
+  TFloatMap map(w, h);
+  map.Clear();
+  return map;
+}
+
+// Twice the signed area seen from +Z.
+double Winding(const TSurfaceColorModel& m, const T3DTriangle& t) {
+  const T3DPoint &a = m.Vertices[t[0]], &b = m.Vertices[t[1]], &c = m.Vertices[t[2]];
+  return double(b.X - a.X) * (c.Y - a.Y) - double(b.Y - a.Y) * (c.X - a.X);
+}
+
+TEST(SurfaceBuilder, ZeroMapGivesAFlatGrid) {
+  const TLinearBitmap image = Colourful(6, 5);
+  TSurfaceColorModel model;
+  BuildSurfaceModel(Zeros(6, 5), image, image, kBackgroundColor, model, 60, 869);
+  ASSERT_EQ(model.VertexCount, 30);
+  ASSERT_EQ(model.TriangleCount, 2 * 5 * 4);
+  for (int i = 0; i < 30; ++i) {
+    EXPECT_EQ(model.Vertices[i].Z, 0.0f);
+    EXPECT_EQ(model.Colors[i], PixelValue(image.PixelAddress(i % 6, i / 6)));
+  }
+  // Row-major vertices on a square grid, model Y up.
+  EXPECT_FLOAT_EQ(model.Vertices[1].X - model.Vertices[0].X, model.Vertices[0].Y - model.Vertices[6].Y);
+  EXPECT_GT(model.Vertices[1].X, model.Vertices[0].X);
+  for (const T3DTriangle& t : model.Triangles) EXPECT_GT(Winding(model, t), 0);
+}
+
+TEST(SurfaceBuilder, UnusablePixelsDropTheirVertexAndTriangles) {
+  // A background pixel in the middle of 5 x 5 takes six triangles with it.
+  TLinearBitmap image = Colourful(5, 5);
+  SetBackground(image, 2, 2);
+  TSurfaceColorModel model;
+  BuildSurfaceModel(Zeros(5, 5), image, image, kBackgroundColor, model, 60, 869);
+  EXPECT_EQ(model.VertexCount, 24);
+  EXPECT_EQ(model.TriangleCount, 32 - 6);
+
+  // Disparities pointing left of column 0, right of the last column, or onto a
+  // background pixel of image 1 give no vertex.
+  const TLinearBitmap full = Colourful(5, 1);
+  TLinearBitmap holed = full;
+  SetBackground(holed, 4, 0);
+  TFloatMap map(5, 1);
+  const double values[5] = {-1, 0, 2.5, 1.4, 0};
+  std::copy(values, values + 5, map.Map);
+  BuildSurfaceModel(map, full, full, kBackgroundColor, model, 60, 869);
+  EXPECT_EQ(model.VertexCount, 4);  // 2.5 rounds to 2: column 4 still fits
+  map.Map[2] = 3.5;                 // rounds to 4: past the last column
+  BuildSurfaceModel(map, full, full, kBackgroundColor, model, 60, 869);
+  EXPECT_EQ(model.VertexCount, 3);
+  BuildSurfaceModel(map, holed, holed, kBackgroundColor, model, 60, 869);
+  EXPECT_EQ(model.VertexCount, 1);  // (3, 0) lands on the hole, (4, 0) is it
+
+  // A lone valid pixel is a vertex without triangles.
+  TLinearBitmap lone(3, 3, pf24bit);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x) SetBackground(lone, x, y);
+  lone.PixelAddress(1, 1)[1] = 0x80;
+  BuildSurfaceModel(Zeros(3, 3), lone, lone, kBackgroundColor, model, 60, 869);
+  EXPECT_EQ(model.VertexCount, 1);
+  EXPECT_EQ(model.TriangleCount, 0);
+}
+
+TEST(SurfaceBuilder, DepthFollowsDisparityAndZeroSumsFail) {
+  // Larger disparity + d is nearer the camera at the origin: smaller |Z|.
+  const TLinearBitmap image = Colourful(4, 1);
+  TFloatMap map(4, 1);
+  const double values[4] = {0, 0, 0, 20};
+  std::copy(values, values + 4, map.Map);
+  TSurfaceColorModel model;
+  BuildSurfaceModel(map, image, image, kBackgroundColor, model, 20, 100);
+  ASSERT_EQ(model.VertexCount, 3);  // column 3 points past the image
+  map.Map[3] = -1;
+  BuildSurfaceModel(map, image, image, kBackgroundColor, model, 20, 100);
+  ASSERT_EQ(model.VertexCount, 4);
+  EXPECT_LT(model.Vertices[3].Z, model.Vertices[0].Z);  // -100/19 is further than -100/20
+
+  // d = -map at a valid pixel: a division by zero; the model keeps consistent
+  // counts for what was built before it.
+  EXPECT_THROW(BuildSurfaceModel(map, image, image, kBackgroundColor, model, 1, 100), EZeroDivide);
+  EXPECT_EQ(model.VertexCount, 3);
+  EXPECT_EQ(model.TriangleCount, 0);
+  EXPECT_THROW(BuildSurfaceModel(Zeros(3, 1), image, image, kBackgroundColor, model, 1, 100), Exception);
+}
+
+}  // namespace
+}  // namespace sq
