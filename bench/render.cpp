@@ -28,7 +28,7 @@ TTextureModel& HeightField() {
         const double z = 0.15 * std::sin(6 * x) * std::cos(5 * y) + 0.02 * std::sin(40 * x * y);
         const int k = i * n + j;
         m->Vertices[k] = T3DPoint{float(x), float(y), float(z)};
-        m->Colors[k] = (uint32_t(127 + 120 * x) << 16) | (uint32_t(127 + 120 * y) << 8) | uint32_t(127 + 800 * z);
+        m->Colors[k] = (uint32_t(127 + 120 * x) << 16) | (uint32_t(127 + 120 * y) << 8) | uint32_t(127 + 700 * z);
         m->TexCoords[k] = TTexCoord{float(j) / 4, float(i) / 4};
       }
     int t = 0;

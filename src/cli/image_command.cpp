@@ -96,7 +96,7 @@ int WholeNumber(const std::string& text, const std::string& what, int low, int h
 // "RRGGBB" as a platform colour 0x00BBGGRR.
 uint32_t ParseBackground(const std::string& text) {
   if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    UsageError("Invalid background colour \"" + text + "\": six hexadecimal digits RRGGBB are expected");
+    UsageError("Invalid background color \"" + text + "\": six hexadecimal digits RRGGBB are expected");
   const uint32_t rgb = static_cast<uint32_t>(std::stoul(text, nullptr, 16));
   return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | (rgb >> 16);
 }
@@ -181,6 +181,25 @@ void RunOperation(TLinearBitmap& bitmap, const TImageOptions& options, const TOp
   }
 }
 
+// Checks the words and the numbers that do not depend on the image before anything
+// is loaded.
+void CheckArguments(const TImageOptions& options, const TOperation& operation) {
+  const std::string& name = options.Operation;
+  const std::vector<std::string>& args = options.Arguments;
+  if (name == "deinterlace") Choice(args[0], {"even", "odd"}, operation);
+  if (name == "denoise") {
+    Choice(args[1], {"3", "5", "7"}, operation);
+    if (args.size() > 2) Choice(args[2], {"double"}, operation);
+  }
+  if (name == "resize" && args.size() > 2) Choice(args[2], {"bilinear", "lowpass", "pixel", "spline", "sinc"}, operation);
+  if (name == "rotate") {
+    Number(args[0], "angle");
+    if (args.size() > 1) ParseBackground(args[1]);
+  }
+  if (name == "autocolor") Choice(args[0], {"saturation", "luminance", "rgb"}, operation);
+  if (name == "colormap" && args.size() > 1) Choice(args[1], {"blue", "green", "red", "all"}, operation);
+}
+
 void RunImage(const TImageOptions& options) {
   const auto found = Operations().find(options.Operation);
   if (found == Operations().end()) {
@@ -192,6 +211,7 @@ void RunImage(const TImageOptions& options) {
   const int count = static_cast<int>(options.Arguments.size());
   if (count < operation.MinArguments || count > operation.MaxArguments)
     UsageError(std::string("Wrong number of arguments; usage: image IN OUT ") + operation.Usage);
+  CheckArguments(options, operation);
 
   TProgressBar progress(options.Quiet);
   progress.Stage("Loading");

@@ -27,6 +27,10 @@ void SmoothPlane(TLinearBitmap& plane, int strength, int size) {
   const size_t stride = size_t(w);
   // Per worker: Q[0..r], column sums C, row-gradient sums E.
   std::vector<std::vector<int>> scratch(WorkerCount(), std::vector<int>(stride * (r + 3)));
+  // |sum of dx * p| and |sum of dy * p| never pass 255 N: their rounded quotients by N
+  // come from a table instead of a division per pixel.
+  std::vector<int> gradient(size_t(255 * n + 1));
+  for (int64_t i = 0; i <= 255 * n; ++i) gradient[size_t(i)] = static_cast<int>(DivRoundEven(i, n));
   const int rows = h - 2 * r;
   ForEachRow(rows, int64_t(w) * (r + 1) * (r + 1) * 3, true, [&](int row, int worker) {
     const int y = row + r;
@@ -56,7 +60,7 @@ void SmoothPlane(TLinearBitmap& plane, int strength, int size) {
       sy += e[x + r];
       int64_t sx = 0;
       for (int a = 1; a <= r; ++a) sx += int64_t(a) * (c[x + a] - c[x - a]);
-      const int64_t gx = DivRoundEven(std::llabs(sx), n), gy = DivRoundEven(std::llabs(sy), n);
+      const int64_t gx = gradient[size_t(std::llabs(sx))], gy = gradient[size_t(std::llabs(sy))];
       sy -= e[x - r];
       int64_t weighted = 0, total = 0;
       for (int b = 0; b <= r; ++b) {
@@ -76,7 +80,8 @@ void SmoothPlane(TLinearBitmap& plane, int strength, int size) {
           }
         }
       }
-      if (total > 0) out[x] = static_cast<uint8_t>(weighted / total);
+      // Both sums stay far below 2^53, where the double quotient truncates exactly.
+      if (total > 0) out[x] = static_cast<uint8_t>(static_cast<int>(double(weighted) / double(total)));
     }
   });
 }

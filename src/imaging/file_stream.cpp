@@ -97,14 +97,16 @@ void TFileStream::DeleteFile(const std::string& fileName) {
     throw EInOutError(Format("Error deleting \"%s\" - %s", fileName, SystemError()));
 }
 
-std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix) {
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                             const std::string& reportName) {
   std::string path = folder.empty() ? std::string(".") : folder;
   if (path.back() != '/') path += '/';
   path += prefix + "XXXXXX" + suffix;
   std::vector<char> buffer(path.begin(), path.end());
   buffer.push_back('\0');
   const int fd = ::mkstemps(buffer.data(), static_cast<int>(suffix.size()));
-  if (fd < 0) throw EInOutError(Format("Error opening \"%s\" - %s", path, SystemError()));
+  if (fd < 0)
+    throw EInOutError(Format("Error opening \"%s\" - %s", reportName.empty() ? path : reportName, SystemError()));
   ::close(fd);
   return std::string(buffer.data());
 }
@@ -136,7 +138,11 @@ TAtomicFileSave::TAtomicFileSave(const std::string& fileName) : target_(fileName
   const std::string extension = SafeNamePart(target.extension().string());
   std::string stem = SafeNamePart(target.stem().string());
   if (stem.size() > 40) stem.resize(40);
-  tempName_ = CreateUniqueFile(folder, "." + stem + "~", extension);
+  // A file the user may not write stays as it is, although the folder would let us
+  // replace it.
+  if (::access(target_.c_str(), F_OK) == 0 && ::access(target_.c_str(), W_OK) != 0)
+    throw EInOutError(Format("Error opening \"%s\" - %s", fileName, SystemError()));
+  tempName_ = CreateUniqueFile(folder, "." + stem + "~", extension, fileName);
 
   // The new file takes the old one's permissions, or the usual ones for a new file.
   struct stat info;

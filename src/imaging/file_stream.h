@@ -45,8 +45,10 @@ class TFileStream : public TSeekableStream {
 
 // Creates a new, empty file that did not exist before (exclusively, so nothing is
 // ever overwritten or followed through a planted link) in folder, named
-// prefix + six random characters + suffix, and returns its path.
-std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix);
+// prefix + six random characters + suffix, and returns its path.  Errors name
+// reportName when one is given.
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                             const std::string& reportName = "");
 
 // Saving that never destroys the old file before the new one is complete: the data
 // goes to a fresh temporary file in the target's folder, and Commit renames it over

@@ -60,9 +60,11 @@ class TProgressRange {
 
 // Runs rowFunction(row, worker) for every row in 0..rows - 1, spread over the cores.
 // Each row must depend only on its inputs, so the result equals a plain loop; worker
-// (0..WorkerCount() - 1) indexes per-thread scratch space.  Progress is reported
-// from the calling thread only, as rows finish; the last report is 100.  Small jobs
-// (rows * rowCost below a threshold) run on the calling thread alone.
+// (0..WorkerCount() - 1) indexes per-thread scratch space.  Workers take runs of
+// consecutive rows in increasing order, so a worker may reuse what it computed for
+// its previous row.  Progress is reported from the calling thread only, as rows
+// finish; the last report is 100.  Small jobs (rows * rowCost below a threshold) run
+// on the calling thread alone.
 template <class RowFunction>
 void ForEachRow(int rows, int64_t rowCost, bool reportProgress, RowFunction&& rowFunction) {
   if (rows <= 0) return;
@@ -76,18 +78,18 @@ void ForEachRow(int rows, int64_t rowCost, bool reportProgress, RowFunction&& ro
     }
     return;
   }
+  // Runs small enough to balance the load, large enough to keep rows together.
+  const int run = std::max(1, rows / (workers * 16));
   std::atomic<int> next{0};
   std::atomic<int> done{0};
   std::vector<std::exception_ptr> errors(static_cast<size_t>(workers));
   auto work = [&](int worker) {
     try {
-      for (int row; (row = next.fetch_add(1)) < rows;) {
-        rowFunction(row, worker);
-        done.fetch_add(1, std::memory_order_release);
-        if (worker == 0 && reportProgress) {
-          const int finished = done.load(std::memory_order_acquire);
-          if (finished < rows) ReportRowProgress(finished - 1, rows);
-        }
+      for (int first; (first = next.fetch_add(run)) < rows;) {
+        const int last = std::min(first + run, rows);
+        for (int row = first; row < last; ++row) rowFunction(row, worker);
+        const int finished = done.fetch_add(last - first) + (last - first);
+        if (worker == 0 && reportProgress && finished < rows) ReportRowProgress(finished - 1, rows);
       }
     } catch (...) {
       errors[static_cast<size_t>(worker)] = std::current_exception();

@@ -4,6 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#ifdef __x86_64__
+#include <immintrin.h>
+#endif
+
+
 #include "base/exception.h"
 #include "imaging/filters_rows.h"
 
@@ -81,6 +86,65 @@ TBilinearAxis BilinearAxis(int n, int m) {
   return axis;
 }
 
+// Vertical blend of two horizontally blended rows into bytes.  The vector paths use
+// the same IEEE operations as the scalar tail (multiply, multiply, add; no fused
+// multiply-add), and cvtpd2dq rounds halves to even under the default rounding mode
+// like RoundEven, so every path gives the same bytes.  The saturating packs only trim
+// the hair a weight just above 1 can add.
+#ifdef __x86_64__
+__attribute__((target("avx2"))) void BlendRowsAvx2(const double* top, const double* bottom, double gy, double fy,
+                                                   uint8_t* out, int length, int& done) {
+  const __m256d wTop = _mm256_set1_pd(gy), wBottom = _mm256_set1_pd(fy);
+  int k = 0;
+  for (; k + 16 <= length; k += 16) {
+    __m128i q[4];
+    for (int i = 0; i < 4; ++i) {
+      const __m256d v = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(top + k + 4 * i), wTop),
+                                      _mm256_mul_pd(_mm256_loadu_pd(bottom + k + 4 * i), wBottom));
+      q[i] = _mm256_cvtpd_epi32(v);
+    }
+    const __m128i words0 = _mm_packs_epi32(q[0], q[1]), words1 = _mm_packs_epi32(q[2], q[3]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(words0, words1));
+  }
+  done = k;
+}
+#endif
+
+void BlendRowsToBytes(const double* top, const double* bottom, double gy, double fy, uint8_t* out, int length) {
+  int k = 0;
+#ifdef __x86_64__
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    BlendRowsAvx2(top, bottom, gy, fy, out, length, k);
+  } else {
+    const __m128d wTop = _mm_set1_pd(gy), wBottom = _mm_set1_pd(fy);
+    for (; k + 8 <= length; k += 8) {
+      __m128i q[4];
+      for (int i = 0; i < 4; ++i) {
+        const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(top + k + 2 * i), wTop),
+                                     _mm_mul_pd(_mm_loadu_pd(bottom + k + 2 * i), wBottom));
+        q[i] = _mm_cvtpd_epi32(v);
+      }
+      const __m128i words = _mm_packs_epi32(_mm_unpacklo_epi64(q[0], q[1]), _mm_unpacklo_epi64(q[2], q[3]));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(words, words));
+    }
+  }
+#endif
+  for (; k < length; ++k) out[k] = RoundClampByte(top[k] * gy + bottom[k] * fy);
+}
+
+// Horizontal blend of one source row (as doubles) at the target columns.
+template <int Channels>
+void BlendColumns(const double* row, const int* lowAt, const int* highAt, const double* lowWeight,
+                  const double* highWeight, double* out, int m) {
+  for (int x = 0; x < m; ++x, out += Channels) {
+    const double lw = lowWeight[x], hw = highWeight[x];
+    const double* a = row + lowAt[x];
+    const double* b = row + highAt[x];
+    for (int c = 0; c < Channels; ++c) out[c] = a[c] * lw + b[c] * hw;
+  }
+}
+
 template <bool Wide>
 void BilinearInto(const TLinearBitmap& source, TLinearBitmap& target) {
   const int channels = Wide ? 1 : source.PixelSize;
@@ -88,45 +152,61 @@ void BilinearInto(const TLinearBitmap& source, TLinearBitmap& target) {
   const int lineLength = m * channels;
   const TBilinearAxis ax = BilinearAxis(source.Width, m);
   const TBilinearAxis ay = BilinearAxis(source.Height, target.Height);
-  // Source element offsets and weights per target element.
-  std::vector<int> lowAt(lineLength), highAt(lineLength);
-  std::vector<double> lowWeight(lineLength), highWeight(lineLength);
-  for (int x = 0; x < m; ++x)
-    for (int c = 0; c < channels; ++c) {
-      const int k = x * channels + c;
-      lowAt[k] = ax.low[x] * channels + c;
-      highAt[k] = ax.high[x] * channels + c;
-      highWeight[k] = ax.weight[x];
-      lowWeight[k] = 1.0 - ax.weight[x];
+  std::vector<double> lowWeight(m), highWeight(m);
+  std::vector<int> lowAt(m), highAt(m);
+  for (int x = 0; x < m; ++x) {
+    lowAt[x] = ax.low[x] * channels;
+    highAt[x] = ax.high[x] * channels;
+    highWeight[x] = ax.weight[x];
+    lowWeight[x] = 1.0 - ax.weight[x];
+  }
+  std::vector<std::vector<double>> widened(WorkerCount(), std::vector<double>(size_t(source.Width) * channels));
+  auto blendRow = [&](const uint8_t* row, double* out, int worker) {
+    double* samples = widened[worker].data();
+    const int n = source.Width * channels;
+    if constexpr (Wide) {
+      for (int i = 0; i < n; ++i) samples[i] = Load16(row + 2 * i);
+    } else {
+      for (int i = 0; i < n; ++i) samples[i] = row[i];
     }
-  std::vector<std::vector<double>> scratch(WorkerCount(), std::vector<double>(2 * size_t(lineLength)));
-  auto blendRow = [&](const uint8_t* row, double* out) {
-    for (int k = 0; k < lineLength; ++k) {
-      double a, b;
-      if constexpr (Wide) {
-        a = Load16(row + 2 * lowAt[k]);
-        b = Load16(row + 2 * highAt[k]);
-      } else {
-        a = row[lowAt[k]];
-        b = row[highAt[k]];
-      }
-      out[k] = a * lowWeight[k] + b * highWeight[k];
+    const int *lo = lowAt.data(), *hi = highAt.data();
+    const double *lw = lowWeight.data(), *hw = highWeight.data();
+    switch (channels) {
+      case 1: BlendColumns<1>(samples, lo, hi, lw, hw, out, m); break;
+      case 3: BlendColumns<3>(samples, lo, hi, lw, hw, out, m); break;
+      default: BlendColumns<4>(samples, lo, hi, lw, hw, out, m); break;
     }
   };
+  // Each worker keeps its last two horizontally blended source rows: neighbouring
+  // target rows mostly read the same ones.
+  struct TRowCache {
+    std::vector<double> data[2];
+    int row[2] = {-1, -1};
+  };
+  std::vector<TRowCache> caches(WorkerCount());
+  for (auto& cache : caches)
+    for (auto& data : cache.data) data.resize(size_t(lineLength));
+  auto blended = [&](TRowCache& cache, int sourceRow, int keep, int worker) -> const double* {
+    for (int i = 0; i < 2; ++i)
+      if (cache.row[i] == sourceRow) return cache.data[i].data();
+    const int slot = cache.row[0] == keep ? 1 : 0;
+    blendRow(source.ScanLine(sourceRow), cache.data[slot].data(), worker);
+    cache.row[slot] = sourceRow;
+    return cache.data[slot].data();
+  };
   ForEachRow(target.Height, lineLength, true, [&](int y, int worker) {
-    double* top = scratch[worker].data();
-    double* bottom = top + lineLength;
-    blendRow(source.ScanLine(ay.low[y]), top);
-    blendRow(source.ScanLine(ay.high[y]), bottom);
+    TRowCache& cache = caches[worker];
+    const double* top = blended(cache, ay.low[y], ay.high[y], worker);
+    const double* bottom = blended(cache, ay.high[y], ay.low[y], worker);
     const double fy = ay.weight[y], gy = 1.0 - fy;
     uint8_t* out = target.ScanLine(y);
-    for (int k = 0; k < lineLength; ++k) {
-      const double v = top[k] * gy + bottom[k] * fy;
-      if constexpr (Wide) {
+    if constexpr (Wide) {
+      for (int k = 0; k < lineLength; ++k) {
+        const double v = top[k] * gy + bottom[k] * fy;
         Store16(out + 2 * k, static_cast<uint16_t>(v <= 0 ? 0 : (v >= 65535 ? 65535 : RoundEvenInt(v))));
-      } else {
-        out[k] = RoundClampByte(v);
       }
+    } else {
+      BlendRowsToBytes(top, bottom, gy, fy, out, lineLength);
     }
   });
 }
@@ -257,17 +337,28 @@ void PixelResize(const TLinearBitmap& source, int width, int height, TLinearBitm
   });
 }
 
+template <int PixelSize>
+void HalveRow(const uint8_t* a, const uint8_t* b, uint16_t* sums, uint8_t* out, int outWidth) {
+  const int length = 2 * outWidth * PixelSize;
+  for (int i = 0; i < length; ++i) sums[i] = static_cast<uint16_t>(a[i] + b[i]);
+  for (int x = 0; x < outWidth; ++x, sums += 2 * PixelSize, out += PixelSize)
+    for (int c = 0; c < PixelSize; ++c) out[c] = static_cast<uint8_t>((sums[c] + sums[c + PixelSize] + 2) >> 2);
+}
+
 void HalfSize(const TLinearBitmap& source, TLinearBitmap& target) {
   RequireByteSamples(source);
   IntoTarget(source, target, source.Width / 2, source.Height / 2, [&](TLinearBitmap& out) {
     const int ps = source.PixelSize;
-    const int length = out.Width * ps;
-    ForEachRow(out.Height, length, true, [&](int y, int) {
+    std::vector<std::vector<uint16_t>> scratch(WorkerCount(), std::vector<uint16_t>(size_t(out.Width) * 2 * ps));
+    ForEachRow(out.Height, out.Width * ps, true, [&](int y, int worker) {
       const uint8_t* a = source.ScanLine(2 * y);
       const uint8_t* b = source.ScanLine(2 * y + 1);
-      uint8_t* o = out.ScanLine(y);
-      for (int x = 0; x < out.Width; ++x, a += 2 * ps, b += 2 * ps, o += ps)
-        for (int c = 0; c < ps; ++c) o[c] = static_cast<uint8_t>((a[c] + a[c + ps] + b[c] + b[c + ps] + 2) >> 2);
+      uint16_t* sums = scratch[worker].data();
+      switch (ps) {
+        case 1: HalveRow<1>(a, b, sums, out.ScanLine(y), out.Width); break;
+        case 3: HalveRow<3>(a, b, sums, out.ScanLine(y), out.Width); break;
+        default: HalveRow<4>(a, b, sums, out.ScanLine(y), out.Width); break;
+      }
     });
   });
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <type_traits>
 #include <vector>
 
 #include "base/exception.h"
@@ -134,15 +135,22 @@ void Rotate(TLinearBitmap& bitmap, uint32_t backgroundColor, double angle) {
   auto sampleRow = [&](int y, uint8_t* out) {
     const double v = 2.0 * (y - ch / 2) + f;
     const double sv = s * v, cv = c * v;
-    for (int x = 0; x < usedW; ++x, out += ps) {
-      const int p = RoundEvenInt((cu[x] - sv) * scale);
-      const int q = RoundEvenInt((su[x] + cv) * scale);
-      const int sx = (p - 1) / 2 + halfW, sy = (q - 1) / 2 + halfH;
-      const uint8_t* in = (sx >= 0 && sx < w && sy >= 0 && sy < h) ? bitmap.PixelAddress(sx, sy) : background;
-      for (int k = 0; k < ps; ++k) out[k] = in[k];
-    }
+    auto run = [&](auto pixelSize) {
+      constexpr int ps = decltype(pixelSize)::value;
+      for (int x = 0; x < usedW; ++x, out += ps) {
+        const int p = RoundEvenInt((cu[x] - sv) * scale);
+        const int q = RoundEvenInt((su[x] + cv) * scale);
+        const int sx = (p - 1) / 2 + halfW, sy = (q - 1) / 2 + halfH;
+        const uint8_t* in = (unsigned(sx) < unsigned(w) && unsigned(sy) < unsigned(h)) ? bitmap.PixelAddress(sx, sy)
+                                                                                        : background;
+        for (int k = 0; k < ps; ++k) out[k] = in[k];
+      }
+    };
+    if (ps == 1)
+      run(std::integral_constant<int, 1>());
+    else
+      run(std::integral_constant<int, 3>());
   };
-
   if (f == 1) {
     ForEachRow(outH, usedW, true, [&](int y, int) { sampleRow(y, result.ScanLine(y)); });
   } else {

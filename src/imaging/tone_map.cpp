@@ -149,7 +149,8 @@ double EstimateGamma(const LevelHistogram& histogram) {
       best = gamma;
     }
   }
-  return best;
+  // The candidates are summed step by step, so the last one can pass 2.5 by a hair.
+  return std::min(best, 2.5);
 }
 
 void ComposeMaps(ToneMap& a, const ToneMap& b) {

@@ -289,26 +289,40 @@ bool TBase3DRenderer::PrepareSurface(TSurfaceColorModel& model, const T3DPoint* 
   return true;
 }
 
+namespace {
+// Triangles per chunk of the vertex light's skipping table.
+constexpr int kChunkShift = 12;
+}  // namespace
+
 void TBase3DRenderer::ComputeFaceNormals(TSurfaceColorModel& model, const T3DPoint* v, int parts) {
   const int count = model.TriangleCount;
   model.FaceNormals.resize(static_cast<size_t>(count));
   const uint32_t vertexCount = static_cast<uint32_t>(model.VertexCount);
   const T3DTriangle* triangles = model.Triangles.data();
   T3DPoint* normals = model.FaceNormals.data();
-  ParallelRanges(parts, count, [&](int64_t begin, int64_t end) {
-    for (int64_t t = begin; t < end; ++t) {
-      const T3DTriangle& tri = triangles[t];
-      if (tri[0] >= vertexCount || tri[1] >= vertexCount || tri[2] >= vertexCount) {
-        normals[t] = T3DPoint{0.0f, 0.0f, 0.0f};
-        continue;
+  const int chunks = (count + (1 << kChunkShift) - 1) >> kChunkShift;
+  chunkBounds_.resize(static_cast<size_t>(chunks));
+  ParallelRanges(parts, chunks, [&](int64_t firstChunk, int64_t endChunk) {
+    for (int64_t chunk = firstChunk; chunk < endChunk; ++chunk) {
+      uint32_t low = UINT32_MAX, high = 0;
+      const int64_t end = std::min<int64_t>(count, (chunk + 1) << kChunkShift);
+      for (int64_t t = chunk << kChunkShift; t < end; ++t) {
+        const T3DTriangle& tri = triangles[t];
+        if (tri[0] >= vertexCount || tri[1] >= vertexCount || tri[2] >= vertexCount) {
+          normals[t] = T3DPoint{0.0f, 0.0f, 0.0f};
+          continue;
+        }
+        low = std::min({low, tri[0], tri[1], tri[2]});
+        high = std::max({high, tri[0], tri[1], tri[2]});
+        const T3DPoint& a = v[tri[0]];
+        const T3DPoint& b = v[tri[1]];
+        const T3DPoint& c = v[tri[2]];
+        const double bx = b.X - a.X, by = b.Y - a.Y, bz = b.Z - a.Z;
+        const double cx = c.X - a.X, cy = c.Y - a.Y, cz = c.Z - a.Z;
+        normals[t] = T3DPoint{static_cast<float>(by * cz - bz * cy), static_cast<float>(bz * cx - bx * cz),
+                              static_cast<float>(bx * cy - by * cx)};
       }
-      const T3DPoint& a = v[tri[0]];
-      const T3DPoint& b = v[tri[1]];
-      const T3DPoint& c = v[tri[2]];
-      const double bx = b.X - a.X, by = b.Y - a.Y, bz = b.Z - a.Z;
-      const double cx = c.X - a.X, cy = c.Y - a.Y, cz = c.Z - a.Z;
-      normals[t] = T3DPoint{static_cast<float>(by * cz - bz * cy), static_cast<float>(bz * cx - bx * cz),
-                            static_cast<float>(bx * cy - by * cx)};
+      chunkBounds_[static_cast<size_t>(chunk)] = TChunkBounds{low, high};
     }
   });
 }
@@ -320,7 +334,10 @@ void TBase3DRenderer::ComputeVertexLight(TSurfaceColorModel& model, int parts) {
   model.VertexLight.resize(static_cast<size_t>(count));
   const T3DTriangle* triangles = model.Triangles.data();
   const T3DPoint* normals = model.FaceNormals.data();
+  // The chunk table is the one ComputeFaceNormals made for these triangles.
   const bool haveNormals = model.FaceNormals.size() >= static_cast<size_t>(triangleCount);
+  const size_t chunks = static_cast<size_t>((triangleCount + (1 << kChunkShift) - 1) >> kChunkShift);
+  const bool chunksKnown = chunkBounds_.size() == chunks;
   const double lx = LightDirection.X, ly = LightDirection.Y, lz = LightDirection.Z;
   const bool twoSided = model.ShowBackSides;
   T3DPoint* sums = normalSums_.data();
@@ -328,17 +345,22 @@ void TBase3DRenderer::ComputeVertexLight(TSurfaceColorModel& model, int parts) {
   // Each thread owns a range of vertices and adds the face normals of all triangles
   // to them in triangle order, the order a single pass would use.
   ParallelRanges(parts, count, [&](int64_t begin, int64_t end) {
-    const uint32_t first = static_cast<uint32_t>(begin), size = static_cast<uint32_t>(end - begin);
+    const uint32_t first = static_cast<uint32_t>(begin), last = static_cast<uint32_t>(end - 1);
+    const uint32_t size = static_cast<uint32_t>(end - begin);
     std::fill(sums + begin, sums + end, T3DPoint{0.0f, 0.0f, 0.0f});
     if (haveNormals) {
-      for (int t = 0; t < triangleCount; ++t) {
-        const T3DPoint& n = normals[t];
-        for (const uint32_t corner : triangles[t]) {
-          if (corner - first >= size) continue;
-          T3DPoint& s = sums[corner];
-          s.X += n.X;
-          s.Y += n.Y;
-          s.Z += n.Z;
+      for (size_t chunk = 0; chunk < chunks; ++chunk) {
+        if (chunksKnown && (chunkBounds_[chunk].High < first || chunkBounds_[chunk].Low > last)) continue;
+        const int chunkEnd = std::min<int>(triangleCount, static_cast<int>((chunk + 1) << kChunkShift));
+        for (int t = static_cast<int>(chunk << kChunkShift); t < chunkEnd; ++t) {
+          const T3DPoint& n = normals[t];
+          for (const uint32_t corner : triangles[t]) {
+            if (corner - first >= size) continue;
+            T3DPoint& s = sums[corner];
+            s.X += n.X;
+            s.Y += n.Y;
+            s.Z += n.Z;
+          }
         }
       }
     }

@@ -108,6 +108,16 @@ class TBase3DRenderer {
 
   std::vector<TRGBSingle> vertexColors_;  // lit colour triple per vertex
   std::vector<T3DPoint> normalSums_;      // vertex normals while the light is computed
+  // Triangles that may draw, per range of triangles and thread, when threads share
+  // a drawing.
+  std::vector<std::vector<uint32_t>> bins_;
+  // Lowest and highest vertex index used by each chunk of triangles, found with the
+  // face normals; lets a thread skip chunks that touch none of its vertices.
+  struct TChunkBounds {
+    uint32_t Low;
+    uint32_t High;
+  };
+  std::vector<TChunkBounds> chunkBounds_;
 };
 
 }  // namespace sq

@@ -1,6 +1,8 @@
 // The triangle loop shared by the surface drawings (internal to the renderer).
 #pragma once
 
+#include <algorithm>
+
 #include "model3d/base_3d_renderer.h"
 #include "model3d/renderer_parallel.h"
 #include "model3d/renderer_raster.h"
@@ -22,25 +24,52 @@ void TBase3DRenderer::ForEachTriangle(const TSurfaceColorModel& model, const TSu
   const TScreenPoint* projected = Projected.data();
   const float eyeX = EyeX, eyeY = EyeY, eyeZ = ViewDistance;
   const int count = model.TriangleCount;
-  RunParallel(pass.Parts, [&](int part) {
-    const TRowBands bands(height, pass.Parts, part);
-    for (int t = 0; t < count; ++t) {
-      const uint32_t a = triangles[t][0], b = triangles[t][1], c = triangles[t][2];
-      if (a >= vertexCount || b >= vertexCount || c >= vertexCount) continue;
-      // Rows first: a triangle none of whose rows this thread owns draws nothing here
-      // whatever the tests below decide.
-      int top = projected[a].Y, bottom = top;
-      top = std::min(top, std::min(projected[b].Y, projected[c].Y));
-      bottom = std::max(bottom, std::max(projected[b].Y, projected[c].Y));
-      if (!bands.OwnsAnyOf(top, bottom)) continue;
-      if constexpr (Filled) {
-        if (!raster::CoversPixels(projected[a], projected[b], projected[c], Target, bands)) continue;
-      }
-      if (normals && FacesAway(vertices[a], normals[t], eyeX, eyeY, eyeZ)) continue;
-      // No clipping at the eye plane: only a triangle wholly behind the eye is left out.
-      if (vertices[a].Z > eyeZ && vertices[b].Z > eyeZ && vertices[c].Z > eyeZ) continue;
-      draw(t, a, b, c, bands);
+
+  // Whether triangle t may draw in the rows of bands, and the rows it spans: every
+  // test is a pure rejection, so their order changes nothing but the time they take.
+  auto candidate = [&](int t, const TRowBands& bands, int& top, int& bottom) {
+    const uint32_t a = triangles[t][0], b = triangles[t][1], c = triangles[t][2];
+    if (a >= vertexCount || b >= vertexCount || c >= vertexCount) return false;
+    top = std::min({projected[a].Y, projected[b].Y, projected[c].Y});
+    bottom = std::max({projected[a].Y, projected[b].Y, projected[c].Y});
+    if (!bands.OwnsAnyOf(top, bottom)) return false;
+    if constexpr (Filled) {
+      if (!raster::CoversPixels(projected[a], projected[b], projected[c], Target, bands)) return false;
     }
+    if (normals && FacesAway(vertices[a], normals[t], eyeX, eyeY, eyeZ)) return false;
+    // No clipping at the eye plane: only a triangle wholly behind the eye is left out.
+    return !(vertices[a].Z > eyeZ && vertices[b].Z > eyeZ && vertices[c].Z > eyeZ);
+  };
+
+  if (pass.Parts <= 1) {
+    const TRowBands bands(height, 1, 0);
+    int top, bottom;
+    for (int t = 0; t < count; ++t)
+      if (candidate(t, bands, top, bottom)) draw(t, triangles[t][0], triangles[t][1], triangles[t][2], bands);
+    return;
+  }
+  // With several threads the tests run once per triangle, shared out by ranges of
+  // triangles, and each survivor goes to the list of every thread owning one of its
+  // rows; then each thread draws its lists in range order, which is array order.
+  const int parts = pass.Parts;
+  if (bins_.size() < static_cast<size_t>(parts * parts)) bins_.resize(static_cast<size_t>(parts * parts));
+  RunParallel(parts, [&](int range) {
+    const int64_t begin = int64_t(count) * range / parts, end = int64_t(count) * (range + 1) / parts;
+    std::vector<uint32_t>* bins = &bins_[static_cast<size_t>(range * parts)];
+    for (int part = 0; part < parts; ++part) bins[part].clear();
+    const TRowBands allRows(height, 1, 0);
+    int top, bottom;
+    for (int64_t t = begin; t < end; ++t) {
+      if (!candidate(static_cast<int>(t), allRows, top, bottom)) continue;
+      for (int part = 0; part < parts; ++part)
+        if (TRowBands(height, parts, part).OwnsAnyOf(top, bottom)) bins[part].push_back(static_cast<uint32_t>(t));
+    }
+  });
+  RunParallel(parts, [&](int part) {
+    const TRowBands bands(height, parts, part);
+    for (int range = 0; range < parts; ++range)
+      for (const uint32_t t : bins_[static_cast<size_t>(range * parts + part)])
+        draw(static_cast<int>(t), triangles[t][0], triangles[t][1], triangles[t][2], bands);
   });
 }
 

@@ -240,6 +240,16 @@ class TTriangleFiller {
     if (from >= to) return false;
     if constexpr (Probe) return true;
 
+    float* depth = zbuffer_ + static_cast<ptrdiff_t>(y) * frame_.Width;
+    uint32_t* pixels = frame_.Row(y);
+    if (to - left == 1) {
+      // A single pixel at the left end takes the left end's values: no steps needed.
+      if (lv[0] > depth[left]) {
+        depth[left] = lv[0];
+        shader_.Plot(pixels[left], lv);
+      }
+      return true;
+    }
     const float length = float(right - left);
     float v[K], dv[K];
     for (int i = 0; i < K; ++i) {
@@ -250,8 +260,6 @@ class TTriangleFiller {
       const float k = float(-left);
       for (int i = 0; i < K; ++i) v[i] += dv[i] * k;
     }
-    float* depth = zbuffer_ + static_cast<ptrdiff_t>(y) * frame_.Width;
-    uint32_t* pixels = frame_.Row(y);
     for (int x = from; x < to; ++x) {
       if (v[0] > depth[x]) {
         depth[x] = v[0];

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/exception.h"
+#include "imaging/gray.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/color_point_3d_model.h"
 #include "model3d/texture_model.h"
@@ -77,22 +78,7 @@ void TStereo3DRenderer::PrepareModel(TBase3DModel& model) {
       colored->Colors[i] = grey << 8;
     }
   }
-  if (auto* textured = dynamic_cast<TTextureModel*>(&model)) {
-    TLinearBitmap& texture = textured->Texture;
-    if (!texture.Present) return;
-    if (texture.PixelFormat == pf8bit && texture.IsGrayScale()) return;
-    if (texture.PixelFormat != pf32bit) texture.SetPixelFormat(pf24bit);
-    TLinearBitmap grey(texture.Width, texture.Height, pf8bit);
-    std::memcpy(grey.Palette, GrayPalette(), 768);
-    const int step = texture.PixelSize;
-    for (int y = 0; y < texture.Height; ++y) {
-      const uint8_t* s = texture.ScanLine(y);
-      uint8_t* d = grey.ScanLine(y);
-      for (int x = 0; x < texture.Width; ++x, s += step)
-        d[x] = static_cast<uint8_t>((2 * s[2] + 3 * s[1] + s[0] + 3) / 6);
-    }
-    texture.TakeOver(grey);
-  }
+  if (auto* textured = dynamic_cast<TTextureModel*>(&model)) ConvertToGrayscale(textured->Texture);
 }
 
 void ComposeAnaglyph(const Frame32& left, const Frame32& right, const Frame32& target) {

@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -28,21 +26,12 @@ void Magick(const std::string& args) {
   ASSERT_EQ(std::system(("convert " + args + " >/dev/null 2>&1").c_str()), 0) << args;
 }
 
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The peer's decoding of a file as pf24bit (through a binary PPM).
+// The peer's decoding of a file, through a 24-bit BMP (whose reader has its own
+// cross-check).
 TLinearBitmap PeerPixels(const std::string& file, const std::string& folder) {
-  const std::string ppm = folder + "/peer.ppm";
-  Magick("'" + file + "' -depth 8 ppm:'" + ppm + "'");
-  const std::vector<uint8_t> data = ReadBytes(ppm);
-  int width = 0, height = 0, maxValue = 0, used = 0;
-  std::sscanf(reinterpret_cast<const char*>(data.data()), "P6 %d %d %d%n", &width, &height, &maxValue, &used);
-  TLinearBitmap bitmap(width, height, pf24bit);
-  const uint8_t* p = data.data() + used + 1;
-  for (int64_t i = 0; i < bitmap.Size; i += 3, p += 3) bitmap.Map[i] = p[2], bitmap.Map[i + 1] = p[1], bitmap.Map[i + 2] = p[0];
+  Magick("'" + file + "' -type TrueColor BMP3:'" + folder + "/peer.bmp'");
+  TLinearBitmap bitmap;
+  bitmap.LoadFromFile(folder + "/peer.bmp");
   return bitmap;
 }
 

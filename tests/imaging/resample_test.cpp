@@ -74,7 +74,7 @@ TEST(SmartResize, PicksTheMethodFromTheScale) {
 
   // Colour-palette images are never blended.
   TLinearBitmap palette = Noise(40, 30, pf8bit);
-  palette.Palette[5] = 1;
+  palette.Palette[5] = 200;
   TLinearBitmap resized, pixel;
   SmartResize(palette, resized, 33, 21);
   PixelResize(palette, 33, 21, pixel);
@@ -112,6 +112,48 @@ TEST(Resample, DoubleSizeAndPixelResizeFollowTheirRules) {
   PixelResize(line, 7, 1, wide);
   const int source[7] = {0, 0, 0, 1, 1, 2, 2};  // trunc(x * 3 / 7)
   for (int x = 0; x < 7; ++x) EXPECT_EQ(wide.Map[3 * x + 2], 3 * source[x] + 2) << x;
+}
+
+// The bilinear rule written plainly: per axis an offset o and a step s, positions
+// accumulated, the lower neighbour limited to n - 2, blended and rounded.
+std::vector<std::pair<int, double>> Axis(int n, int m) {
+  double o = 0, s = 0;
+  if (m <= 1) {
+    o = 0.5;
+  } else if (n > m && double(m) / n >= 0.5) {
+    o = 1 - double(m) / n;
+    s = (n - 1 - 2 * o) / (m - 1);
+  } else if (n > m) {
+    o = 0.5;
+    s = double(n - 2) / (m - 1);
+  } else {
+    s = double(n - 1) / (m - 1);
+  }
+  std::vector<std::pair<int, double>> axis;
+  for (double p = o; int(axis.size()) < m; p += s) {
+    const int low = std::min(int(p), n - 2);
+    axis.emplace_back(low, p - low);
+  }
+  return axis;
+}
+
+TEST(BilinearResize, MatchesThePlainRuleByteForByte) {
+  const TLinearBitmap image = Noise(57, 43, pf24bit, 11);
+  for (auto [w, h] : {std::pair{100, 80}, {40, 30}, {20, 9}, {57, 90}}) {
+    TLinearBitmap out;
+    BilinearResize(image, out, w, h);
+    const auto ax = Axis(57, w), ay = Axis(43, h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        for (int c = 0; c < 3; ++c) {
+          auto at = [&](int sx, int sy) { return double(image.PixelAddress(sx, sy)[c]); };
+          const auto [x0, fx] = ax[x];
+          const auto [y0, fy] = ay[y];
+          const double top = at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx;
+          const double bottom = at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx;
+          ASSERT_EQ(out.PixelAddress(x, y)[c], std::nearbyint(top * (1 - fy) + bottom * fy)) << x << "," << y;
+        }
+  }
 }
 
 TEST(LineFilters, KeepLinesOfTheSameLengthAndClampTheLowPass) {

@@ -3,14 +3,21 @@
 // to rewrite them after an intended change, and look at them before committing.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numbers>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
+#include "base/exception.h"
+#include "imaging/linear_bitmap.h"
 #include "model3d/frame32.h"
 #include "model3d/light.h"
 #include "model3d/texture_model.h"
@@ -123,6 +130,103 @@ TEST(RenderModes, LightingVariantsMatchTheirReferencePictures) {
   TViewSettings stereo = TestSettings();
   stereo.Stereo = true;
   CompareWithReference("gouraud_stereo", stereo, rmGouraud);
+}
+
+// A model file as a user would have it: a sphere saved as PLY (no colours, no texture).
+std::string WriteSphereFile() {
+  const auto folder = std::filesystem::temp_directory_path() / ("sq_render_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  TSurfaceColorModel sphere;
+  sphere.MakeSphere(12);
+  const std::string path = (folder / "sphere.ply").string();
+  sphere.SaveToFile(path);
+  return path;
+}
+
+TEST(ViewSettings, OpeningAModelWithoutTextureMatchesTheViewer) {
+  const std::string path = WriteSphereFile();
+  TViewSettings settings;
+  settings.ChooseReflection(TReflection::Shiny);
+  auto model = OpenModelFile(path, settings);
+  EXPECT_EQ(model->RenderMode, uint32_t(rmGouraud));
+  EXPECT_EQ(settings.AmbientLight, 0.0f);
+  EXPECT_EQ(AmbientLight, 0.0f);
+  EXPECT_EQ(settings.Reflection, TReflection::Standard);
+  EXPECT_TRUE(model->ShowBackSides && model->UseNormals && model->Shading);
+  EXPECT_EQ(model->LightFunction, LightStandard);
+  ASSERT_TRUE(model->Texture.Present);
+  EXPECT_EQ(model->Texture.Width, 2);
+  EXPECT_EQ(model->Texture.Height, 1);
+  EXPECT_EQ(model->Texture.PixelAddress(1, 0)[1], 255);  // green
+  EXPECT_EQ(model->TexCoords[3].U, 0.0f);
+  // The ambient routine takes over once a reflection is chosen with a level set.
+  settings.SetAmbientLight(0.25f);
+  EXPECT_EQ(LightRoutine(settings), LightStandardAmbient);
+  settings.ChooseReflection(TReflection::None);
+  ApplyViewSettings(settings, *model);
+  EXPECT_EQ(model->LightFunction, LightStandard);
+  EXPECT_FALSE(model->Shading);
+  EXPECT_FALSE(model->UseNormals);  // back sides are shown, so nothing needs normals
+  EXPECT_TRUE(model->VertexLight.empty());
+  AmbientLight = 0.3f;
+
+  std::string error;
+  TViewSettings other;
+  EXPECT_THROW(OpenModelFile(path + ".missing.ply", other), EInOutError);
+  auto partial = OpenModelFile(path + ".missing.ply", other, &error);
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(partial->VertexCount, 0);
+  std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+}
+
+int RunCli(const std::string& arguments) {
+  const int status = std::system((std::string(SQ_CLI_PATH) + " " + arguments + " 2>/dev/null").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(RenderCommand, DrawsWhatTheViewerDrawsAndRefusesBadOptions) {
+  if (!std::filesystem::exists(SQ_CLI_PATH)) GTEST_SKIP() << "stereoquill-cli is not built";
+  const std::string model = WriteSphereFile();
+  const std::string out = model + ".bmp";
+  ASSERT_EQ(RunCli(model + " " + out + " --quiet --size 64x48 --mode flat --light shiny --ambient 0.2"
+                   " --rotate-x 20 --rotate-y -30 --zoom 30 --no-backsides"),
+            0);
+  // The same settings drawn here, as the viewer would after the same commands.
+  TViewSettings settings;
+  settings.Width = 64;
+  settings.Height = 48;
+  auto expected = OpenModelFile(model, settings);
+  settings.RenderMode = rmFlat;
+  settings.ChooseReflection(TReflection::Shiny);
+  settings.SetAmbientLight(0.2f);
+  settings.ShowBackSides = false;
+  settings.Zoom = 30;
+  settings.Rotate(20 * std::numbers::pi / 180, -30 * std::numbers::pi / 180);
+  ApplyViewSettings(settings, *expected);
+  TFrame32Buffer frame(64, 48);
+  RenderView(*MakeRenderer(settings), *expected, settings, frame.Frame());
+  AmbientLight = 0.3f;
+  TLinearBitmap picture;
+  picture.LoadFromFile(out);
+  ASSERT_EQ(picture.Width, 64);
+  ASSERT_EQ(picture.Height, 48);
+  picture.SetPixelFormat(pf24bit);
+  int differing = 0;
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const uint32_t p = frame.Frame().Row(y)[x];
+      const uint8_t* q = picture.PixelAddress(x, y);
+      differing += q[0] != uint8_t(p) || q[1] != uint8_t(p >> 8) || q[2] != uint8_t(p >> 16);
+    }
+  EXPECT_EQ(differing, 0);
+
+  EXPECT_EQ(RunCli(model + " " + out + " --size 0x5"), 2);
+  EXPECT_EQ(RunCli(model + " " + out + " --size 100000x5"), 2);
+  EXPECT_EQ(RunCli(model + " " + out + " --mode sketch"), 2);
+  EXPECT_EQ(RunCli(model + " " + out + " --ambient 2"), 2);
+  EXPECT_EQ(RunCli(model + ".missing.ply " + out), 1);
+  EXPECT_EQ(RunCli(model + " " + model + ".unknownformat"), 1);
+  std::filesystem::remove_all(std::filesystem::path(model).parent_path());
 }
 
 }  // namespace

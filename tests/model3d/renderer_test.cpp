@@ -375,6 +375,31 @@ TEST(Renderer, ThreadsDrawTheSamePictureAsOneThread) {
     }
 }
 
+TEST(Renderer, LightsVerticesExactlyAsTheModelDoes) {
+  TTextureModel model;
+  MakeBusyModel(model);
+  model.UseNormals = model.Shading = true;
+  model.RenderMode = rmGouraud;
+  const T3DMatrix view = MultiplyMatrix(RotationX(0.7), RotationY(0.2));
+  for (bool backSides : {false, true}) {
+    model.ShowBackSides = backSides;
+    TScene scene(50, 40);
+    TBase3DRenderer renderer;
+    renderer.ThreadCount = 3;
+    renderer.ParallelThreshold = 0;
+    renderer.LightDirection = TViewSettings::DefaultLightVector();
+    renderer.BeginFrame(scene.Buffer.Frame());
+    renderer.RenderModel(model, &view);
+    const std::vector<T3DPoint> normals = model.FaceNormals;
+    const std::vector<float> light = model.VertexLight;
+    model.ComputeFaceNormals(renderer.Transformed.data());
+    model.ComputeVertexLight(renderer.LightDirection);
+    ASSERT_EQ(normals.size(), model.FaceNormals.size());
+    EXPECT_EQ(std::memcmp(normals.data(), model.FaceNormals.data(), normals.size() * sizeof(T3DPoint)), 0);
+    EXPECT_EQ(light, model.VertexLight);
+  }
+}
+
 TEST(Renderer, SurvivesHostileGeometry) {
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
   TTextureModel model;

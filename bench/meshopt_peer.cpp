@@ -1,0 +1,91 @@
+// Peer for the Melax reduction: meshoptimizer's meshopt_simplify on the same 1000 x
+// 1000 height field, reduced to a comparable size (about 20,000 triangles, what a
+// 10,000-vertex grid carries).  The library is a benchmark peer only: it is opened at
+// run time, so nothing in the build links it, and the benchmark is skipped where
+// it is not installed.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#if __has_include(<meshoptimizer.h>)
+#include <dlfcn.h>
+#define SQ_HAVE_MESHOPT 1
+#endif
+
+#include "model3d/melax_reduce.h"
+#include "model3d/surface_color_model.h"
+
+namespace {
+
+// The same surface as bench/model3d.cpp.
+void MakeTerrain(sq::TSurfaceColorModel& m, int w, int h) {
+  m.SetVertexCount(w * h);
+  m.SetTriangleCount(2 * (w - 1) * (h - 1));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const double z = 20 * std::sin(x * 0.02) * std::cos(y * 0.03) + 5 * std::sin(x * 0.11 + y * 0.07) +
+                       ((x * 7919 + y * 104729) % 13) * 0.05;
+      m.Vertices[y * w + x] = {float(x), float(y), float(z)};
+      m.Colors[y * w + x] = static_cast<uint32_t>((x & 0xFF) << 16 | (y & 0xFF) << 8 | 0x40);
+    }
+  int t = 0;
+  for (int y = 0; y + 1 < h; ++y)
+    for (int x = 0; x + 1 < w; ++x) {
+      const uint32_t a = y * w + x, b = a + 1, c = a + w, d = c + 1;
+      m.Triangles[t++] = {a, c, b};
+      m.Triangles[t++] = {b, c, d};
+    }
+}
+
+#ifdef SQ_HAVE_MESHOPT
+using TSimplify = size_t (*)(unsigned int* destination, const unsigned int* indices, size_t indexCount,
+                             const float* positions, size_t vertexCount, size_t stride, size_t targetIndexCount,
+                             float targetError, unsigned int options, float* resultError);
+
+TSimplify LoadSimplify() {
+  for (const char* name : {"libmeshoptimizer.so", "libmeshoptimizer.so.2d"})
+    if (void* library = dlopen(name, RTLD_NOW))
+      return reinterpret_cast<TSimplify>(dlsym(library, "meshopt_simplify"));
+  return nullptr;
+}
+
+void BM_MeshoptSimplify1MtoAbout10kVertices(benchmark::State& state) {
+  const TSimplify simplify = LoadSimplify();
+  if (!simplify) {
+    state.SkipWithError("meshoptimizer is not installed");
+    return;
+  }
+  sq::TSurfaceColorModel model;
+  MakeTerrain(model, 1000, 1000);
+  const auto* indices = reinterpret_cast<const unsigned int*>(model.Triangles.data());
+  const size_t indexCount = model.Triangles.size() * 3;
+  std::vector<unsigned int> out(indexCount);
+  size_t result = 0;
+  for (auto _ : state) {
+    result = simplify(out.data(), indices, indexCount, &model.Vertices[0].X, model.Vertices.size(),
+                      sizeof(sq::T3DPoint), 3 * 2 * 10000, 1.0f, 0, nullptr);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["triangles"] = static_cast<double>(result / 3);
+}
+BENCHMARK(BM_MeshoptSimplify1MtoAbout10kVertices)->Unit(benchmark::kMillisecond)->Iterations(1);
+#endif
+
+// Ours on the same input, for the ratio side by side.
+void BM_MelaxReduce1MTo10kVertices(benchmark::State& state) {
+  size_t triangles = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    sq::TSurfaceColorModel model;
+    MakeTerrain(model, 1000, 1000);
+    state.ResumeTiming();
+    sq::MelaxReduce(model, 10000);
+    triangles = static_cast<size_t>(model.TriangleCount);
+  }
+  state.counters["triangles"] = static_cast<double>(triangles);
+}
+BENCHMARK(BM_MelaxReduce1MTo10kVertices)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace

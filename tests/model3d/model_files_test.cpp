@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/exception.h"
+#include "imaging/deflate_stream.h"
+#include "imaging/memory_stream.h"
+#include "model3d/texture_model.h"
+#include "model3d/vrml_loader.h"
+
+namespace sq {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TTempDir {
+  fs::path Path;
+  TTempDir() {
+    Path = fs::temp_directory_path() / ("sq_model_test_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(Path);
+  }
+  ~TTempDir() { fs::remove_all(Path); }
+  std::string operator/(const std::string& name) const { return (Path / name).string(); }
+};
+
+std::string ReadText(const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Builds M3D files byte by byte.
+struct TM3DBuilder {
+  std::vector<uint8_t> Bytes{'3', 'D', 5};
+  void U16(uint16_t v) { Bytes.insert(Bytes.end(), {uint8_t(v), uint8_t(v >> 8)}); }
+  void U32(uint32_t v, std::vector<uint8_t>& to) {
+    to.insert(to.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+  }
+  void Chunk(uint16_t type, const std::vector<uint8_t>& body) {
+    U16(type);
+    U32(uint32_t(body.size()), Bytes);
+    Bytes.insert(Bytes.end(), body.begin(), body.end());
+  }
+  template <class T>
+  static std::vector<uint8_t> Counted(uint32_t count, const std::vector<T>& items) {
+    std::vector<uint8_t> body{uint8_t(count), uint8_t(count >> 8), uint8_t(count >> 16), uint8_t(count >> 24)};
+    const auto packed =
+        DeflateBytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(items.data()), items.size() * sizeof(T)));
+    body.insert(body.end(), packed.begin(), packed.end());
+    return body;
+  }
+};
+
+template <class Model>
+void LoadBytes(Model& model, const std::vector<uint8_t>& bytes, uint8_t format = ffM3D) {
+  model.FileFormat = format;
+  TReadOnlyMemoryStream in(bytes.data(), bytes.size());
+  model.LoadFromStream(in);
+}
+
+void MakeTwoTriangles(TSurfaceColorModel& m) {
+  m.SetVertexCount(4);
+  m.SetTriangleCount(2);
+  m.Vertices = {{0, 0, 0}, {1.5f, -2, 0}, {1, 1, 0.25f}, {0, 1, -3}};
+  m.FillColor(0x123456);
+  m.Triangles = {{0, 1, 2}, {0, 2, 3}};
+}
+
+std::string WhatOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "(no exception)";
+}
+
+TEST(ModelFiles, FormatComesFromTheExtensionInAnyCase) {
+  TSurfaceColorModel m;
+  m.SetFileFormat("a/b.M3d");
+  EXPECT_EQ(m.FileFormat, ffM3D);
+  m.SetFileFormat("x.ply");
+  EXPECT_EQ(m.FileFormat, ffPLY);
+  m.SetFileFormat("x.WRL");
+  EXPECT_GE(m.FileFormat, ffFirstLoader);
+  EXPECT_EQ(WhatOf([&] { m.SetFileFormat("model.obj"); }), "Unsupported file format: OBJ");
+  EXPECT_STREQ(ModelFileExtensions, "*.m3d;*.ply");
+  EXPECT_EQ(ModelFileFilter(), "M3D (*.m3d)|*.m3d|PLY (*.ply)|*.ply|VRML (*.wrl)|*.wrl");
+  // VRML is write-only.
+  TTempDir dir;
+  std::ofstream(dir / "x.wrl") << "#VRML V2.0 utf8\n";
+  EXPECT_EQ(WhatOf([&] { m.LoadFromFile(dir / "x.wrl"); }), "TVRMLLoader.LoadFromStream not implemented");
+}
+
+TEST(ModelFiles, M3DRoundTripKeepsGeometryAndReloadsGreen) {
+  TTempDir dir;
+  TSurfaceColorModel m, back;
+  MakeTwoTriangles(m);
+  m.SaveToFile(dir / "m.m3d");
+  const std::string bytes = ReadText(dir / "m.m3d");
+  ASSERT_GE(bytes.size(), 3u);
+  EXPECT_EQ(bytes.substr(0, 3), std::string("3D\x05", 3));
+  back.LoadFromFile(dir / "m.m3d");
+  ASSERT_EQ(back.VertexCount, 4);
+  ASSERT_EQ(back.TriangleCount, 2);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(back.Vertices[i].X, m.Vertices[i].X);
+    EXPECT_EQ(back.Vertices[i].Z, m.Vertices[i].Z);
+    EXPECT_EQ(back.Colors[i], 0x00FF00u);
+  }
+  EXPECT_EQ(back.Triangles, m.Triangles);
+  EXPECT_FALSE(fs::exists(dir / "m.m3d.partial"));
+}
+
+TEST(ModelFiles, TextureModelWritesTexCoordsAndSkipsThePlaceholderImage) {
+  TTextureModel m;
+  MakeTwoTriangles(m);
+  for (int i = 0; i < 4; ++i) m.TexCoords[i] = {float(i), float(2 * i)};
+  m.Texture.New(2, 1, pf24bit);
+  m.FileFormat = ffM3D;
+  TMemoryStream out;
+  m.SaveToStream(out);
+  // Chunk types in order: 1, 2, 3 and no image chunk for a texture one row high.
+  const std::vector<uint8_t>& b = out.Data();
+  std::vector<int> types;
+  for (size_t p = 3; p + 6 <= b.size();) {
+    types.push_back(b[p] | b[p + 1] << 8);
+    const uint32_t length = b[p + 2] | b[p + 3] << 8 | b[p + 4] << 16 | uint32_t(b[p + 5]) << 24;
+    p += 6 + length;
+  }
+  EXPECT_EQ(types, (std::vector<int>{1, 2, 3}));
+  TTextureModel back;
+  LoadBytes(back, b);
+  ASSERT_EQ(back.VertexCount, 4);
+  EXPECT_EQ(back.TexCoords[3].U, 3);
+  EXPECT_EQ(back.TexCoords[3].V, 6);
+  // A plain surface does not understand texture chunks.
+  TSurfaceColorModel plain;
+  EXPECT_EQ(WhatOf([&] { LoadBytes(plain, b); }), "Unsupported chunk type: 3");
+}
+
+TEST(ModelFiles, M3DColourChunksAndOldVersions) {
+  const std::vector<T3DPoint> vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  const std::vector<T3DTriangle> triangles = {{0, 1, 2}};
+  std::vector<uint8_t> fill{0xFF, 0, 0, 0};  // 0x0000FF
+  TSurfaceColorModel m;
+
+  TM3DBuilder withFill;
+  withFill.Chunk(1, TM3DBuilder::Counted(3, vertices));
+  withFill.Chunk(2, TM3DBuilder::Counted(1, triangles));
+  withFill.Chunk(6, fill);
+  LoadBytes(m, withFill.Bytes);
+  EXPECT_EQ(m.Colors, (std::vector<uint32_t>(3, 0x0000FF)));
+
+  // The fill colour reaches vertices that arrive after it.
+  TM3DBuilder fillFirst;
+  fillFirst.Chunk(6, fill);
+  fillFirst.Chunk(1, TM3DBuilder::Counted(3, vertices));
+  LoadBytes(m, fillFirst.Bytes);
+  EXPECT_EQ(m.Colors, (std::vector<uint32_t>(3, 0x0000FF)));
+
+  TM3DBuilder perVertex;
+  perVertex.Chunk(1, TM3DBuilder::Counted(3, vertices));
+  std::vector<uint32_t> colors = {1, 2, 3};
+  auto body = TM3DBuilder::Counted(0, colors);
+  body.erase(body.begin(), body.begin() + 4);  // chunk 5 has no count
+  perVertex.Chunk(5, body);
+  LoadBytes(m, perVertex.Bytes);
+  EXPECT_EQ(m.Colors, colors);
+
+  // Version 0: 16-bit counts, coordinates and indices.
+  const std::vector<uint8_t> old = {'3', 'D', 0, 2, 0, 1, 0, 0xFE, 0xFF, 3, 0, 4, 0, 5, 0, 6, 0,
+                                    1, 0, 0, 0, 1, 0, 1, 0};
+  LoadBytes(m, old);
+  ASSERT_EQ(m.VertexCount, 2);
+  EXPECT_EQ(m.Vertices[0].Y, -2);
+  EXPECT_EQ(m.Vertices[1].Z, 6);
+  EXPECT_EQ(m.Triangles[0], (T3DTriangle{0, 1, 1}));
+  EXPECT_EQ(m.Colors[1], 0x00FF00u);
+}
+
+TEST(ModelFiles, M3DReaderRefusesDamagedFiles) {
+  TSurfaceColorModel m;
+  const std::vector<T3DPoint> vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  EXPECT_EQ(WhatOf([&] { LoadBytes(m, {'3', 'D', 4}); }), "Unsupported file format");
+  EXPECT_EQ(WhatOf([&] { LoadBytes(m, {'3', 'D'}); }), "Read less than expected");
+
+  TM3DBuilder unknown;
+  unknown.Chunk(9, {});
+  EXPECT_EQ(WhatOf([&] { LoadBytes(m, unknown.Bytes); }), "Unsupported chunk type: 9");
+
+  TM3DBuilder truncated;
+  truncated.Chunk(1, TM3DBuilder::Counted(3, vertices));
+  truncated.Bytes.resize(truncated.Bytes.size() - 2);
+  EXPECT_EQ(WhatOf([&] { LoadBytes(m, truncated.Bytes); }), "Read less than expected");
+
+  // A count far beyond what the body can inflate to is refused before allocating;
+  // one that merely lies runs out of data.
+  TM3DBuilder huge;
+  huge.Chunk(1, TM3DBuilder::Counted(0x7FFFFFFF, vertices));
+  EXPECT_EQ(WhatOf([&] { LoadBytes(m, huge.Bytes); }), "Invalid vertex count: 2147483647");
+  TM3DBuilder lying;
+  lying.Chunk(1, TM3DBuilder::Counted(50, vertices));
+  EXPECT_NE(WhatOf([&] { LoadBytes(m, lying.Bytes); }), "(no exception)");
+
+  TM3DBuilder badIndex;
+  badIndex.Chunk(1, TM3DBuilder::Counted(3, vertices));
+  badIndex.Chunk(2, TM3DBuilder::Counted(1, std::vector<T3DTriangle>{{0, 1, 3}}));
+  EXPECT_EQ(WhatOf([&] { LoadBytes(m, badIndex.Bytes); }), "Invalid point in face list: 3");
+  const std::vector<uint8_t> oldNegative = {'3', 'D', 2, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+  EXPECT_EQ(WhatOf([&] { LoadBytes(m, oldNegative); }), "Invalid point in face list: -1");
+}
+
+TEST(ModelFiles, PlyWritesTheFixedLayout) {
+  TSurfaceColorModel m;
+  MakeTwoTriangles(m);
+  m.FileFormat = ffPLY;
+  TMemoryStream out;
+  m.SaveToStream(out);
+  const std::string text(out.Data().begin(), out.Data().end());
+  EXPECT_EQ(text,
+            "ply\nformat ascii 1.0\nelement vertex 4\nproperty float32 x\nproperty float32 y\n"
+            "property float32 z\nelement face 2\nproperty list uint8 int32 vertex_indices\nend_header\n"
+            "0.00000000 0.00000000 0.00000000\n1.50000000 -2.00000000 0.00000000\n"
+            "1.00000000 1.00000000 0.25000000\n0.00000000 1.00000000 -3.00000000\n3 0 1 2\n3 0 2 3\n");
+  TSurfaceColorModel back;
+  LoadBytes(back, out.Data(), ffPLY);
+  EXPECT_EQ(back.Triangles, m.Triangles);
+  EXPECT_EQ(back.Vertices[1].Y, -2);
+  EXPECT_EQ(back.Colors, (std::vector<uint32_t>(4, 0x00FF00)));
+}
+
+TEST(ModelFiles, PlyReaderAcceptsLooseHeadersAndRefusesBadData) {
+  auto load = [](const std::string& text) {
+    TSurfaceColorModel m;
+    LoadBytes(m, std::vector<uint8_t>(text.begin(), text.end()), ffPLY);
+    return m.VertexCount * 1000 + m.TriangleCount;
+  };
+  EXPECT_EQ(load("PLY\r\nformat ascii 1.0\r\n  Element Vertex 3  \r\nELEMENT FACE 1\r\nend_header\r\n"
+                 "0 0 0\r\n1 0 0\r\n0 1 0\r\n3 0 1 2"),
+            3001);
+  auto what = [&](const std::string& text) { return WhatOf([&] { load(text); }); };
+  const std::string header = "ply\nelement vertex 3\nelement face 1\nend_header\n0 0 0\n1 0 0\n0 1 0\n";
+  EXPECT_EQ(what("plx\n"), "Unsupported file format");
+  EXPECT_EQ(what("ply\nelement vertex 3\nend_header\n0 0 0\n1 0 0\n0 1 0\n"), "Unsupported file format");
+  EXPECT_EQ(what(header + "3 0 1 x\n"), "'x' is not a valid integer value");
+  EXPECT_EQ(what(header + "3 0 1 3\n"), "Invalid point in face list: 3");
+  EXPECT_EQ(what(header + "4 0 1 2 0\n"), "Only triangular faces are supported");
+  EXPECT_EQ(what(header), "Read less than expected");
+  // A header that promises more than the file holds costs no memory.
+  EXPECT_EQ(what("ply\nelement vertex 2000000000\nelement face 2000000000\nend_header\n0 0 0\n"),
+            "Read less than expected");
+  EXPECT_EQ(what("ply\nelement vertex 9999999999\nelement face 1\nend_header\n"), "Unsupported file format");
+}
+
+TEST(ModelFiles, FailedSaveKeepsTheOldFile) {
+  TTempDir dir;
+  const std::string name = dir / "keep.wrl";
+  std::ofstream(name) << "old";
+  TSurfaceColorModel m;
+  MakeTwoTriangles(m);
+  const TVRMLOptionsQuery previous = SetVRMLOptionsQuery([](TVRMLExportOptions&, bool) { return false; });
+  EXPECT_THROW(m.SaveToFile(name), EAbort);
+  SetVRMLOptionsQuery(previous);
+  EXPECT_EQ(ReadText(name), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator()), 1);
+}
+
+TEST(ModelGeometry, NormalizeScalesOnlyOutsideFivePercent) {
+  auto firstXAfter = [](float d) {
+    TSurfaceColorModel m;
+    m.SetVertexCount(2);
+    m.Vertices = {{10 + d, 5, 5}, {10 - d, 5, 5}};
+    m.Normalize();
+    EXPECT_EQ(m.Vertices[0].Y, 0);
+    return m.Vertices[0].X;
+  };
+  EXPECT_NEAR(firstXAfter(1.03f), 1.03, 1e-5);  // centred only
+  EXPECT_NEAR(firstXAfter(1.06f), 1.0, 1e-6);   // centred and scaled
+}
+
+TEST(ModelGeometry, RemoveDuplicatePointsMergesWithinToleranceOnly) {
+  TSurfaceColorModel m;
+  m.SetVertexCount(6);
+  m.Vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1.000009f, 0, 0}, {0.00001f, 0, 0}, {0, 1, 0}};
+  m.Colors = {7, 7, 7, 7, 7, 8};
+  m.SetTriangleCount(3);
+  m.Triangles = {{0, 1, 3}, {0, 1, 2}, {4, 3, 5}};
+  m.RemoveDuplicatePoints();
+  // Vertex 3 (0.000009 from 1) merges into 1 and the last vertex takes its slot;
+  // 4 (0.00001 from 0) and 5 (another colour) stay.
+  ASSERT_EQ(m.VertexCount, 5);
+  EXPECT_EQ(m.Vertices[3].Y, 1);
+  EXPECT_EQ(m.Colors[3], 8u);
+  EXPECT_EQ(m.Vertices[4].X, 0.00001f);
+  // Triangle 0 lost its area; the last triangle moved into its slot.
+  ASSERT_EQ(m.TriangleCount, 2);
+  EXPECT_EQ(m.Triangles[0], (T3DTriangle{4, 1, 3}));
+  EXPECT_EQ(m.Triangles[1], (T3DTriangle{0, 1, 2}));
+
+  m.Triangles[1][2] = 9;
+  EXPECT_EQ(WhatOf([&] { m.RemoveDuplicatePoints(); }), "Invalid point in face list: 9");
+
+  // Each pole ring collapses to a single vertex.
+  TSurfaceColorModel sphere;
+  sphere.MakeSphere(10);
+  EXPECT_EQ(sphere.VertexCount, 10 * 10 - 2 * 9);
+  EXPECT_EQ(sphere.TriangleCount, 2 * 10 * 9 - 2 * 10);
+}
+
+}  // namespace
+}  // namespace sq
