@@ -1,10 +1,10 @@
 // stereoquill-cli image IN OUT OPERATION [ARGS]: runs one of the editor's Image and
 // Filter menu operations on an image file and saves the result.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <numbers>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,9 +17,8 @@
 #include "imaging/filters.h"
 #include "imaging/gray.h"
 #include "imaging/linear_bitmap.h"
-#include "imaging/resample.h"
-#include "imaging/resample_kernel.h"
-#include "imaging/rotate.h"
+#include "imaging/resample_command.h"
+#include "imaging/rotate_command.h"
 #include "imaging/tone_map.h"
 #include "numeric/expression.h"
 #include "numeric/library.h"
@@ -101,14 +100,6 @@ uint32_t ParseBackground(const std::string& text) {
   return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | (rgb >> 16);
 }
 
-// The Rotate dialog's starting colour: the first pixel's (its index as a grey level
-// for 8-bit images).
-uint32_t FirstPixelColor(const TLinearBitmap& bitmap) {
-  const uint8_t* p = bitmap.Map;
-  if (bitmap.PixelFormat == pf8bit) return p[0] | (p[0] << 8) | (uint32_t(p[0]) << 16);
-  return p[2] | (p[1] << 8) | (uint32_t(p[0]) << 16);
-}
-
 void Resize(TLinearBitmap& bitmap, const std::vector<std::string>& args, const TOperation& operation) {
   // w, h and r name the current size and ratio, as in the Resize dialog.
   TSymbolTable& symbols = StandardSymbols();
@@ -116,19 +107,12 @@ void Resize(TLinearBitmap& bitmap, const std::vector<std::string>& args, const T
       r(symbols, "r", static_cast<long double>(bitmap.Width) / bitmap.Height);
   const int width = WholeNumber(args[0], "width", 1, 32767);
   const int height = WholeNumber(args[1], "height", 1, 32767);
-  int method = args.size() > 2 ? Choice(args[2], {"bilinear", "lowpass", "pixel", "spline", "sinc"}, operation) : 0;
-  const bool colourPalette = bitmap.PixelFormat == pf8bit && !bitmap.IsGrayScale();
-  if (colourPalette && method != 0 && method != 2)
+  const int method = args.size() > 2 ? Choice(args[2], {"bilinear", "lowpass", "pixel", "spline", "sinc"}, operation)
+                                     : rmBilinear;
+  const std::vector<int> offered = ResizeMethods(bitmap);
+  if (method != rmBilinear && std::find(offered.begin(), offered.end(), method) == offered.end())
     throw Exception("Only pixel resize can resample a 256-color image");
-  if (bitmap.Width == 1 && bitmap.Height == 1) method = 2;
-  if (width == bitmap.Width && height == bitmap.Height) return;
-  switch (method) {
-    case 0: sq::Resize(bitmap, width, height); break;
-    case 1: KernelResize(bitmap, width, height, bitmap, TLineFilterKind::LowPass); break;
-    case 2: PixelResize(bitmap, width, height, bitmap); break;
-    case 3: KernelResize(bitmap, width, height, bitmap, TLineFilterKind::Spline); break;
-    case 4: KernelResize(bitmap, width, height, bitmap, TLineFilterKind::Sinc); break;
-  }
+  ApplyResizeMethod(bitmap, width, height, method);
 }
 
 void RunOperation(TLinearBitmap& bitmap, const TImageOptions& options, const TOperation& operation) {
@@ -166,8 +150,8 @@ void RunOperation(TLinearBitmap& bitmap, const TImageOptions& options, const TOp
     Resize(bitmap, args, operation);
   } else if (name == "rotate") {
     const long double degrees = Number(args[0], "angle");
-    const uint32_t background = args.size() > 1 ? ParseBackground(args[1]) : FirstPixelColor(bitmap);
-    Rotate(bitmap, background, static_cast<double>(degrees / 180 * std::numbers::pi_v<long double>));
+    const uint32_t background = args.size() > 1 ? ParseBackground(args[1]) : RotateStartColor(bitmap);
+    RotateDegrees(bitmap, static_cast<double>(degrees), false, background);
   } else if (name == "autocolor") {
     static const TAutoColorMode modes[] = {acSaturation, acLuminance, acRGBSplit};
     const int mode = Choice(args[0], {"saturation", "luminance", "rgb"}, operation);

@@ -11,6 +11,8 @@
 
 #include "base/exception.h"
 #include "cli/command.h"
+#include "base/format.h"
+#include "imaging/bitmap_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/frame32.h"
 #include "model3d/texture_model.h"
@@ -68,11 +70,10 @@ void Render(const TRenderOptions& options) {
   TViewSettings settings;
   if (!options.Size.empty()) ParseSize(options.Size, &settings.Width, &settings.Height);
   settings.ScreenWidthPixels = options.ScreenWidth;
-  {
-    // Check the output name before the work, so a typo costs no loading time.
-    const std::string extension = ExtractFileExtNoDot(options.Output);
-    if (extension.empty()) throw EUnsupportedFileFormat("Unsupported file format: " + options.Output);
-  }
+  // Check the output name before the work, so a typo costs no loading time.
+  const size_t slash = options.Output.find_last_of('/');
+  const std::string name = slash == std::string::npos ? options.Output : options.Output.substr(slash + 1);
+  BitmapLoaders().FindSaver(UpperCase(ExtractFileExtNoDot(name)));
 
   TProgressBar progress(options.Quiet);
   progress.Stage("Loading");

@@ -7,6 +7,7 @@
 #include "imaging/gif_loader.h"
 #include "imaging/jpeg_loader.h"
 #include "imaging/pcx_loader.h"
+#include "imaging/png_loader.h"
 
 namespace sq {
 
@@ -14,7 +15,7 @@ void RegisterBuiltinLoaders(TBitmapLoaders& registry) {
   registry.RegisterLoader(PCXLoader());
   registry.RegisterLoader(JPEGLoader());
   registry.RegisterLoader(BMPLoader());
-  // PNG goes here, between BMP and GIF: registry.RegisterLoader(PNGLoader());
+  registry.RegisterLoader(PNGLoader());
   registry.RegisterLoader(GIFLoader());
 }
 

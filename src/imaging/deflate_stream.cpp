@@ -80,6 +80,36 @@ void FixedLengths(uint8_t* lit, uint8_t* dist) {
   for (int s = 0; s < 30; ++s) dist[s] = 5;
 }
 
+// The inflater's tables carry what a symbol means instead of its number: kinds
+// below 16 are THuffmanDecoder's plus end-of-block; 16 + n is a length or distance
+// base (the value) with n extra bits.
+constexpr uint32_t kEndOfBlock = 3;
+constexpr uint32_t kBaseKind = 16;
+
+uint32_t Meaning(uint32_t value, uint32_t kind, uint32_t bits) { return (value << 16) | (kind << 8) | bits; }
+
+void PrepareLengthTable(THuffmanDecoder& code) {
+  for (uint32_t& e : code.Table) {
+    if (THuffmanDecoder::Kind(e) != THuffmanDecoder::kSymbol) continue;
+    const uint32_t symbol = THuffmanDecoder::Value(e), bits = THuffmanDecoder::Bits(e);
+    if (symbol == 256)
+      e = Meaning(0, kEndOfBlock, bits);
+    else if (symbol > 256 && symbol < 286)
+      e = Meaning(kLengthBase[symbol - 257], kBaseKind + kLengthExtra[symbol - 257], bits);
+    else if (symbol >= 286)
+      e = Meaning(0, THuffmanDecoder::kInvalid, bits);
+  }
+}
+
+void PrepareDistanceTable(THuffmanDecoder& code) {
+  for (uint32_t& e : code.Table) {
+    if (THuffmanDecoder::Kind(e) != THuffmanDecoder::kSymbol) continue;
+    const uint32_t symbol = THuffmanDecoder::Value(e), bits = THuffmanDecoder::Bits(e);
+    e = symbol < 30 ? Meaning(kDistanceBase[symbol], kBaseKind + kDistanceExtra[symbol], bits)
+                    : Meaning(0, THuffmanDecoder::kInvalid, bits);
+  }
+}
+
 struct TFixedCodes {
   THuffmanEncoder litEncoder, distEncoder;
   THuffmanDecoder litDecoder, distDecoder;
@@ -90,6 +120,8 @@ struct TFixedCodes {
     distEncoder.Build(dist, 30);
     litDecoder.Build(lit, 288, 9);
     distDecoder.Build(dist, 30, 5);
+    PrepareLengthTable(litDecoder);
+    PrepareDistanceTable(distDecoder);
   }
 };
 
@@ -556,6 +588,8 @@ void TDeflateStream::DecodeDynamicTables() {
   if (distShape == THuffmanDecoder::OverSubscribed ||
       (distShape == THuffmanDecoder::Incomplete && !(distDecoder_.UsedCount <= 1 && distDecoder_.MaxLength <= 1)))
     ThrowDataError();
+  PrepareLengthTable(litDecoder_);
+  PrepareDistanceTable(distDecoder_);
 }
 
 void TDeflateStream::DecodeHuffman(size_t target) {
@@ -601,43 +635,45 @@ void TDeflateStream::DecodeHuffman(size_t target) {
       }
     }
     uint32_t e = litTable[bb & litMask];
-    if (D::Kind(e) != D::kSymbol) {
-      if (D::Kind(e) == D::kLink) e = litTable[D::Value(e) + ((bb >> litBits) & ((1u << D::Bits(e)) - 1))];
-      if (D::Kind(e) != D::kSymbol) fail();
-    }
-    bb >>= D::Bits(e);
-    bc -= static_cast<int>(D::Bits(e));
-    uint32_t symbol = D::Value(e);
-    if (symbol < 256) {
+    if (D::Kind(e) == D::kLink) e = litTable[D::Value(e) + ((bb >> litBits) & ((1u << D::Bits(e)) - 1))];
+    uint32_t kind = D::Kind(e);
+    if (kind == D::kSymbol) {
+      bb >>= D::Bits(e);
+      bc -= static_cast<int>(D::Bits(e));
+      *out++ = static_cast<uint8_t>(D::Value(e));
+      // Literals come in runs; at least 33 bits are left, enough for another.
+      e = litTable[bb & litMask];
+      if (D::Kind(e) == D::kSymbol && out < end) {
+        bb >>= D::Bits(e);
+        bc -= static_cast<int>(D::Bits(e));
+        *out++ = static_cast<uint8_t>(D::Value(e));
+      }
       if (bc < padBits_) fail();
-      *out++ = static_cast<uint8_t>(symbol);
       continue;
     }
-    if (symbol == 256) {
+    if (kind < kBaseKind) {
+      if (kind != kEndOfBlock) fail();
+      bb >>= D::Bits(e);
+      bc -= static_cast<int>(D::Bits(e));
       if (bc < padBits_) fail();
       state_ = finalBlock_ ? sDone : sHeader;
       break;
     }
-    symbol -= 257;
-    if (symbol >= 29) fail();
-    const int lextra = kLengthExtra[symbol];
-    const uint32_t length = kLengthBase[symbol] + static_cast<uint32_t>(bb & ((1u << lextra) - 1));
-    bb >>= lextra;
-    bc -= lextra;
+    int bits = static_cast<int>(D::Bits(e));
+    int extra = static_cast<int>(kind - kBaseKind);
+    const uint32_t length = D::Value(e) + static_cast<uint32_t>((bb >> bits) & ((1u << extra) - 1));
+    bb >>= bits + extra;
+    bc -= bits + extra;
 
     e = distTable[bb & distMask];
-    if (D::Kind(e) != D::kSymbol) {
-      if (D::Kind(e) == D::kLink) e = distTable[D::Value(e) + ((bb >> distBits) & ((1u << D::Bits(e)) - 1))];
-      if (D::Kind(e) != D::kSymbol) fail();
-    }
-    bb >>= D::Bits(e);
-    bc -= static_cast<int>(D::Bits(e));
-    const uint32_t dsymbol = D::Value(e);
-    if (dsymbol >= 30) fail();
-    const int dextra = kDistanceExtra[dsymbol];
-    const uint32_t distance = kDistanceBase[dsymbol] + static_cast<uint32_t>(bb & ((1u << dextra) - 1));
-    bb >>= dextra;
-    bc -= dextra;
+    if (D::Kind(e) == D::kLink) e = distTable[D::Value(e) + ((bb >> distBits) & ((1u << D::Bits(e)) - 1))];
+    kind = D::Kind(e);
+    if (kind < kBaseKind) fail();
+    bits = static_cast<int>(D::Bits(e));
+    extra = static_cast<int>(kind - kBaseKind);
+    const uint32_t distance = D::Value(e) + static_cast<uint32_t>((bb >> bits) & ((1u << extra) - 1));
+    bb >>= bits + extra;
+    bc -= bits + extra;
     if (bc < padBits_) fail();
     // The window holds all output so far, or at least the last 32 KiB of it.
     if (distance > static_cast<size_t>(out - outBase)) fail();

@@ -247,7 +247,8 @@ void ReadRLE(TDIBReader& in, const THeader& h, TLinearBitmap& bitmap) {
 
 }  // namespace
 
-TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TLinearBitmap& bitmap) {
+TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TLinearBitmap& bitmap,
+                 bool expandBelow8) {
   TDIBReader in(stream, available);
   THeader h = ReadHeader(in);
   Validate(h);
@@ -288,7 +289,8 @@ TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TL
   if (pixelOffset > in.Consumed()) in.Skip(pixelOffset - in.Consumed());
 
   // Check what the data can hold before allocating.
-  CheckImageSize(h.Width, h.Height, indexed ? 1 : 3);
+  const bool expand = expandBelow8 && h.BitCount < 8;
+  CheckImageSize(h.Width, h.Height, indexed && !expand ? 1 : 3);
   if (h.Compression != kRLE8 && h.Compression != kRLE4) {
     const int64_t stride = (h.Width * h.BitCount + 31) / 32 * 4;
     in.Need(stride * (h.Height - 1) + (h.Width * h.BitCount + 7) / 8);
@@ -313,6 +315,7 @@ TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TL
     ReadRLE(in, h, bitmap);
   else
     ReadUncompressed(in, h, channels.empty() ? nullptr : channels.data(), bitmap);
+  if (expand) bitmap.SetPixelFormat(pf24bit);
   return {h.BitCount, h.Compression};
 }
 

@@ -26,7 +26,8 @@ struct TDIBInfo {
 };
 
 // Reads a DIB from stream into bitmap: indexed images (1, 4, 8 bits) become pf8bit
-// with their colour table (the rest of the palette black), all others pf24bit.
+// with their colour table (the rest of the palette black), all others pf24bit;
+// with expandBelow8, 1 and 4-bit images become pf24bit as well.
 //  pixelOffset: where the pixels start, counted from the first byte of the
 //    information header (a BMP file's offset field - 14), or -1 when they follow the
 //    colour table directly.
@@ -36,6 +37,7 @@ struct TDIBInfo {
 // Damaged headers raise ELinearBitmap "Error in bitmap data"; depths and compressions
 // outside the format raise "Unsupported pixel format" or "Unsupported file format";
 // data that ends early raises the stream's read error.
-TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TLinearBitmap& bitmap);
+TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TLinearBitmap& bitmap,
+                 bool expandBelow8 = false);
 
 }  // namespace sq

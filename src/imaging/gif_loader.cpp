@@ -133,6 +133,12 @@ void TGIFLoader::LoadFromStream(TBaseStream& stream, const std::string&, TLinear
   const GifImageDesc& frame = gif->Image;
   if (frame.Width < 1 || frame.Height < 1 || frame.Left < 0 || frame.Top < 0)
     throw ELinearBitmap("Error in bitmap data");
+  // One 12-bit code stands for at most 4096 pixels, so what is left of a seekable
+  // source bounds the frame before anything is allocated.
+  if (auto* seekable = dynamic_cast<TSeekableStream*>(&stream)) {
+    const int64_t codes = seekable->Available() * 8 / 12 + 1;
+    if (int64_t(frame.Width) * frame.Height > codes * 4096) throw EInOutError("Read less than expected");
+  }
   const int64_t width = std::max<int64_t>(gif->SWidth, int64_t(frame.Left) + frame.Width);
   const int64_t height = std::max<int64_t>(gif->SHeight, int64_t(frame.Top) + frame.Height);
   CheckImageSize(width, height, 1);

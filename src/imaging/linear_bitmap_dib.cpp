@@ -40,13 +40,11 @@ std::vector<uint8_t> TLinearBitmap::MakeDIB() const {
 void TLinearBitmap::GetFromDIB(std::span<const uint8_t> dib) {
   TReadOnlyMemoryStream stream(dib);
   TLinearBitmap result;
-  TDIBInfo info;
   try {
-    info = ReadDIB(stream, -1, static_cast<int64_t>(dib.size()), result);
+    ReadDIB(stream, -1, static_cast<int64_t>(dib.size()), result, true);
   } catch (const EInOutError&) {
     throw ELinearBitmap("Error in bitmap data");
   }
-  if (info.BitCount < 8) result.SetPixelFormat(pf24bit);
   TakeOver(result);
 }
 

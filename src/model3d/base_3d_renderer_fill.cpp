@@ -62,7 +62,9 @@ struct TGouraudTextureShader {
   TTexels Texture;
   TLightFunction Light = nullptr;
   void Plot(uint32_t& pixel, const float* v) const {
-    const float u = std::clamp(v[1], -raster::kCoordLimit, raster::kCoordLimit);
+    // NaN and far coordinates pinned before the conversions below.
+    const float u = v[1] > -raster::kCoordLimit ? (v[1] < raster::kCoordLimit ? v[1] : raster::kCoordLimit)
+                                                 : -raster::kCoordLimit;
     const float whole = std::trunc(u);
     const float f = u - whole;
     const int64_t i = TexelIndex(raster::RoundCoord(v[2]), static_cast<int64_t>(whole), Texture);

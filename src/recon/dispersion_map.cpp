@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -14,6 +15,14 @@
 #include "base/exception.h"
 #include "recon/row_parallel.h"
 #include "recon/warp_bitmap.h"
+
+// Every kernel must give the bits of the plain recurrence, so no multiply and add
+// may be fused, also where a kernel's target has fused instructions.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
 
 namespace sq {
 
@@ -29,25 +38,33 @@ namespace sq {
 namespace {
 
 // One anti-diagonal's inner cells, every pointer at the diagonal's first cell.
+// Pixels are packed as 0x00RRGGBB words.
 struct TDiagonal {
-  const double* P[3];     // channels of the image-1 pixel of each cell
-  const double* Q[3];     // channels of the image-2 pixel of each cell
+  const uint32_t* P;      // the image-1 pixel of each cell
+  const uint32_t* Q;      // the image-2 pixel of each cell
   const double* Diag;     // cost(i - 1, j - 1)
   const double* Skip1;    // cost(i - 1, j); cost(i, j - 1) is the next entry
   double* Cost;           // cost(i, j)
   uint8_t* Moves;         // move(i, j)
+  const double* Entry;    // Entry[delta] = delta * K for delta = 0 ... 255
   int Count;
   double K;
   double Occlusion;
 };
 
-using TDiagonalKernel = void (*)(const TDiagonal&);
+using TDiagonalKernel = void (*)(TDiagonal);
+
+inline uint32_t ByteDifference(uint32_t p, uint32_t q, int shift) {
+  const int a = (p >> shift) & 0xFF, b = (q >> shift) & 0xFF;
+  return static_cast<uint32_t>(a > b ? a - b : b - a);
+}
 
 // Moves: 1 both pixels matched, 2 the image-1 pixel unmatched, 3 the image-2 pixel
 // unmatched.  Ties go to 3 first, then to 2: a match must be strictly cheapest.
 inline void Cell(const TDiagonal& g, int t) {
-  const double m = std::fabs(g.P[0][t] - g.Q[0][t]) * g.K + std::fabs(g.P[1][t] - g.Q[1][t]) * g.K +
-                   std::fabs(g.P[2][t] - g.Q[2][t]) * g.K;
+  const uint32_t p = g.P[t], q = g.Q[t];
+  const double m = g.Entry[ByteDifference(p, q, 0)] + g.Entry[ByteDifference(p, q, 8)] +
+                   g.Entry[ByteDifference(p, q, 16)];
   const double d = g.Diag[t] + m, a = g.Skip1[t] + g.Occlusion, b = g.Skip1[t + 1] + g.Occlusion;
   const double x = d < a ? d : a;
   const bool takeX = x < b;
@@ -55,7 +72,9 @@ inline void Cell(const TDiagonal& g, int t) {
   g.Moves[t] = takeX ? (d < a ? 1 : 2) : 3;
 }
 
-void DiagonalScalar(const TDiagonal& g) {
+// The kernels take the descriptor by value: a local copy cannot be changed by the
+// stores through Cost and Moves, so its pointers stay in registers.
+void DiagonalScalar(const TDiagonal g) {
   for (int t = 0; t < g.Count; ++t) Cell(g, t);
 }
 
@@ -75,22 +94,28 @@ constexpr std::array<uint32_t, 256> MakeMoveWords() {
 }
 constexpr std::array<uint32_t, 256> kMoveWords = MakeMoveWords();
 
-__attribute__((target("avx2"))) void DiagonalAvx2(const TDiagonal& g) {
-  const __m256d k = _mm256_set1_pd(g.K), occlusion = _mm256_set1_pd(g.Occlusion), sign = _mm256_set1_pd(-0.0);
+// Four cells per step.  The byte differences of the packed pixels are exact small
+// integers, so converting and scaling them gives the table's entries.
+__attribute__((target("avx2"))) void DiagonalAvx2(const TDiagonal g) {
+  const __m256d k = _mm256_set1_pd(g.K), occlusion = _mm256_set1_pd(g.Occlusion);
+  const __m128i low = _mm_set1_epi32(0xFF);
   int t = 0;
   for (; t + 4 <= g.Count; t += 4) {
-    __m256d e[3];
-    for (int c = 0; c < 3; ++c)
-      e[c] = _mm256_mul_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(_mm256_loadu_pd(g.P[c] + t), _mm256_loadu_pd(g.Q[c] + t))), k);
-    const __m256d m = _mm256_add_pd(_mm256_add_pd(e[0], e[1]), e[2]);
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.P + t));
+    const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.Q + t));
+    const __m128i delta = _mm_or_si128(_mm_subs_epu8(p, q), _mm_subs_epu8(q, p));
+    const __m256d blue = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_and_si128(delta, low)), k);
+    const __m256d green = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(delta, 8), low)), k);
+    const __m256d red = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_srli_epi32(delta, 16)), k);
+    const __m256d m = _mm256_add_pd(_mm256_add_pd(blue, green), red);
     const __m256d d = _mm256_add_pd(_mm256_loadu_pd(g.Diag + t), m);
     const __m256d a = _mm256_add_pd(_mm256_loadu_pd(g.Skip1 + t), occlusion);
     const __m256d b = _mm256_add_pd(_mm256_loadu_pd(g.Skip1 + t + 1), occlusion);
-    const __m256d diagonal = _mm256_cmp_pd(d, a, _CMP_LT_OQ);
-    const __m256d x = _mm256_blendv_pd(a, d, diagonal);
-    const __m256d takeX = _mm256_cmp_pd(x, b, _CMP_LT_OQ);
-    _mm256_storeu_pd(g.Cost + t, _mm256_blendv_pd(b, x, takeX));
-    const int bits = _mm256_movemask_pd(diagonal) | (_mm256_movemask_pd(takeX) << 4);
+    // min(u, v) is u < v ? u : v, exactly the choices of the recurrence.
+    const __m256d x = _mm256_min_pd(d, a);
+    _mm256_storeu_pd(g.Cost + t, _mm256_min_pd(x, b));
+    const int bits = _mm256_movemask_pd(_mm256_cmp_pd(d, a, _CMP_LT_OQ)) |
+                     (_mm256_movemask_pd(_mm256_cmp_pd(x, b, _CMP_LT_OQ)) << 4);
     std::memcpy(g.Moves + t, &kMoveWords[static_cast<size_t>(bits)], 4);
   }
   for (; t < g.Count; ++t) Cell(g, t);
@@ -98,12 +123,9 @@ __attribute__((target("avx2"))) void DiagonalAvx2(const TDiagonal& g) {
 #endif
 
 TDiagonalKernel KernelFor(TDispersionKernel kernel) {
+  if (!DispersionKernelAvailable(kernel)) throw Exception("This processor cannot run the chosen kernel");
 #ifdef SQ_HAVE_X86
-  const bool avx2 = __builtin_cpu_supports("avx2");
-  if (kernel == TDispersionKernel::Avx2 && !avx2) throw Exception("The AVX2 kernel needs an AVX2 processor");
-  if (kernel != TDispersionKernel::Scalar && avx2) return DiagonalAvx2;
-#else
-  if (kernel == TDispersionKernel::Avx2) throw Exception("The AVX2 kernel needs an x86 processor");
+  if (kernel != TDispersionKernel::Scalar && DispersionKernelAvailable(TDispersionKernel::Avx2)) return DiagonalAvx2;
 #endif
   return DiagonalScalar;
 }
@@ -111,11 +133,11 @@ TDiagonalKernel KernelFor(TDispersionKernel kernel) {
 // Working memory of one thread, sized for rows of w pixels.
 struct TScratch {
   explicit TScratch(int w)
-      : Pixels(6 * static_cast<size_t>(w)),
+      : Pixels(2 * static_cast<size_t>(w)),
         Costs(3 * static_cast<size_t>(w)),
         Moves(static_cast<size_t>(w) * static_cast<size_t>(w)),
         Base(2 * static_cast<size_t>(w)) {}
-  std::vector<double> Pixels;  // three planes of image 1, then three of image 2
+  std::vector<uint32_t> Pixels;  // the image-1 span, then the image-2 span reversed
   std::vector<double> Costs;   // three rolling diagonals, indexed by i
   std::vector<uint8_t> Moves;  // the inner cells, diagonal after diagonal
   std::vector<int64_t> Base;   // move(i, j) = Moves[Base[i + j] + i]
@@ -127,10 +149,12 @@ struct TRowJob {
   double K;
   double Occlusion;
   TDiagonalKernel Kernel;
+  std::array<double, 256> Entry;  // |delta| * K
 };
 
-// Fills the moves of every inner cell of one row's table.
-void FillTable(const TRowJob& job, int n1, int n2, TScratch& s) {
+// Fills the moves of every inner cell of one row's table; returns the cost of the
+// last cell, the price of the best matching.
+double FillTable(const TRowJob& job, int n1, int n2, TScratch& s) {
   const size_t w = static_cast<size_t>(job.Width);
   double* diagonals[3] = {s.Costs.data(), s.Costs.data() + w, s.Costs.data() + 2 * w};
   double *before = diagonals[0], *last = diagonals[1], *current = diagonals[2];
@@ -145,11 +169,10 @@ void FillTable(const TRowJob& job, int n1, int n2, TScratch& s) {
     if (d <= n1 - 1) current[d] = d * occlusion;
     const int lo = std::max(1, d - (n2 - 1)), hi = std::min(n1 - 1, d - 1);
     TDiagonal g;
-    for (int c = 0; c < 3; ++c) {
-      g.P[c] = s.Pixels.data() + c * w + lo;
-      // Image 2 is stored reversed, so that j = d - i falls as i rises.
-      g.Q[c] = s.Pixels.data() + (3 + c) * w + (n2 - 1 - d + lo);
-    }
+    g.P = s.Pixels.data() + lo;
+    // Image 2 is stored reversed, so that j = d - i falls as i rises.
+    g.Q = s.Pixels.data() + w + (n2 - 1 - d + lo);
+    g.Entry = job.Entry.data();
     g.Diag = before + lo - 1;
     g.Skip1 = last + lo - 1;
     g.Cost = current + lo;
@@ -163,29 +186,30 @@ void FillTable(const TRowJob& job, int n1, int n2, TScratch& s) {
     std::swap(before, last);
     std::swap(last, current);
   }
+  if (n1 == 1) return (n2 - 1) * occlusion;
+  if (n2 == 1) return (n1 - 1) * occlusion;
+  return last[n1 - 1];
 }
 
-void MatchRow(const TRowJob& job, const uint8_t* row1, const uint8_t* row2, double* out, TScratch& s) {
+// Returns the price of the row's best matching, NaN for a row without image data.
+double MatchRow(const TRowJob& job, const uint8_t* row1, const uint8_t* row2, double* out, TScratch& s) {
   // Step 1: the spans that hold image data.
   int a1 = 0, b1 = job.Width - 1, a2 = 0, b2 = job.Width - 1;
   FindRowSpan(row1, a1, b1, job.Background);
   FindRowSpan(row2, a2, b2, job.Background);
   const int n1 = b1 - a1 + 1, n2 = b2 - a2 + 1;
-  if (n1 < 1 || n2 < 1) return;
+  if (n1 < 1 || n2 < 1) return std::numeric_limits<double>::quiet_NaN();
 
-  // Step 2: the pixels as planes of doubles.  Cell (i, j) compares image-1 pixel
+  // Step 2: the pixels as packed words.  Cell (i, j) compares image-1 pixel
   // a1 + i - 1 with image-2 pixel a2 + j - 1: the last pixel of each span is
   // never compared.
-  const size_t w = static_cast<size_t>(job.Width);
-  for (int c = 0; c < 3; ++c) {
-    double* p = s.Pixels.data() + c * w;
-    for (int i = 1; i < n1; ++i) p[i] = row1[3 * (a1 + i - 1) + c];
-    double* q = s.Pixels.data() + (3 + c) * w;
-    for (int t = 0; t + 1 < n2; ++t) q[t] = row2[3 * (a2 + n2 - 2 - t) + c];
-  }
+  uint32_t* p = s.Pixels.data();
+  for (int i = 1; i < n1; ++i) p[i] = PixelValue(row1 + 3 * (a1 + i - 1));
+  uint32_t* q = s.Pixels.data() + job.Width;
+  for (int t = 0; t + 1 < n2; ++t) q[t] = PixelValue(row2 + 3 * (a2 + n2 - 2 - t));
 
   // Step 3: fill the table.
-  FillTable(job, n1, n2, s);
+  const double price = FillTable(job, n1, n2, s);
 
   // Step 4: trace back from the last cell.  The border cells (i, 0) skip image-1
   // pixels and (0, j) image-2 pixels, so every path ends at (0, 0) and every
@@ -201,6 +225,7 @@ void MatchRow(const TRowJob& job, const uint8_t* row1, const uint8_t* row2, doub
       default: throw Exception("Invalid M value");
     }
   }
+  return price;
 }
 
 }  // namespace
@@ -220,7 +245,7 @@ bool DispersionKernelAvailable(TDispersionKernel kernel) {
 
 void ComputeDispersionMapWith(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map,
                               uint32_t background, double spread, double occlusion, TDispersionKernel kernel,
-                              int workers) {
+                              int workers, std::vector<double>* rowPrices) {
   if (spread == 0.0) throw EZeroDivide();
   if (!image1.Present || !image2.Present) throw Exception("The dispersion map needs two images");
   if (image1.Width != image2.Width || image1.Height != image2.Height)
@@ -241,22 +266,25 @@ void ComputeDispersionMapWith(const TLinearBitmap& image1, const TLinearBitmap& 
     im2 = &converted2;
   }
 
-  const TRowJob job{image1.Width, background, 1.0 / (3.0 * spread), occlusion, KernelFor(kernel)};
+  TRowJob job{image1.Width, background, 1.0 / (3.0 * spread), occlusion, KernelFor(kernel), {}};
+  for (int delta = 0; delta < 256; ++delta) job.Entry[static_cast<size_t>(delta)] = delta * job.K;
   map.SetSize(image1.Width, image1.Height);
   map.Clear();
   workers = std::max(1, std::min(workers, image1.Height));
   std::vector<std::unique_ptr<TScratch>> scratch(static_cast<size_t>(workers));
+  if (rowPrices) rowPrices->assign(static_cast<size_t>(image1.Height), 0.0);
   ForEachRow(image1.Height, workers, [&](int y, int worker) {
     auto& s = scratch[static_cast<size_t>(worker)];
     if (!s) s = std::make_unique<TScratch>(job.Width);
-    MatchRow(job, im1->ScanLine(y), im2->ScanLine(y), map.ScanLine(y), *s);
+    const double price = MatchRow(job, im1->ScanLine(y), im2->ScanLine(y), map.ScanLine(y), *s);
+    if (rowPrices) (*rowPrices)[static_cast<size_t>(y)] = price;
   });
 }
 
 void ComputeDispersionMap(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map,
                           uint32_t background, double spread, double occlusion) {
   ComputeDispersionMapWith(image1, image2, map, background, spread, occlusion, TDispersionKernel::Auto,
-                           RowWorkerCount(image1.Height));
+                           RowWorkerCount(image1.Height), nullptr);
 }
 
 }  // namespace sq

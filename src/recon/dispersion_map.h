@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "imaging/float_map.h"
 #include "imaging/linear_bitmap.h"
@@ -26,11 +27,13 @@ void ComputeDispersionMap(const TLinearBitmap& image1, const TLinearBitmap& imag
                           uint32_t background, double spread, double occlusion);
 
 // For tests and benchmarks: the same computation with a chosen inner loop and
-// number of threads.  Every kernel gives the same bits.
+// number of threads.  Every kernel gives the same bits, in the map and in the
+// price of each row's best matching (NaN for rows without image data), which
+// rowPrices receives when given.
 enum class TDispersionKernel { Auto, Scalar, Avx2 };
 bool DispersionKernelAvailable(TDispersionKernel kernel);
 void ComputeDispersionMapWith(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map,
                               uint32_t background, double spread, double occlusion, TDispersionKernel kernel,
-                              int workers);
+                              int workers, std::vector<double>* rowPrices = nullptr);
 
 }  // namespace sq

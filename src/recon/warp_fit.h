@@ -5,6 +5,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "project/correspondence_project.h"
 #include "recon/point_transform.h"
@@ -15,12 +16,13 @@ namespace sq {
 // overflow): large, yet finite so that the search can compare it.
 constexpr double kFailedCost = 8.5e307;
 
-// What the cost needs: the pairs and the size of image 2, in whose units the two
-// translation parameters are expressed.
+// What the cost needs: the pairs, as one array per coordinate, and the size of
+// image 2, in whose units the two translation parameters are expressed.
 struct TWarpFitContext {
-  std::span<const PointPair> Pairs;
+  TWarpFitContext(std::span<const PointPair> pairs, int width2, int height2);
   int Width2 = 0;
   int Height2 = 0;
+  std::vector<double> X1, Y1, X2, Y2;
 };
 
 // The transform of a parameter vector: m2 times the width and m5 times the height

@@ -1,4 +1,5 @@
 #include "imaging/rotate.h"
+#include "imaging/rotate_command.h"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +100,19 @@ TEST(Rotate, FreeRotationTurnsLeftAndKeepsConstantsAndPalettes) {
   EXPECT_EQ(std::memcmp(palette.Palette, colours.data(), 768), 0);
   std::set<int> seen(palette.Map, palette.Map + palette.Size);
   EXPECT_EQ(seen, (std::set<int>{0, 10, 110, 210}));
+
+  // The dialog's colour starts at the first pixel; a right turn is remembered negative.
+  TLinearBitmap first(2, 2, pf24bit);
+  first.Map[0] = 0x11, first.Map[1] = 0x22, first.Map[2] = 0x33;
+  EXPECT_EQ(RotateStartColor(first), 0x112233u);
+  RotateDegrees(first, 90, true, 0);
+  EXPECT_EQ(RotateSettings().Angle, -90);
+  bool right = false;
+  int choice = -1;
+  double angle = 0;
+  RotateDialogStart(-90, right, choice, angle);
+  EXPECT_TRUE(right);
+  EXPECT_EQ(choice, 0);
 
   TLinearBitmap dot(1, 1, pf24bit);
   Rotate(dot, 0, 0.2);

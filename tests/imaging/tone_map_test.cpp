@@ -9,6 +9,7 @@
 #include "base/exception.h"
 #include "imaging/auto_color.h"
 #include "imaging/tone_map_expression.h"
+#include "imaging/tone_map_mapper.h"
 #include "imaging/tone_map_ycbcr.h"
 
 namespace sq {
@@ -205,6 +206,64 @@ TEST(ToneMap, ExpressionPreset) {
   EXPECT_EQ(MakeExpressionMap("x-0.5", h, true)[0], 0);  // negative
   EXPECT_EQ(MakeExpressionMap("x*3", h, false)[100], 255);
   EXPECT_THROW(MakeExpressionMap("x+*", h), EExpressionError);
+}
+
+TEST(ColorMapper, PresetsAndEditing) {
+  TColorMapperState mapper;
+  mapper.ApplyPreset(cpThreshold, 127, 0, Flat());
+  EXPECT_EQ(mapper.CurrentMap(), MakeThresholdMap(127));
+  EXPECT_TRUE(mapper.Points().empty());
+  EXPECT_THROW(PresetInfo(cpPresetCount), Exception);
+
+  // Switching from All to a channel copies the All map into the channel maps.
+  mapper.SelectPlane(mpGreen);
+  EXPECT_EQ(mapper.Map(mpBlue), MakeThresholdMap(127));
+
+  // Freehand: a press sets one entry, a drag draws the straight line from it.
+  mapper.ApplyPreset(cpGamma, 1, 0, Flat());
+  mapper.Press(10, 100);
+  mapper.Drag(14, 103);  // 100 + 3 * (i - 10) / 4: 100.75, 101.5, 102.25
+  const uint8_t line[5] = {100, 101, 102, 102, 103};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(mapper.CurrentMap()[10 + i], line[i]) << i;
+
+  // Control points: a press near a point picks it; elsewhere a new point is added
+  // before the last; the picked point follows the pointer and keeps the list ordered.
+  mapper.ApplyPreset(cpDefineCurve, 0, 0, Flat());
+  ASSERT_EQ(mapper.Points().size(), 5u);
+  mapper.Press(66, 70);
+  EXPECT_EQ(mapper.Picked(), 1);
+  EXPECT_EQ(mapper.Points()[1].Y, 70);
+  EXPECT_EQ(mapper.CurrentMap()[66], 70);
+  EXPECT_FALSE(mapper.DeletePicked());  // five points is the minimum
+  mapper.Press(240, 10);
+  ASSERT_EQ(mapper.Points().size(), 6u);
+  EXPECT_EQ(mapper.Picked(), 4);
+  mapper.Drag(100, 10);  // moves left past (127, 127)
+  EXPECT_EQ(mapper.Picked(), 2);
+  EXPECT_EQ(mapper.Points()[2].X, 100);
+  EXPECT_TRUE(mapper.DeletePicked());
+  EXPECT_EQ(mapper.Points().size(), 5u);
+
+  double p1 = 0, p2 = 0;
+  EXPECT_TRUE(TColorMapperState::AutoParameters(cpBlackWhitePoint, Histogram({{40, 99}, {90, 99}}), p1, p2));
+  EXPECT_EQ(p1, 40);
+  EXPECT_EQ(p2, 90);
+  EXPECT_EQ(HistogramStatisticsText(Histogram({{10, 1}, {30, 1}})), "Mean: 20.00  Std dev: 10.00  Min: 10  Max: 30");
+  EXPECT_EQ(HistogramBarHeight(25, 100, 200, true), 100);
+}
+
+TEST(ColorMapper, LuminancePreviewKeepsChroma) {
+  TLinearBitmap base(8, 8, pf24bit);
+  for (int64_t i = 0; i < base.Size; ++i) base.Map[i] = static_cast<uint8_t>(40 + (i * 7) % 150);
+  TLinearBitmap y, shown;
+  ExtractLuminance(base, y);
+  TColorMapperState mapper;
+  mapper.SelectPlane(mpLuminance);
+  mapper.Preview(base, &y, shown);  // identity map: nothing moves
+  EXPECT_EQ(std::memcmp(shown.Map, base.Map, size_t(base.Size)), 0);
+  mapper.ApplyPreset(cpThreshold, -300, 0, Flat());  // every level to 255
+  mapper.Preview(base, &y, shown);
+  EXPECT_EQ(shown.Map[0] - base.Map[0], shown.Map[1] - base.Map[1]);
 }
 
 }  // namespace

@@ -144,6 +144,27 @@ TEST(ModelFiles, TextureModelWritesTexCoordsAndSkipsThePlaceholderImage) {
   EXPECT_EQ(WhatOf([&] { LoadBytes(plain, b); }), "Unsupported chunk type: 3");
 }
 
+TEST(ModelFiles, TextureImageTravelsAsPngChunk) {
+  TTempDir dir;
+  TTextureModel m, back;
+  MakeTwoTriangles(m);
+  m.Texture.New(4, 3, pf32bit);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) {
+      uint8_t* p = m.Texture.PixelAddress(x, y);
+      p[0] = uint8_t(x * 60), p[1] = uint8_t(y * 90), p[2] = 7, p[3] = 0;
+    }
+  m.SaveToFile(dir / "t.m3d");
+  EXPECT_EQ(m.Texture.PixelFormat, pf32bit);  // converted on a copy only
+  back.LoadFromFile(dir / "t.m3d");
+  ASSERT_EQ(back.Texture.Width, 4);
+  ASSERT_EQ(back.Texture.Height, 3);
+  ASSERT_EQ(back.Texture.PixelFormat, pf24bit);
+  EXPECT_EQ(back.Texture.PixelAddress(3, 2)[0], 180);
+  EXPECT_EQ(back.Texture.PixelAddress(3, 2)[1], 180);
+  EXPECT_EQ(back.Texture.PixelAddress(3, 2)[2], 7);
+}
+
 TEST(ModelFiles, M3DColourChunksAndOldVersions) {
   const std::vector<T3DPoint> vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
   const std::vector<T3DTriangle> triangles = {{0, 1, 2}};

@@ -180,7 +180,7 @@ TEST(ViewSettings, OpeningAModelWithoutTextureMatchesTheViewer) {
 }
 
 int RunCli(const std::string& arguments) {
-  const int status = std::system((std::string(SQ_CLI_PATH) + " " + arguments + " 2>/dev/null").c_str());
+  const int status = std::system((std::string(SQ_CLI_PATH) + " render " + arguments + " 2>/dev/null").c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

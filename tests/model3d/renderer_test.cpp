@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -418,6 +419,47 @@ TEST(Renderer, SurvivesHostileGeometry) {
       renderer.BeginFrame(scene.Buffer.Frame());
       renderer.RenderModel(model, nullptr);
     }
+  // Random small models of awkward values, in every mode, plain and stereo.
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 134775813u + 1u; };
+  const float awkward[] = {0, 1, -1, 7.5f, -300, 1399.99f, 1400, 1400.01f, 2e9f, -3e9f, 1e30f, -inf, inf, nan};
+  auto value = [&] {
+    const uint32_t r = next() >> 8;
+    return r % 3 == 0 ? awkward[(r / 3) % std::size(awkward)] : float(int(r % 4001) - 2000) / 10.0f;
+  };
+  for (int round = 0; round < 300; ++round) {
+    TTextureModel random;
+    const int vertices = 1 + int(next() >> 28), triangles = int(next() >> 28);
+    random.SetVertexCount(vertices);
+    random.SetTriangleCount(triangles);
+    for (int i = 0; i < vertices; ++i) {
+      random.Vertices[i] = T3DPoint{value(), value(), value()};
+      random.Colors[i] = next();
+      random.TexCoords[i] = TTexCoord{value(), value()};
+    }
+    for (auto& triangle : random.Triangles)
+      for (auto& corner : triangle) corner = (next() >> 8) % uint32_t(vertices + 1);
+    if (next() & 1) random.Texture.New(1 + int(next() >> 29), 1 + int(next() >> 30), pf24bit);
+    const uint32_t modes[] = {rmPoints, rmColorBlocks, rmWireframe, rmFlat, rmGouraud, rmTexture, rmGouraudTexture};
+    random.RenderMode = modes[(next() >> 8) % 7];
+    random.ShowBackSides = next() & 1;
+    random.UseNormals = next() & 1;
+    random.Shading = next() & 1;
+    TScene scene(1 + int(next() >> 27), 1 + int(next() >> 27));
+    std::unique_ptr<TBase3DRenderer> renderer;
+    if (next() & 1)
+      renderer = std::make_unique<TBase3DRenderer>();
+    else
+      renderer = std::make_unique<TStereo3DRenderer>(6.5, 35, 32, 1 + int(next() >> 20));
+    renderer->ThreadCount = 1 + int(next() >> 31);
+    renderer->ParallelThreshold = 0;
+    T3DMatrix view = MultiplyMatrix(RotationX(value()), RotationY(value()));
+    view[2][3] = value();
+    renderer->BeginFrame(scene.Buffer.Frame());
+    renderer->RenderModel(random, (next() & 1) ? &view : nullptr);
+    renderer->EndFrame();
+  }
+
   // Without a texture image the textured modes draw the surface's own colours.
   model.Texture.Dispose();
   model.RenderMode = rmTexture;

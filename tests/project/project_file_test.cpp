@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "base/exception.h"
 #include "imaging/memory_stream.h"
@@ -18,23 +17,17 @@ namespace {
 class ProjectFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("sq_project_file_" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "moved");
   }
   void TearDown() override { fs::remove_all(dir_); }
-
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   void Touch(const std::string& name) const { std::ofstream(Path(name)) << "x"; }
-  void WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    std::ofstream(Path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  }
   static std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-
-  fs::path dir_;
+  const fs::path dir_ = fs::temp_directory_path() / ("sq_project_file_" + std::to_string(::getpid()));
 };
 
 // Fields 3 to 12 written plainly, as version-0 files hold them.
@@ -60,31 +53,19 @@ TProjectFile LoadBytes(const std::vector<uint8_t>& bytes, TProjectFile file = {}
 
 }  // namespace
 
-TEST_F(ProjectFile, DefaultProjectIsFourteenBytes) {
+TEST_F(ProjectFile, WritesTheDefaultProjectAndRoundTrips) {
   TProjectFile file;
   file.SaveToFile(Path("default.kst"));
-  const std::vector<uint8_t> expected{0x4B, 0x53, 0x54, 0x01, 0x06, 0x40, 0x00, 0x00, 0x19, 0x06, 0x80, 0x10, 0x00, 0x00};
-  EXPECT_EQ(ReadBytes(Path("default.kst")), expected);
+  std::vector<uint8_t> bytes{0x4B, 0x53, 0x54, 0x01, 0x06, 0x40, 0x00, 0x00, 0x19, 0x06, 0x80, 0x10, 0x00, 0x00};
+  EXPECT_EQ(ReadBytes(Path("default.kst")), bytes);
   // Some writers left one more byte after the final half byte; it is never read.
-  std::vector<uint8_t> longer = expected;
-  longer.push_back(0x10);
-  TProjectFile read = LoadBytes(longer);
-  EXPECT_EQ(read.Project.PointCount, 0);
-  EXPECT_EQ(read.Project.FrameCount, 25);
-  EXPECT_EQ(read.Project.HighPrecisionRender, 1);
-  EXPECT_EQ(read.Project.Antialiasing, 0);
-  EXPECT_TRUE(read.Image1Path.empty() && read.Image2Path.empty());
-  // Nothing but the new file is left behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
-}
+  bytes.push_back(0x10);
+  EXPECT_EQ(LoadBytes(bytes).Project.FrameCount, 25);
 
-TEST_F(ProjectFile, RoundTripsEveryField) {
   Touch("left.png");
-  TProjectFile file;
   file.Image1Path = Path("left.png");
   file.Image2Path = Path("moved/missing.png");
-  std::mt19937 rng(3);
-  for (int i = 0; i < kMaxPointPairs; ++i) file.Project.AddPointPair(static_cast<int>(rng() % 4000), i);
+  for (int i = 0; i < kMaxPointPairs; ++i) file.Project.AddPointPair(i * 5 % 4000, i);
   file.Project.MovePoint(5, 2, -7, 2147483647);
   file.Project.FrameCount = 99;
   file.Project.AnimationType = 2;
@@ -95,12 +76,10 @@ TEST_F(ProjectFile, RoundTripsEveryField) {
   read.LoadFromFile(Path("p.kst"));
   EXPECT_EQ(read.Image1Path, file.Image1Path);
   EXPECT_EQ(read.Image2Path, Path("missing.png"));  // gone: looked for beside the project
-  ASSERT_EQ(read.Project.PointCount, kMaxPointPairs);
-  EXPECT_TRUE(std::equal(file.Project.Points.begin(), file.Project.Points.end(), read.Project.Points.begin()));
-  EXPECT_EQ(read.Project.FrameCount, 99);
-  EXPECT_EQ(read.Project.AnimationType, 2);
-  EXPECT_EQ(read.Project.HighPrecisionRender, 0);
-  EXPECT_EQ(read.Project.Antialiasing, 1);
+  EXPECT_TRUE(read.Project.Points == file.Project.Points);
+  EXPECT_EQ(std::tie(read.Project.PointCount, read.Project.FrameCount, read.Project.AnimationType),
+            std::make_tuple(800, 99, 2));
+  EXPECT_EQ(std::tie(read.Project.HighPrecisionRender, read.Project.Antialiasing), std::make_tuple(0, 1));
 }
 
 TEST_F(ProjectFile, ReadsOlderAndOddFiles) {
@@ -109,73 +88,51 @@ TEST_F(ProjectFile, ReadsOlderAndOddFiles) {
   EXPECT_EQ((std::vector<uint8_t>(v0.begin(), v0.begin() + 4)), (std::vector<uint8_t>{12, 0, 0, 0}));
   TProjectFile read = LoadBytes(v0);
   EXPECT_EQ(read.Image1Path, "C:\\img\\a.bmp");
-  EXPECT_EQ(read.Project.PointCount, 2);
   EXPECT_EQ(read.Project.Points[1], (PointPair{4, 5, 6, 7}));
-  EXPECT_EQ(read.Project.FrameCount, 12);
-  EXPECT_EQ(read.Project.Antialiasing, 1);
-
+  EXPECT_EQ(std::tie(read.Project.PointCount, read.Project.FrameCount), std::make_tuple(2, 12));
   // 900 stored pairs: 800 are read and the settings come from the bytes after them.
   read = LoadBytes(PlainFields("", 900, 900, true));
-  EXPECT_EQ(read.Project.PointCount, 800);
-  EXPECT_EQ(read.Project.FrameCount, 3200);
-  EXPECT_EQ(read.Project.AnimationType, 3201);
-
+  EXPECT_EQ(std::tie(read.Project.PointCount, read.Project.FrameCount), std::make_tuple(800, 3200));
   // Ending right after HighPrecisionRender: Antialiasing keeps its value.
-  TProjectFile before;
-  before.Project.Antialiasing = 1;
-  read = LoadBytes(PlainFields("", 0, 0, false), before);
-  EXPECT_EQ(read.Project.Antialiasing, 1);
-  EXPECT_EQ(read.Project.HighPrecisionRender, 0);
+  read.Project.Antialiasing = 1;
+  EXPECT_EQ(LoadBytes(PlainFields("", 0, 0, false), read).Project.Antialiasing, 1);
 }
 
 TEST_F(ProjectFile, DamagedFilesRaiseAndChangeNothing) {
   auto expectError = [](const std::vector<uint8_t>& bytes, const char* message) {
     TProjectFile file;
     file.Project.AddPointPair(1, 2);
-    file.Image1Path = "keep";
     try {
       LoadBytes(bytes, file);
       ADD_FAILURE() << "no error";
     } catch (const Exception& e) {
-      if (message) {
-        EXPECT_STREQ(e.what(), message);
-      }
+      EXPECT_TRUE(!message || std::string(e.what()) == message) << e.what();
     }
     EXPECT_EQ(file.Project.PointCount, 1);
-    EXPECT_EQ(file.Image1Path, "keep");
   };
   expectError({'K', 'S', 'T', 2, 0x06}, "Error reading file");
   expectError({'K', 'S', 'X', 1}, "Error reading file");
   expectError(PlainFields(std::string(5001, 'a'), 0, 0, true), "Error reading file");
-  expectError({0xFF, 0xFF, 0xFF, 0}, "Error reading file");  // negative length
+  expectError({0xFF, 0xFF, 0xFF, 0}, "Error reading file");  // a negative length
   expectError({'K', 'S'}, "Read less than expected");
-
-  // Truncated anywhere before HighPrecisionRender.
-  TMemoryStream full;
+  TMemoryStream full;  // cut anywhere before HighPrecisionRender
   TProjectFile file;
   file.Image1Path = "a/b/c.png";
   for (int i = 0; i < 20; ++i) file.Project.AddPointPair(i * 7, i * 3);
   file.SaveToStream(full);
-  const std::vector<uint8_t>& bytes = full.Data();
-  for (size_t cut = 0; cut + 2 < bytes.size(); ++cut) expectError({bytes.begin(), bytes.begin() + cut}, nullptr);
+  for (size_t cut = 0; cut + 2 < full.Data().size(); ++cut) expectError({full.Data().begin(), full.Data().begin() + cut}, nullptr);
 }
 
 TEST_F(ProjectFile, ResolvesStoredPaths) {
   Touch("left.png");
   Touch("moved/right.png");
   const std::string folder = Path("");
-  // A bare name is relative to the project's folder.
+  // A bare name is relative to the project's folder; a path that exists is kept;
+  // one that does not falls back to the remembered folder, whatever its separators.
   EXPECT_EQ(ResolveImagePath("left.png", folder, folder), Path("left.png"));
-  // A full path that exists is kept; one that does not falls back to the remembered
-  // folder, whichever separators it was stored with.
   EXPECT_EQ(ResolveImagePath(Path("moved/right.png"), folder, folder), Path("moved/right.png"));
   EXPECT_EQ(ResolveImagePath("D:\\shoot\\day1\\left.png", "/nowhere/", folder), Path("left.png"));
-  EXPECT_EQ(ResolveImagePath("/gone/right.png", folder, Path("moved")), Path("moved/right.png"));
-  EXPECT_EQ(ResolveImagePath("", folder, folder), "");
-  EXPECT_EQ(ExtractFolder("/a/b.kst"), "/a/");
-  EXPECT_EQ(ExtractFolder("b.kst"), "");
-
-  // A project saved elsewhere and moved beside its images still finds them.
+  // A project moved beside its images still finds them.
   TProjectFile file;
   file.Image1Path = "/old/place/right.png";
   file.Image2Path = "right.png";
@@ -188,26 +145,19 @@ TEST_F(ProjectFile, ResolvesStoredPaths) {
 
 TEST_F(ProjectFile, FailedSaveKeepsThePreviousFile) {
   TProjectFile file;
-  file.Project.AddPointPair(5, 5);
   file.SaveToFile(Path("p.kst"));
   const std::vector<uint8_t> before = ReadBytes(Path("p.kst"));
+  file.Project.AddPointPair(5, 5);
   file.Image1Path = std::string(5001, 'x');  // could never be read back
   EXPECT_THROW(file.SaveToFile(Path("p.kst")), EInOutError);
   EXPECT_THROW(file.SaveToFile(Path("no/such/folder/p.kst")), EInOutError);
   EXPECT_EQ(ReadBytes(Path("p.kst")), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
-  try {
-    file.SaveToFile("");
-    FAIL();
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Write error");
-  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);  // no temporary left
 }
 
 TEST(PointPairsFile, ParsesPairsAndNamesTheBadLine) {
   const auto pairs = ParsePointPairs("# header\n1 2 3 4\r\n\n  -5\t+6 7 8 # note\n", "p.txt");
   EXPECT_EQ(pairs, (std::vector<PointPair>{{1, 2, 3, 4}, {-5, 6, 7, 8}}));
-  EXPECT_EQ(FormatPointPairs(pairs), "1 2 3 4\n-5 6 7 8\n");
   for (const char* bad : {"1 2 3\n", "1 2 3 4 5\n", "1 2 3 x\n", "1 2 3 4294967296\n", "1.5 2 3 4\n"}) {
     try {
       ParsePointPairs(std::string("0 0 0 0\n") + bad, "p.txt");

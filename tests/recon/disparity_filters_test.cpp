@@ -47,7 +47,9 @@ TEST(SelectRank, FindsTheKthSmallest) {
 }
 
 TEST(DisparityFilters, WindowsAtCornersEdgesAndInside) {
-  const TFloatMap original = RandomMap(23, 17, 1, false);
+  // Fractions take the selection, whole numbers the sliding histogram.
+  for (bool integers : {false, true}) {
+  const TFloatMap original = RandomMap(23, 17, 1, integers);
   for (int size : {1, 2, 4, 11, 30}) {
     TFloatMap median = original, smooth = original;
     MedianFilterMap(median, size);
@@ -64,7 +66,9 @@ TEST(DisparityFilters, WindowsAtCornersEdgesAndInside) {
         ASSERT_EQ(*smooth.PixelAddress(x, y), sum / k) << size << " " << x << "," << y;
       }
   }
+  }
   // At a corner an 11 x 11 window holds 6 x 6 values: the median is the 18th.
+  const TFloatMap original = RandomMap(23, 17, 1, false);
   TFloatMap corner = original;
   MedianFilterMap(corner, 11);
   std::vector<double> values = Window(original, 0, 0, 11);

@@ -16,7 +16,7 @@ namespace {
 // The row-by-row recurrence written as plainly as possible, with the full cost and
 // move tables: the reference that the diagonal kernels must match bit for bit.
 void ReferenceDispersionMap(const TLinearBitmap& im1, const TLinearBitmap& im2, TFloatMap& map, double spread,
-                            double occlusion) {
+                            double occlusion, std::vector<double>& prices) {
   const int w = im1.Width, h = im1.Height;
   double entry[511];
   const double k = 1.0 / (3.0 * spread);
@@ -25,6 +25,7 @@ void ReferenceDispersionMap(const TLinearBitmap& im1, const TLinearBitmap& im2, 
   std::vector<uint8_t> move(size_t(w) * w);
   map.SetSize(w, h);
   map.Clear();
+  prices.assign(size_t(h), std::nan(""));
   for (int y = 0; y < h; ++y) {
     const uint8_t* r1 = im1.ScanLine(y);
     const uint8_t* r2 = im2.ScanLine(y);
@@ -58,6 +59,7 @@ void ReferenceDispersionMap(const TLinearBitmap& im1, const TLinearBitmap& im2, 
         move[i + size_t(j) * w] = mv;
       }
     int i = n1 - 1, j = n2 - 1;
+    prices[size_t(y)] = cost[i + size_t(j) * w];
     while (i >= 0 && j >= 0) {
       *map.PixelAddress(a1 + i, y) = (a1 + i) - (a2 + j);
       switch (move[i + size_t(j) * w]) {
@@ -106,6 +108,21 @@ void MakeRandomPair(int w, int h, uint32_t seed, TLinearBitmap& im1, TLinearBitm
   SetPixel(im1, w / 2, 3, kBackgroundColor);
 }
 
+// Equal rows but for a few pixels in the middle: the best path stays on the
+// diagonal and its price is the sum of those few match costs alone, small enough
+// that a last-bit difference in any of them shows.
+void MakeNearPair(int w, int h, uint32_t seed, TLinearBitmap& im1, TLinearBitmap& im2) {
+  std::mt19937 random(seed);
+  im1.New(w, h, pf24bit);
+  for (int64_t i = 0; i < im1.Size; ++i) im1.Map[i] = static_cast<uint8_t>(random());
+  im2.Assign(im1);
+  for (int y = 0; y < h; ++y)
+    for (int n = 0; n < 3; ++n) {
+      uint8_t* p = im2.PixelAddress(w / 3 + static_cast<int>(random() % (w / 3)), y);
+      for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(std::clamp(p[c] + int(random() % 61) - 30, 0, 255));
+    }
+}
+
 bool SameBits(const TFloatMap& a, const TFloatMap& b) {
   return a.Width == b.Width && a.Height == b.Height &&
          std::memcmp(a.Map, b.Map, static_cast<size_t>(a.Count) * sizeof(double)) == 0;
@@ -117,20 +134,26 @@ TEST(DispersionMap, EveryKernelAndThreadCountMatchesThePlainLoop) {
     double spread, occlusion;
   };
   const Case cases[] = {{37, 9, 8, 6}, {64, 7, 3.3, 0.7}, {23, 6, 100, 0}, {50, 5, 0.01, 100}, {2, 4, 8, 6},
-                        {1, 4, 8, 6},  {9, 5, -2, 6}, {300, 4, 8, 6}};
+                        {1, 4, 8, 6},  {9, 5, -2, 6}, {300, 4, 8, 6}, {90, 30, 8, 6}};
   uint32_t seed = 1;
   for (const Case& c : cases) {
     TLinearBitmap im1, im2;
-    MakeRandomPair(c.w, c.h, seed++, im1, im2);
+    if (seed % 2 || c.w < 9) MakeRandomPair(c.w, c.h, seed, im1, im2);
+    else MakeNearPair(c.w, c.h, seed, im1, im2);
+    ++seed;
     TFloatMap expected;
-    ReferenceDispersionMap(im1, im2, expected, c.spread, c.occlusion);
+    std::vector<double> expectedPrices;
+    ReferenceDispersionMap(im1, im2, expected, c.spread, c.occlusion, expectedPrices);
     for (auto kernel : {TDispersionKernel::Scalar, TDispersionKernel::Avx2}) {
       if (!DispersionKernelAvailable(kernel)) continue;
       for (int workers : {1, 2, 3}) {
         TFloatMap map;
-        ComputeDispersionMapWith(im1, im2, map, kBackgroundColor, c.spread, c.occlusion, kernel, workers);
+        std::vector<double> prices;
+        ComputeDispersionMapWith(im1, im2, map, kBackgroundColor, c.spread, c.occlusion, kernel, workers, &prices);
         EXPECT_TRUE(SameBits(map, expected)) << c.w << "x" << c.h << " kernel " << int(kernel) << " workers "
                                              << workers;
+        // The prices carry every rounding along the best path.
+        EXPECT_EQ(std::memcmp(prices.data(), expectedPrices.data(), sizeof(double) * prices.size()), 0);
       }
     }
   }

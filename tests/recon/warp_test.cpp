@@ -68,7 +68,7 @@ TEST(WarpFit, RecoversAProjectiveTransformTheSameWayEveryTime) {
 
 TEST(WarpFit, FailedEvaluationsCostTheFallback) {
   const std::vector<PointPair> pairs = {{1, 2, 3, 4}};
-  const TWarpFitContext context{pairs, 100, 100};
+  const TWarpFitContext context(pairs, 100, 100);
   // w = 0 for every point.
   const double atInfinity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 0};
   EXPECT_EQ(PointPairCost(context, atInfinity), kFailedCost);
@@ -78,6 +78,22 @@ TEST(WarpFit, FailedEvaluationsCostTheFallback) {
   const double shift[9] = {1, 0, 0, 0, 1, 0.02, 0, 0, 1};
   EXPECT_DOUBLE_EQ(PointPairCost(context, shift), 0.1 * 4 + 16);
   EXPECT_EQ(PointErrorText(1234.56789), "Point error: 1234.5679");
+
+  // The cost is the plain sum in pair order, to the last bit.
+  std::vector<PointPair> many;
+  std::mt19937 random(21);
+  for (int i = 0; i < 23; ++i)
+    many.push_back({int(random() % 900), int(random() % 700), int(random() % 900), int(random() % 700)});
+  const TWarpFitContext wide(many, 1000, 800);
+  const double params[9] = {1.01, -0.013, 0.031, 0.007, 0.993, -0.017, 3e-5, -1e-5, 1.002};
+  const PointTransform m = TransformFromParameters(params, 1000, 800);
+  double sum = 0;
+  for (const PointPair& p : many) {
+    const double r = 1.0 / (p.x2 * m[6] + p.y2 * m[7] + m[8]);
+    const double dx = (p.x2 * m[0] + p.y2 * m[1] + m[2]) * r - p.x1, dy = (p.x2 * m[3] + p.y2 * m[4] + m[5]) * r - p.y1;
+    sum += 0.1 * (dx * dx) + dy * dy;
+  }
+  EXPECT_EQ(PointPairCost(wide, params), sum);
   EXPECT_EQ(PointErrorText(0.5), "Point error: 0.5");
 }
 
