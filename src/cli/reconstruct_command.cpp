@@ -8,6 +8,7 @@
 
 #include "base/exception.h"
 #include "cli/command.h"
+#include "imaging/bitmap_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/surface_color_model.h"
 #include "project/point_pairs_file.h"
@@ -81,8 +82,9 @@ std::string OneLine(std::string text) {
 
 void RunReconstruct(const TReconstructOptions& options) {
   const TInputs inputs = ReadInputs(options);
-  // An unknown model extension fails now, not after all the work.
+  // Outputs that cannot be written fail now, not after all the work.
   TSurfaceColorModel().SetFileFormat(options.Output);
+  if (!options.SaveWarped.empty()) BitmapLoaders().FindSaver("PNG");
 
   TLinearBitmap image1, image2;
   TReconstructionPipeline pipeline(image1, image2, inputs.Project);
@@ -99,12 +101,12 @@ void RunReconstruct(const TReconstructOptions& options) {
       // The whole chain: warp, dispersion map, filters, model.
       pipeline.BuildModel();
       progress.Stage("Saving");
+      pipeline.Model()->SaveToFile(options.Output);
       if (!options.SaveWarped.empty()) {
         pipeline.Warped1().SaveToFile(options.SaveWarped + "1.png");
         pipeline.Warped2().SaveToFile(options.SaveWarped + "2.png");
       }
       if (!options.SaveDisparity.empty()) SaveDisparityPfm(pipeline.Map(), options.SaveDisparity);
-      pipeline.Model()->SaveToFile(options.Output);
     } catch (...) {
       failure = std::current_exception();
     }

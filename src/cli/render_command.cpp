@@ -47,7 +47,7 @@ const std::map<std::string, uint32_t>& RenderModes() {
 }
 
 // Frames larger than this on a side are refused before anything is loaded.
-constexpr int kMaxFrameSide = 16384;
+constexpr int kMaxFrameSide = 8192;
 
 // "WxH" with both sides 1 .. kMaxFrameSide; an empty string on success.
 std::string ParseSize(const std::string& text, int* width, int* height) {

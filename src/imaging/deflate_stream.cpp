@@ -601,20 +601,12 @@ void TDeflateStream::DecodeHuffman(size_t target) {
   const uint32_t* const distTable = dist_->Table.data();
   const int litBits = lit_->PrimaryBits, distBits = dist_->PrimaryBits;
   const uint64_t litMask = (1u << litBits) - 1, distMask = (1u << distBits) - 1;
-
+  // The bit buffer lives in locals here and goes back to the members on every way
+  // out, so that nothing in the loop takes their address.
   uint64_t bb = bitBuf_;
   int bc = bitCount_;
   const uint8_t* in = inPos_;
-  auto save = [&] {
-    bitBuf_ = bb;
-    bitCount_ = bc;
-    inPos_ = in;
-    outWrite_ = static_cast<size_t>(out - outBase);
-  };
-  auto fail = [&] {
-    save();
-    ThrowDataError();
-  };
+  bool failed = false;
 
   while (out < end) {
     // 48 bits cover the longest symbol: length code, its extra bits, distance
@@ -627,17 +619,18 @@ void TDeflateStream::DecodeHuffman(size_t target) {
         in += (63 - bc) >> 3;
         bc |= 56;
       } else {
-        save();
+        bitBuf_ = bb, bitCount_ = bc, inPos_ = in;
         RefillSlow(48);
-        bb = bitBuf_;
-        bc = bitCount_;
-        in = inPos_;
+        bb = bitBuf_, bc = bitCount_, in = inPos_;
       }
     }
     uint32_t e = litTable[bb & litMask];
-    if (D::Kind(e) == D::kLink) e = litTable[D::Value(e) + ((bb >> litBits) & ((1u << D::Bits(e)) - 1))];
     uint32_t kind = D::Kind(e);
-    if (kind == D::kSymbol) {
+    if (kind == D::kLink) {
+      e = litTable[D::Value(e) + ((bb >> litBits) & ((1u << D::Bits(e)) - 1))];
+      kind = D::Kind(e);
+    }
+    if (__builtin_expect(kind == D::kSymbol, 1)) {
       bb >>= D::Bits(e);
       bc -= static_cast<int>(D::Bits(e));
       *out++ = static_cast<uint8_t>(D::Value(e));
@@ -648,14 +641,19 @@ void TDeflateStream::DecodeHuffman(size_t target) {
         bc -= static_cast<int>(D::Bits(e));
         *out++ = static_cast<uint8_t>(D::Value(e));
       }
-      if (bc < padBits_) fail();
+      if (bc < padBits_) {
+        failed = true;
+        break;
+      }
       continue;
     }
     if (kind < kBaseKind) {
-      if (kind != kEndOfBlock) fail();
       bb >>= D::Bits(e);
       bc -= static_cast<int>(D::Bits(e));
-      if (bc < padBits_) fail();
+      if (kind != kEndOfBlock || bc < padBits_) {
+        failed = true;
+        break;
+      }
       state_ = finalBlock_ ? sDone : sHeader;
       break;
     }
@@ -668,15 +666,20 @@ void TDeflateStream::DecodeHuffman(size_t target) {
     e = distTable[bb & distMask];
     if (D::Kind(e) == D::kLink) e = distTable[D::Value(e) + ((bb >> distBits) & ((1u << D::Bits(e)) - 1))];
     kind = D::Kind(e);
-    if (kind < kBaseKind) fail();
+    if (kind < kBaseKind) {
+      failed = true;
+      break;
+    }
     bits = static_cast<int>(D::Bits(e));
     extra = static_cast<int>(kind - kBaseKind);
     const uint32_t distance = D::Value(e) + static_cast<uint32_t>((bb >> bits) & ((1u << extra) - 1));
     bb >>= bits + extra;
     bc -= bits + extra;
-    if (bc < padBits_) fail();
     // The window holds all output so far, or at least the last 32 KiB of it.
-    if (distance > static_cast<size_t>(out - outBase)) fail();
+    if (bc < padBits_ || distance > static_cast<size_t>(out - outBase)) {
+      failed = true;
+      break;
+    }
 
     const uint8_t* src = out - distance;
     if (distance >= 8) {
@@ -694,7 +697,9 @@ void TDeflateStream::DecodeHuffman(size_t target) {
     }
     out += length;
   }
-  save();
+  bitBuf_ = bb, bitCount_ = bc, inPos_ = in;
+  outWrite_ = static_cast<size_t>(out - outBase);
+  if (failed) ThrowDataError();
 }
 
 // ---------------------------------------------------------------- helpers

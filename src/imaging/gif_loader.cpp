@@ -116,11 +116,11 @@ void TGIFLoader::LoadFromStream(TBaseStream& stream, const std::string&, TLinear
       int code;
       GifByteType* data;
       if (DGifGetExtension(gif.get(), &code, &data) == GIF_ERROR) Fail(context, gif->Error);
-      if (code == GRAPHICS_EXT_FUNC_CODE && data && data[0] >= 4) {
-        GraphicsControlBlock control;
-        DGifExtensionToGCB(data[0], data + 1, &control);
+      GraphicsControlBlock control{};
+      // The library leaves the block untouched when its length is wrong.
+      if (code == GRAPHICS_EXT_FUNC_CODE && data && DGifExtensionToGCB(data[0], data + 1, &control) == GIF_OK &&
+          control.TransparentColor >= 0 && control.TransparentColor <= 255)
         transparentIndex = control.TransparentColor;
-      }
       while (data)
         if (DGifGetExtensionNext(gif.get(), &data) == GIF_ERROR) Fail(context, gif->Error);
       continue;

@@ -604,7 +604,10 @@ void TPNGLoader::SaveToStream(TBaseStream& stream, const std::string&, const TLi
   int32_t transparent = TransparentColor;
   TLinearBitmap sorted;
   const TLinearBitmap* image = &bitmap;
-  if (OptimizePalette && bitmap.PixelFormat == pf8bit) {
+  // A grey image gains nothing from sorting unless it is to be packed: it is
+  // written as grey samples, without a palette.
+  const bool packed = BitsPerPixel == 1 || BitsPerPixel == 2 || BitsPerPixel == 4;
+  if (OptimizePalette && bitmap.PixelFormat == pf8bit && (packed || !bitmap.IsGrayScale())) {
     sorted = SortedPaletteCopy(bitmap, transparent);
     image = &sorted;
   }

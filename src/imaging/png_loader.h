@@ -48,7 +48,8 @@ class TPNGLoader : public TBitmapLoader {
   // smallest file.
   int32_t Filter = -1;
   // Saving a palette image: sort the used palette entries by luminance (2R + 3G + B),
-  // drop the unused ones and remap the pixels, in a copy.
+  // drop the unused ones and remap the pixels, in a copy.  Grey images are left
+  // alone unless BitsPerPixel asks for packed rows.
   bool OptimizePalette = false;
 };
 

@@ -25,12 +25,13 @@ std::string& FilterText() {
 // The built-in loaders register on first use of the registry, so that every
 // program linking the core sees them without depending on static initialisation
 // order or on the linker keeping an otherwise unreferenced object file.
+// Registration happens at start-up on the main thread; the flag is set first so that
+// the built-ins' own RegisterModelLoader calls do not come back here.
 void EnsureBuiltInLoaders() {
-  static const bool done = [] {
-    RegisterBuiltInModelLoaders();
-    return true;
-  }();
-  (void)done;
+  static bool done = false;
+  if (done) return;
+  done = true;
+  RegisterBuiltInModelLoaders();
 }
 
 }  // namespace
@@ -47,9 +48,13 @@ const std::string& ModelFileFilter() {
   return FilterText();
 }
 
-void AppendModelFileFilter(const std::string& entry) { FilterText() += entry; }
+void AppendModelFileFilter(const std::string& entry) {
+  EnsureBuiltInLoaders();
+  FilterText() += entry;
+}
 
 int TBase3DModel::RegisterModelLoader(T3DModelLoaderClass loaderClass) {
+  EnsureBuiltInLoaders();  // the built-in formats keep the first indices
   auto& table = LoaderTable();
   table.push_back(std::move(loaderClass));
   return static_cast<int>(table.size()) - 1;

@@ -36,13 +36,15 @@ inline void PlotDepth(const Frame32& frame, float* zbuffer, const TRowBands& ban
 
 // A line from p0 towards p1 at p0's depth, colours interpolated; p1 itself is left
 // to the next line of the triangle.
+// firstColor is c0 packed.
 void DrawLine(const Frame32& frame, float* zbuffer, const TRowBands& bands, TScreenPoint p0, TScreenPoint p1,
-              float z, const TRGBSingle& c0, const TRGBSingle& c1) {
+              float z, const TRGBSingle& c0, const TRGBSingle& c1, uint32_t firstColor) {
   if (!bands.OwnsAnyOf(std::min(p0.Y, p1.Y), std::max(p0.Y, p1.Y))) return;
-  PlotDepth(frame, zbuffer, bands, p0.X, p0.Y, z, raster::PackChannels(c0.R, c0.G, c0.B));
+  PlotDepth(frame, zbuffer, bands, p0.X, p0.Y, z, firstColor);
   const int64_t dx = int64_t(p1.X) - p0.X, dy = int64_t(p1.Y) - p0.Y;
   const int64_t length2 = dx * dx + dy * dy;
-  if (length2 < 1) return;
+  // Up to one pixel long the line is its first point: ceil(length) - 1 = 0 steps.
+  if (length2 <= 1) return;
   const double length = std::sqrt(double(length2));
   const int64_t steps = static_cast<int64_t>(std::ceil(length)) - 1;
   const double sx = double(dx) / length, sy = double(dy) / length;
@@ -243,10 +245,17 @@ void TBase3DRenderer::DrawWireframe(TSurfaceColorModel& model, const T3DPoint* v
   if (!PrepareSurface(model, vertices, true, true, pass)) return;
   const T3DPoint* v = pass.Vertices;
   const TRGBSingle* colors = vertexColors_.data();
+  // Every corner starts a line: its pixel colour once per vertex.
+  const int count = model.VertexCount;
+  if (packedColors_.size() < static_cast<size_t>(count)) packedColors_.resize(static_cast<size_t>(count));
+  uint32_t* packed = packedColors_.data();
+  ParallelRanges(pass.Parts, count, [&](int64_t begin, int64_t end) {
+    for (int64_t i = begin; i < end; ++i) packed[i] = raster::PackChannels(colors[i].R, colors[i].G, colors[i].B);
+  });
   ForEachTriangle<false>(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
-    DrawLine(Target, ZBuffer.data(), bands, Projected[a], Projected[b], v[a].Z, colors[a], colors[b]);
-    DrawLine(Target, ZBuffer.data(), bands, Projected[b], Projected[c], v[b].Z, colors[b], colors[c]);
-    DrawLine(Target, ZBuffer.data(), bands, Projected[c], Projected[a], v[c].Z, colors[c], colors[a]);
+    DrawLine(Target, ZBuffer.data(), bands, Projected[a], Projected[b], v[a].Z, colors[a], colors[b], packed[a]);
+    DrawLine(Target, ZBuffer.data(), bands, Projected[b], Projected[c], v[b].Z, colors[b], colors[c], packed[b]);
+    DrawLine(Target, ZBuffer.data(), bands, Projected[c], Projected[a], v[c].Z, colors[c], colors[a], packed[c]);
   });
 }
 

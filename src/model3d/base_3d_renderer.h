@@ -107,6 +107,7 @@ class TBase3DRenderer {
   bool FrameUsable() const;
 
   std::vector<TRGBSingle> vertexColors_;  // lit colour triple per vertex
+  std::vector<uint32_t> packedColors_;    // the same as pixels (wireframe)
   std::vector<T3DPoint> normalSums_;      // vertex normals while the light is computed
   // Triangles that may draw, per range of triangles and thread, when threads share
   // a drawing.

@@ -16,6 +16,8 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "base/exception.h"
 #include "base/format.h"
@@ -28,9 +30,9 @@ namespace {
 
 constexpr double kNoTargetCost = 1.7e308;
 
-// An ordered list of indices that keeps its first few entries inside the vertex
-// record: a vertex of a surface mesh has about six neighbours and six faces, so most
-// lists never touch the heap and a vertex's data stays together in memory.
+// An ordered list of indices that keeps its first few entries inside itself: a vertex
+// of a surface mesh has about six neighbours and six faces, so most lists never touch
+// the heap.
 class TIndexList {
  public:
   TIndexList() = default;
@@ -131,10 +133,9 @@ class TMelaxMesh {
 
  private:
   void ComputeNormal(int t);
-  double EdgeCollapseCost(int u, int v);
   void ComputeEdgeCostAtVertex(int v);
   bool HasCorner(int t, int v) const {
-    const std::array<int, 3>& c = corners_[t];
+    const std::array<int, 3>& c = triangles_[t].Corners;
     return c[0] == v || c[1] == v || c[2] == v;
   }
   void RemoveIfNonNeighbor(int a, int b);
@@ -147,37 +148,48 @@ class TMelaxMesh {
   void ReplaceVertex(int t, int oldVertex, int newVertex);
   void Collapse(int u, int v);
 
-  // Vertices, one array per field: the cost loops touch positions and border flags
-  // of many vertices, and keeping those dense keeps them in cache.
-  std::vector<T3DPoint> position_;
-  std::vector<uint8_t> border_;
+  // What the cost of an edge reads of its far end: 16 bytes, one cache line.
+  struct TPoint {
+    T3DPoint Position;
+    uint32_t Border;
+  };
+  // A triangle in 32 bytes, so that it never straddles two cache lines.
+  struct alignas(32) TTriangle {
+    std::array<int, 3> Corners;
+    T3DPoint Normal;
+    uint32_t Alive;
+  };
+
+  // Vertices, split by use: the cost loops touch positions and border flags of many
+  // vertices, and keeping those dense keeps them in cache.
+  std::vector<TPoint> point_;
   std::vector<uint8_t> alive_;
   std::vector<TIndexList> neighbors_;
   std::vector<TIndexList> faces_;
   std::vector<double> cost_;
   std::vector<int> target_;
-  // Triangles.
-  std::vector<std::array<int, 3>> corners_;
-  std::vector<T3DPoint> normal_;
-  std::vector<uint8_t> triangleAlive_;
+  std::vector<TTriangle> triangles_;
 
   int liveVertices_ = 0;
   std::unique_ptr<TCostTree> tree_;
-  std::vector<int> sides_;
+  // Scratch of ComputeEdgeCostAtVertex.
+  std::vector<int> sideStart_, sideFill_, sideFace_, slotOfCorner_;
+  std::vector<double> flatness_;
+  std::vector<uint8_t> columnReady_;
 };
 
 TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   const int vertexCount = model.VertexCount;
   const size_t n = static_cast<size_t>(vertexCount);
-  position_.assign(model.Vertices.begin(), model.Vertices.begin() + vertexCount);
-  border_.assign(n, 0);
+  point_.resize(n);
+  for (size_t i = 0; i < n; ++i) point_[i] = TPoint{model.Vertices[i], 0};
   alive_.assign(n, 1);
   neighbors_.resize(n);
   faces_.resize(n);
   cost_.assign(n, 0);
   target_.assign(n, -1);
   liveVertices_ = vertexCount;
-  corners_.reserve(static_cast<size_t>(model.TriangleCount));
+  triangles_.reserve(static_cast<size_t>(model.TriangleCount));
   for (const T3DTriangle& corners : model.Triangles) {
     for (const uint32_t c : corners)
       if (c >= static_cast<uint32_t>(vertexCount))
@@ -185,16 +197,15 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
     // A triangle with a repeated corner would keep a collapsed vertex alive in its
     // corner list; it has no area, so it is left out.
     if (corners[0] == corners[1] || corners[1] == corners[2] || corners[0] == corners[2]) continue;
-    const int t = static_cast<int>(corners_.size());
-    corners_.push_back({static_cast<int>(corners[0]), static_cast<int>(corners[1]), static_cast<int>(corners[2])});
-    normal_.emplace_back();
-    triangleAlive_.push_back(1);
+    const int t = static_cast<int>(triangles_.size());
+    const std::array<int, 3> c = {static_cast<int>(corners[0]), static_cast<int>(corners[1]),
+                                  static_cast<int>(corners[2])};
+    triangles_.push_back(TTriangle{c, {}, 1});
     ComputeNormal(t);
     for (int i = 0; i < 3; ++i) {
-      const int vertex = corners_[t][i];
-      faces_[vertex].push_back(t);
+      faces_[c[i]].push_back(t);
       for (int j = 0; j < 3; ++j)
-        if (i != j) neighbors_[vertex].add_unique(corners_[t][j]);
+        if (i != j) neighbors_[c[i]].add_unique(c[j]);
     }
   }
   for (int v = 0; v < vertexCount; ++v) ComputeEdgeCostAtVertex(v);
@@ -202,9 +213,10 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
 }
 
 void TMelaxMesh::ComputeNormal(int t) {
-  const T3DPoint& a = position_[corners_[t][0]];
-  const T3DPoint& b = position_[corners_[t][1]];
-  const T3DPoint& c = position_[corners_[t][2]];
+  const std::array<int, 3>& corners = triangles_[t].Corners;
+  const T3DPoint& a = point_[corners[0]].Position;
+  const T3DPoint& b = point_[corners[1]].Position;
+  const T3DPoint& c = point_[corners[2]].Position;
   const double ux = double(b.X) - a.X, uy = double(b.Y) - a.Y, uz = double(b.Z) - a.Z;
   const double vx = double(c.X) - b.X, vy = double(c.Y) - b.Y, vz = double(c.Z) - b.Z;
   double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
@@ -214,55 +226,104 @@ void TMelaxMesh::ComputeNormal(int t) {
     ny /= length;
     nz /= length;
   }
-  normal_[t] = T3DPoint{static_cast<float>(nx), static_cast<float>(ny), static_cast<float>(nz)};
+  triangles_[t].Normal = T3DPoint{static_cast<float>(nx), static_cast<float>(ny), static_cast<float>(nz)};
 }
 
-double TMelaxMesh::EdgeCollapseCost(int u, int v) {
-  const T3DPoint& a = position_[u];
-  const T3DPoint& b = position_[v];
-  const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
-  const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
-  // Both ends on the border: the sides would mark nothing new.
-  if (border_[u] && border_[v]) return length;
-  sides_.clear();
-  for (const int f : faces_[u])
-    if (HasCorner(f, v)) sides_.push_back(f);
-  if (sides_.size() < 2) border_[u] = border_[v] = 1;
-  if (border_[u] || border_[v]) return length;
-  double curvature = 0;
-  for (const int f : faces_[u]) {
-    const T3DPoint& n = normal_[f];
-    double m = 1;
-    for (const int s : sides_) {
-      const T3DPoint& sn = normal_[s];
-      const double d = 1 - std::fabs(double(n.X) * sn.X + double(n.Y) * sn.Y + double(n.Z) * sn.Z);
-      if (d < m) m = d;
-    }
-    if (m > curvature) curvature = m;
-  }
-  return length * curvature;
-}
-
+// The costs of all edges at v at once.  Edge (v, n) costs its length times the
+// curvature max over faces f of v of min over the sides s of the edge (the faces of v
+// that have n as a corner) of 1 - |N(f) . N(s)|.  Rather than rescan v's faces for
+// every neighbour, one pass sorts the faces into the neighbours' side lists (in face
+// order), and each 1 - |N(f) . N(s)| is computed once per side face s and reused
+// by the neighbours sharing it.  The dot product is symmetric bit for bit, so the
+// values equal those of the edge-by-edge computation.
 void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
   const TIndexList& neighbors = neighbors_[v];
+  const TIndexList& faces = faces_[v];
+  const size_t k = neighbors.size(), f = faces.size();
   double cost = -1;
   int target = -1;
-  if (!neighbors.empty()) {
+  if (k > 0) {
     // The neighbours lie anywhere in memory once collapses have moved edges around;
     // asking for all of them at once overlaps the cache misses.
-    for (const int n : neighbors) {
-      __builtin_prefetch(&position_[n]);
-      __builtin_prefetch(&border_[n]);
+    for (const int n : neighbors) __builtin_prefetch(&point_[n]);
+    for (const int face : faces) __builtin_prefetch(&triangles_[face]);
+
+    // Side lists: sideStart_[j] .. sideStart_[j + 1] in sideFace_ are the positions
+    // (in v's face list) of the faces that have neighbour j as a corner.
+    sideStart_.assign(k + 1, 0);
+    slotOfCorner_.resize(2 * f);
+    for (size_t i = 0; i < f; ++i) {
+      int corner = 0;
+      for (const int c : triangles_[faces[i]].Corners) {
+        if (c == v) continue;
+        const int* slot = std::find(neighbors.begin(), neighbors.end(), c);
+        const int j = slot == neighbors.end() ? -1 : static_cast<int>(slot - neighbors.begin());
+        if (corner < 2) slotOfCorner_[2 * i + corner++] = j;
+        if (j >= 0) ++sideStart_[j + 1];
+      }
+      while (corner < 2) slotOfCorner_[2 * i + corner++] = -1;
     }
-    for (const int f : faces_[v]) {
-      __builtin_prefetch(&corners_[f]);
-      __builtin_prefetch(&normal_[f]);
-    }
+    for (size_t j = 0; j < k; ++j) sideStart_[j + 1] += sideStart_[j];
+    sideFace_.resize(sideStart_[k]);
+    sideFill_.assign(sideStart_.begin(), sideStart_.end() - 1);
+    for (size_t i = 0; i < f; ++i)
+      for (int corner = 0; corner < 2; ++corner)
+        if (const int j = slotOfCorner_[2 * i + corner]; j >= 0) sideFace_[sideFill_[j]++] = static_cast<int>(i);
+
+    // Column s of 1 - |N(f) . N(s)| over all faces f, made when first needed.
+    flatness_.resize(f * f);
+    columnReady_.assign(f, 0);
+    auto column = [&](size_t side) -> const double* {
+      double* values = &flatness_[side * f];
+      if (!columnReady_[side]) {
+        const T3DPoint& sn = triangles_[faces[side]].Normal;
+        for (size_t i = 0; i < f; ++i) {
+          const T3DPoint& n = triangles_[faces[i]].Normal;
+          values[i] = 1 - std::fabs(double(n.X) * sn.X + double(n.Y) * sn.Y + double(n.Z) * sn.Z);
+        }
+        columnReady_[side] = 1;
+      }
+      return values;
+    };
+    // Curvature of the edge to neighbour j.
+    auto curvatureOf = [&](size_t j) {
+      const int first = sideStart_[j], last = sideStart_[j + 1];
+      double curvature = 0;
+      if (last - first == 2) {
+        // The common case: an edge inside a manifold surface.
+        const double* s0 = column(static_cast<size_t>(sideFace_[first]));
+        const double* s1 = column(static_cast<size_t>(sideFace_[first + 1]));
+        for (size_t i = 0; i < f; ++i) {
+          double m = 1;
+          if (s0[i] < m) m = s0[i];
+          if (s1[i] < m) m = s1[i];
+          if (m > curvature) curvature = m;
+        }
+        return curvature;
+      }
+      for (size_t i = 0; i < f; ++i) {
+        double m = 1;
+        for (int p = first; p < last; ++p) {
+          const double d = column(static_cast<size_t>(sideFace_[p]))[i];
+          if (d < m) m = d;
+        }
+        if (m > curvature) curvature = m;
+      }
+      return curvature;
+    };
+
+    const T3DPoint& a = point_[v].Position;
     cost = kNoTargetCost;
-    // Indexing: EdgeCollapseCost does not change neighbour lists.
-    for (size_t i = 0; i < neighbors.size(); ++i) {
-      const int n = neighbors[i];
-      const double c = EdgeCollapseCost(v, n);
+    for (size_t j = 0; j < k; ++j) {
+      const int n = neighbors[j];
+      const T3DPoint& b = point_[n].Position;
+      const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
+      const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
+      const int sideCount = sideStart_[j + 1] - sideStart_[j];
+      // An edge with fewer than two faces makes both ends border vertices for good,
+      // which changes the cost of the edges at v that come after this one.
+      if (sideCount < 2 && !(point_[v].Border && point_[n].Border)) point_[v].Border = point_[n].Border = 1;
+      const double c = point_[v].Border || point_[n].Border ? length : length * curvatureOf(j);
       if (c < cost) {
         cost = c;
         target = n;
@@ -282,8 +343,8 @@ void TMelaxMesh::RemoveIfNonNeighbor(int a, int b) {
 }
 
 void TMelaxMesh::DestroyTriangle(int t, int dying) {
-  triangleAlive_[t] = 0;
-  const std::array<int, 3> corners = corners_[t];
+  triangles_[t].Alive = 0;
+  const std::array<int, 3> corners = triangles_[t].Corners;
   for (const int c : corners) faces_[c].remove(t);
   for (int i = 0; i < 3; ++i) {
     const int a = corners[i], b = corners[(i + 1) % 3];
@@ -303,7 +364,7 @@ void TMelaxMesh::DestroyVertex(int v) {
 }
 
 void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
-  std::array<int, 3>& corners = corners_[t];
+  std::array<int, 3>& corners = triangles_[t].Corners;
   for (int& c : corners)
     if (c == oldVertex) {
       c = newVertex;
@@ -355,26 +416,26 @@ void TMelaxMesh::Rebuild(TSurfaceColorModel& model) const {
   std::vector<TTexCoord> oldTexCoords;
   if (textured) oldTexCoords = textured->TexCoords;
 
-  std::vector<int> newIndex(position_.size(), -1);
+  std::vector<int> newIndex(point_.size(), -1);
   int count = 0;
-  for (size_t i = 0; i < position_.size(); ++i)
+  for (size_t i = 0; i < point_.size(); ++i)
     if (alive_[i]) newIndex[i] = count++;
   int triangleCount = 0;
-  for (const uint8_t alive : triangleAlive_) triangleCount += alive;
+  for (const TTriangle& t : triangles_) triangleCount += t.Alive ? 1 : 0;
 
   model.SetVertexCount(count);
   model.SetTriangleCount(triangleCount);
-  for (size_t i = 0; i < position_.size(); ++i) {
+  for (size_t i = 0; i < point_.size(); ++i) {
     const int k = newIndex[i];
     if (k < 0) continue;
-    model.Vertices[k] = position_[i];
+    model.Vertices[k] = point_[i].Position;
     model.Colors[k] = oldColors[i];
     if (textured) textured->TexCoords[k] = oldTexCoords[i];
   }
   int j = 0;
-  for (size_t t = 0; t < corners_.size(); ++t) {
-    if (!triangleAlive_[t]) continue;
-    const std::array<int, 3>& c = corners_[t];
+  for (const TTriangle& t : triangles_) {
+    if (!t.Alive) continue;
+    const std::array<int, 3>& c = t.Corners;
     model.Triangles[j++] = T3DTriangle{static_cast<uint32_t>(newIndex[c[0]]), static_cast<uint32_t>(newIndex[c[1]]),
                                        static_cast<uint32_t>(newIndex[c[2]])};
   }

@@ -76,7 +76,8 @@ void TSurfaceColorModel::SavePLY(TBaseStream& stream) {
   std::string line;
   for (const T3DPoint& v : Vertices) {
     line.clear();
-    fmt::format_to(std::back_inserter(line), "{:.8f} {:.8f} {:.8f}", v.X, v.Y, v.Z);
+    // + 0.0f writes a negative zero as "0.00000000".
+    fmt::format_to(std::back_inserter(line), "{:.8f} {:.8f} {:.8f}", v.X + 0.0f, v.Y + 0.0f, v.Z + 0.0f);
     text.WriteLine(line);
   }
   for (const T3DTriangle& t : Triangles) {

@@ -43,6 +43,7 @@ class TRowBands {
     if (parts_ == 1) return true;
     const int firstBlock = first >> kBlockShift, lastBlock = last >> kBlockShift;
     if (lastBlock - firstBlock + 1 >= parts_) return true;
+    if (parts_ == 2) return (firstBlock & 1) == part_;
     for (int block = firstBlock; block <= lastBlock; ++block)
       if (block % parts_ == part_) return true;
     return false;

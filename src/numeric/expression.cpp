@@ -1,13 +1,11 @@
 #include "numeric/expression.h"
 
 #include <algorithm>
-#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <locale.h>
 #include <memory>
-#include <vector>
 
 #include "numeric/library.h"
 

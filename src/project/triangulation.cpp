@@ -36,8 +36,9 @@ struct Pt {
 constexpr int64_t kNarrowLimit = int64_t(1) << 19;
 using Wide = __int128;
 
-// Combined squared length of the pair's two segments; kMaxEdgeDistance stands for
-// anything at or beyond the limit so the sum never overflows.
+// Combined squared length of the pair's two segments, in 64 bits: a 32-bit sum would
+// wrap once coordinates differ by about 23,000 and let far pairs pass as short ones.
+// kMaxEdgeDistance stands for anything at or beyond the limit.
 int64_t CombinedDistance(const PointPair& a, const PointPair& b) {
   const int64_t d[4] = {int64_t{a.x1} - b.x1, int64_t{a.y1} - b.y1, int64_t{a.x2} - b.x2, int64_t{a.y2} - b.y2};
   int64_t sum = 0;

@@ -221,7 +221,7 @@ TEST(RenderCommand, DrawsWhatTheViewerDrawsAndRefusesBadOptions) {
   EXPECT_EQ(differing, 0);
 
   EXPECT_EQ(RunCli(model + " " + out + " --size 0x5"), 2);
-  EXPECT_EQ(RunCli(model + " " + out + " --size 100000x5"), 2);
+  EXPECT_EQ(RunCli(model + " " + out + " --size 9000x5"), 2);
   EXPECT_EQ(RunCli(model + " " + out + " --mode sketch"), 2);
   EXPECT_EQ(RunCli(model + " " + out + " --ambient 2"), 2);
   EXPECT_EQ(RunCli(model + ".missing.ply " + out), 1);

@@ -272,8 +272,12 @@ TEST(StereoRenderer, MergesTheEyesIntoARedBlueAnaglyph) {
     const uint32_t p = scene.Pixel(x, 10);
     leftOnly += p == 0xBF0000u;
     rightOnly += p == 0x0000FFu;
-    if (p == 0xBF0000u) EXPECT_GT(x, 20);
-    if (p == 0x0000FFu) EXPECT_LT(x, 20);
+    if (p == 0xBF0000u) {
+      EXPECT_GT(x, 20);
+    }
+    if (p == 0x0000FFu) {
+      EXPECT_LT(x, 20);
+    }
   }
   EXPECT_GT(leftOnly, 0);
   EXPECT_GT(rightOnly, 0);

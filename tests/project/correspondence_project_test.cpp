@@ -28,8 +28,7 @@ TEST(CorrespondenceProject, EditsPoints) {
   EXPECT_EQ(project.Points[2].x2, 2147483647);
   EXPECT_EQ(project.Points[2].y2, -2147483647 - 1);
 
-  while (project.AddPointPair(0, 0) != 0) {
-  }
+  while (project.AddPointPair(0, 0) != 0) continue;
   EXPECT_EQ(project.PointCount, kMaxPointPairs);
 }
 
