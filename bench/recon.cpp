@@ -52,7 +52,8 @@ void BM_DispersionMap(benchmark::State& state) {
   const TLinearBitmap &a = Warped().Warped1(), &b = Warped().Warped2();
   TFloatMap map;
   for (auto _ : state) ComputeDispersionMapWith(a, b, map, kBackgroundColor, 8, 6, kernel, workers);
-  state.counters["cells/s"] = benchmark::Counter(double(a.Width) * a.Width * a.Height, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["cells/s"] =
+      benchmark::Counter(double(a.Width) * a.Width * a.Height, benchmark::Counter::kIsIterationInvariantRate);
 }
 // Kernel (0 the best available, 1 scalar, 2 AVX2) and threads.
 BENCHMARK(BM_DispersionMap)->Args({0, 2})->Args({2, 1})->Args({1, 1})->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -188,7 +188,8 @@ std::optional<Hit> Trace(const Vec& origin, const Vec& dir) {
     const double t = (-b - std::sqrt(disc)) / a;
     const Vec p = origin + dir * t;
     const Vec n = (p - s.centre) * (1 / s.radius);
-    Consider(best, {t, p, n, s.material, std::atan2(n.x, -n.z) * s.radius, std::asin(std::clamp(n.y, -1.0, 1.0)) * s.radius});
+    Consider(best,
+             {t, p, n, s.material, std::atan2(n.x, -n.z) * s.radius, std::asin(std::clamp(n.y, -1.0, 1.0)) * s.radius});
   }
   {
     // The box in its own frame: turned about the vertical axis.
@@ -255,8 +256,9 @@ sq::TLinearBitmap Render(const Camera& camera) {
 }
 
 const Camera kCamera1{{0, 0, 0}, {1, 0, 0, 0, 1, 0, 0, 0, 1}};
-const Camera kCamera2{{kBaseline, 0, 0},
-                      Multiply(RotationZ(0.9 * kPi / 180), Multiply(RotationX(0.6 * kPi / 180), RotationY(-1.2 * kPi / 180)))};
+const Camera kCamera2{
+    {kBaseline, 0, 0},
+    Multiply(RotationZ(0.9 * kPi / 180), Multiply(RotationX(0.6 * kPi / 180), RotationY(-1.2 * kPi / 180)))};
 
 // Depth (camera-1 z) of the scene point at pixel (x, y) of image 1.
 double Depth1(double x, double y) { return Trace(kCamera1.origin, kCamera1.Ray(x, y))->t; }

@@ -17,6 +17,7 @@ namespace {
 struct TInfoOptions {
   std::string File;
   bool Pairs = false;
+  bool Quiet = false;
 };
 
 // The extension of the file-name part, upper-cased; folder names may contain dots.
@@ -51,7 +52,7 @@ void ImageInfo(const TInfoOptions& options) {
   if (options.Pairs) throw Exception("--pairs applies only to project files (.kst)");
   TLinearBitmap bitmap;
   {
-    TProgressBar progress(false);
+    TProgressBar progress(options.Quiet);
     bitmap.LoadFromFile(options.File);
   }
   Line("width", std::to_string(bitmap.Width));
@@ -65,6 +66,7 @@ void SetupInfoCommand(CLI::App& app) {
   auto options = std::make_shared<TInfoOptions>();
   info->add_option("FILE", options->File, "Project or image file")->required();
   info->add_flag("--pairs", options->Pairs, "Also list a project's point pairs as \"x1 y1 x2 y2\" lines");
+  info->add_flag("--quiet", options->Quiet, "No progress bar while an image loads");
   info->callback([options] {
     if (Extension(options->File) == "KST")
       ProjectInfo(*options);

@@ -130,26 +130,38 @@ void RunReconstruct(const TReconstructOptions& options) {
 
 const bool registered = RegisterCommand([](CLI::App& app) {
   auto options = std::make_shared<TReconstructOptions>();
-  auto* command = app.add_subcommand("reconstruct", "Build a coloured 3D surface model from two photographs and "
-                                                    "their point pairs (a project, or images and a pairs file)");
+  auto* command = app.add_subcommand("reconstruct",
+                                     "Build a coloured 3D surface model from two photographs and "
+                                     "their point pairs (a project, or images and a pairs file)");
   command->add_option("project", options->Project, "Project file (.kst) naming both images and holding the pairs");
   command->add_option("--image1", options->Image1, "Image 1 (the left photograph)");
   command->add_option("--image2", options->Image2, "Image 2 (the right photograph)");
   command->add_option("--points", options->Points, "Point pairs, one 'x1 y1 x2 y2' per line, '#' comments");
-  command->add_option("-o,--output", options->Output, "Model file to write; .m3d or .ply picks the format")
-      ->required();
+  command->add_option("-o,--output", options->Output, "Model file to write; .m3d or .ply picks the format")->required();
   TReconstructionParams& p = options->Params;
-  command->add_option("--spread", p.Spread, "Colour difference scale")->check(CLI::Range(0.0, 100.0))->capture_default_str();
+  command->add_option("--spread", p.Spread, "Colour difference scale")
+      ->check(CLI::Range(0.0, 100.0))
+      ->capture_default_str();
   command->add_option("--occlusion", p.Occlusion, "Price of an unmatched pixel")
       ->check(CLI::Range(0.0, 100.0))
       ->capture_default_str();
-  command->add_option("--median", p.MedianSize, "Median filter size (1 = off)")->check(CLI::Range(1, 100))->capture_default_str();
-  command->add_option("--smooth", p.SmoothSize, "Smooth filter size (1 = off)")->check(CLI::Range(1, 100))->capture_default_str();
-  command->add_option("--zf", p.Zf, "Zf: focal length in pixels")->check(CLI::Range(-1e102, 1e102))->capture_default_str();
-  command->add_option("--d", p.D, "d: offset added to every disparity")->check(CLI::Range(-1e102, 1e102))->capture_default_str();
+  command->add_option("--median", p.MedianSize, "Median filter size (1 = off)")
+      ->check(CLI::Range(1, 100))
+      ->capture_default_str();
+  command->add_option("--smooth", p.SmoothSize, "Smooth filter size (1 = off)")
+      ->check(CLI::Range(1, 100))
+      ->capture_default_str();
+  command->add_option("--zf", p.Zf, "Zf: focal length in pixels")
+      ->check(CLI::Range(-1e102, 1e102))
+      ->capture_default_str();
+  command->add_option("--d", p.D, "d: offset added to every disparity")
+      ->check(CLI::Range(-1e102, 1e102))
+      ->capture_default_str();
   command->add_flag("--no-crop", options->NoCrop, "Keep the whole warped image 2 instead of the auto crop");
-  command->add_option("--save-warped", options->SaveWarped, "Also write the warped pair as PREFIX1.png and PREFIX2.png");
-  command->add_option("--save-disparity", options->SaveDisparity, "Also write the filtered disparity map as a PFM file");
+  command->add_option("--save-warped", options->SaveWarped,
+                      "Also write the warped pair as PREFIX1.png and PREFIX2.png");
+  command->add_option("--save-disparity", options->SaveDisparity,
+                      "Also write the filtered disparity map as a PFM file");
   command->add_flag("--quiet", options->Quiet, "No progress bar");
   command->callback([options] { RunReconstruct(*options); });
 });

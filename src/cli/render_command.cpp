@@ -112,11 +112,7 @@ void SetupRenderCommand(CLI::App& app) {
   command->add_option("OUT", options->Output, "Picture to write (.png)")->required();
   command->add_option("--size", options->Size, "Frame size WxH (default 441x413, the viewer's panel)")
       ->check([](const std::string& text) { return ParseSize(text, nullptr, nullptr); });
-  std::string modeNames;
-  for (const auto& [name, code] : RenderModes()) modeNames += (modeNames.empty() ? "" : "|") + name;
-  command
-      ->add_option("--mode", options->Mode,
-                   "Renderer: " + modeNames + " (default: texture for a textured model, else gouraud)")
+  command->add_option("--mode", options->Mode, "Renderer (default: texture for a textured model, else gouraud)")
       ->check(CLI::IsMember(RenderModes()));
   command->add_option("--light", options->Light, "Surface reflection: none|standard|shiny (default standard)")
       ->check(CLI::IsMember({"none", "standard", "shiny"}));

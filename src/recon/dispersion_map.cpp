@@ -40,13 +40,13 @@ namespace {
 // One anti-diagonal's inner cells, every pointer at the diagonal's first cell.
 // Pixels are packed as 0x00RRGGBB words.
 struct TDiagonal {
-  const uint32_t* P;      // the image-1 pixel of each cell
-  const uint32_t* Q;      // the image-2 pixel of each cell
-  const double* Diag;     // cost(i - 1, j - 1)
-  const double* Skip1;    // cost(i - 1, j); cost(i, j - 1) is the next entry
-  double* Cost;           // cost(i, j)
-  uint8_t* Moves;         // move(i, j)
-  const double* Entry;    // Entry[delta] = delta * K for delta = 0 ... 255
+  const uint32_t* P;    // the image-1 pixel of each cell
+  const uint32_t* Q;    // the image-2 pixel of each cell
+  const double* Diag;   // cost(i - 1, j - 1)
+  const double* Skip1;  // cost(i - 1, j); cost(i, j - 1) is the next entry
+  double* Cost;         // cost(i, j)
+  uint8_t* Moves;       // move(i, j)
+  const double* Entry;  // Entry[delta] = delta * K for delta = 0 ... 255
   int Count;
   double K;
   double Occlusion;
@@ -63,8 +63,8 @@ inline uint32_t ByteDifference(uint32_t p, uint32_t q, int shift) {
 // unmatched.  Ties go to 3 first, then to 2: a match must be strictly cheapest.
 inline void Cell(const TDiagonal& g, int t) {
   const uint32_t p = g.P[t], q = g.Q[t];
-  const double m = g.Entry[ByteDifference(p, q, 0)] + g.Entry[ByteDifference(p, q, 8)] +
-                   g.Entry[ByteDifference(p, q, 16)];
+  const double m =
+      g.Entry[ByteDifference(p, q, 0)] + g.Entry[ByteDifference(p, q, 8)] + g.Entry[ByteDifference(p, q, 16)];
   const double d = g.Diag[t] + m, a = g.Skip1[t] + g.Occlusion, b = g.Skip1[t + 1] + g.Occlusion;
   const double x = d < a ? d : a;
   const bool takeX = x < b;
@@ -138,9 +138,9 @@ struct TScratch {
         Moves(static_cast<size_t>(w) * static_cast<size_t>(w)),
         Base(2 * static_cast<size_t>(w)) {}
   std::vector<uint32_t> Pixels;  // the image-1 span, then the image-2 span reversed
-  std::vector<double> Costs;   // three rolling diagonals, indexed by i
-  std::vector<uint8_t> Moves;  // the inner cells, diagonal after diagonal
-  std::vector<int64_t> Base;   // move(i, j) = Moves[Base[i + j] + i]
+  std::vector<double> Costs;     // three rolling diagonals, indexed by i
+  std::vector<uint8_t> Moves;    // the inner cells, diagonal after diagonal
+  std::vector<int64_t> Base;     // move(i, j) = Moves[Base[i + j] + i]
 };
 
 struct TRowJob {
@@ -168,6 +168,11 @@ double FillTable(const TRowJob& job, int n1, int n2, TScratch& s) {
     if (d <= n2 - 1) current[0] = d * occlusion;
     if (d <= n1 - 1) current[d] = d * occlusion;
     const int lo = std::max(1, d - (n2 - 1)), hi = std::min(n1 - 1, d - 1);
+    if (lo > hi) {  // a span of one pixel: only border cells
+      std::swap(before, last);
+      std::swap(last, current);
+      continue;
+    }
     TDiagonal g;
     g.P = s.Pixels.data() + lo;
     // Image 2 is stored reversed, so that j = d - i falls as i rises.
@@ -219,10 +224,18 @@ double MatchRow(const TRowJob& job, const uint8_t* row1, const uint8_t* row2, do
     out[a1 + i] = (a1 + i) - (a2 + j);
     const int move = i == 0 ? 3 : (j == 0 ? 2 : s.Moves[static_cast<size_t>(s.Base[static_cast<size_t>(i + j)] + i)]);
     switch (move) {
-      case 1: --i; --j; break;
-      case 2: --i; break;
-      case 3: --j; break;
-      default: throw Exception("Invalid M value");
+      case 1:
+        --i;
+        --j;
+        break;
+      case 2:
+        --i;
+        break;
+      case 3:
+        --j;
+        break;
+      default:
+        throw Exception("Invalid M value");
     }
   }
   return price;
@@ -281,8 +294,8 @@ void ComputeDispersionMapWith(const TLinearBitmap& image1, const TLinearBitmap& 
   });
 }
 
-void ComputeDispersionMap(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map,
-                          uint32_t background, double spread, double occlusion) {
+void ComputeDispersionMap(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map, uint32_t background,
+                          double spread, double occlusion) {
   ComputeDispersionMapWith(image1, image2, map, background, spread, occlusion, TDispersionKernel::Auto,
                            RowWorkerCount(image1.Height), nullptr);
 }

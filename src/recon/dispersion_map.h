@@ -23,8 +23,8 @@ void FindRowSpan(const uint8_t* row, int& first, int& last, uint32_t background)
 // costs |delta| / (3 spread) per channel, an unmatched pixel costs occlusion.  The
 // images must have equal size; pixels of other formats are read as 24-bit.  Spread
 // 0 raises EZeroDivide before the map is touched.
-void ComputeDispersionMap(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map,
-                          uint32_t background, double spread, double occlusion);
+void ComputeDispersionMap(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map, uint32_t background,
+                          double spread, double occlusion);
 
 // For tests and benchmarks: the same computation with a chosen inner loop and
 // number of threads.  Every kernel gives the same bits, in the map and in the

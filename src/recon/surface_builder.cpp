@@ -70,8 +70,7 @@ void BuildSurfaceModel(const TFloatMap& map, const TLinearBitmap& image1, const 
         if (upLeft >= 0) {
           const int32_t up = previous[static_cast<size_t>(x)], left = current[static_cast<size_t>(x - 1)];
           if (up >= 0) model.Triangles[static_cast<size_t>(nt++)] = {uint32_t(nv), uint32_t(up), uint32_t(upLeft)};
-          if (left >= 0)
-            model.Triangles[static_cast<size_t>(nt++)] = {uint32_t(nv), uint32_t(upLeft), uint32_t(left)};
+          if (left >= 0) model.Triangles[static_cast<size_t>(nt++)] = {uint32_t(nv), uint32_t(upLeft), uint32_t(left)};
         }
       }
       ++nv;

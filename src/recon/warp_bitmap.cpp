@@ -22,8 +22,8 @@ struct TTargetBox {
 };
 
 TTargetBox TargetBox(const PointTransform& m, int w, int h, bool autoCrop) {
-  const TPointF corners[4] = {TransformPoint(m, 0, 0), TransformPoint(m, 0, h - 1),
-                              TransformPoint(m, w - 1, h - 1), TransformPoint(m, w - 1, 0)};
+  const TPointF corners[4] = {TransformPoint(m, 0, 0), TransformPoint(m, 0, h - 1), TransformPoint(m, w - 1, h - 1),
+                              TransformPoint(m, w - 1, 0)};
   double xs[4], ys[4];
   for (int i = 0; i < 4; ++i) {
     xs[i] = corners[i].X;
@@ -92,8 +92,8 @@ void WarpBitmap(const TLinearBitmap& source, TLinearBitmap& destination, const P
       if (ix < w - 1 && iy < h - 1) {
         const uint8_t* below = p + src->BytesPerLine;
         for (int c = 0; c < channels; ++c) {
-          const double v = p[c] * (1 - fx) * (1 - fy) + p[c + channels] * fx * (1 - fy) +
-                           below[c] * fy * (1 - fx) + below[c + channels] * fx * fy;
+          const double v = p[c] * (1 - fx) * (1 - fy) + p[c + channels] * fx * (1 - fy) + below[c] * fy * (1 - fx) +
+                           below[c + channels] * fx * fy;
           out[c] = RoundToByte(v);
         }
       } else {
@@ -105,8 +105,8 @@ void WarpBitmap(const TLinearBitmap& source, TLinearBitmap& destination, const P
   }
 }
 
-TCommonArea CropToCommonArea(const TLinearBitmap& image1, TLinearBitmap& warped, TIntPoint origin,
-                             uint32_t fillColor, TLinearBitmap& result1, TLinearBitmap& result2) {
+TCommonArea CropToCommonArea(const TLinearBitmap& image1, TLinearBitmap& warped, TIntPoint origin, uint32_t fillColor,
+                             TLinearBitmap& result1, TLinearBitmap& result2) {
   const int64_t left = std::max<int64_t>(0, origin.X), top = std::max<int64_t>(0, origin.Y);
   const int64_t right = std::min<int64_t>(image1.Width, int64_t(origin.X) + warped.Width);
   const int64_t bottom = std::min<int64_t>(image1.Height, int64_t(origin.Y) + warped.Height);

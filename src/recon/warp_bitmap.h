@@ -47,7 +47,7 @@ void WarpBitmap(const TLinearBitmap& source, TLinearBitmap& destination, const P
 // rectangle both cover.  result2 takes over warped's pixels.  Returns the rectangle
 // in image-1 coordinates; raises when the two do not overlap, leaving the results
 // untouched.
-TCommonArea CropToCommonArea(const TLinearBitmap& image1, TLinearBitmap& warped, TIntPoint origin,
-                             uint32_t fillColor, TLinearBitmap& result1, TLinearBitmap& result2);
+TCommonArea CropToCommonArea(const TLinearBitmap& image1, TLinearBitmap& warped, TIntPoint origin, uint32_t fillColor,
+                             TLinearBitmap& result1, TLinearBitmap& result2);
 
 }  // namespace sq

@@ -102,8 +102,7 @@ TWarpFit FitWarpTransform(std::span<const PointPair> pairs, int width2, int heig
   PointTransform params = kIdentityTransform;
   TWarpFit fit;
   fit.Cost = RestartMinimize(
-      params, [&context](std::span<const double> p) { return PointPairCost(context, p); }, 0.1, 1000000, 0.0, 15,
-      0.3);
+      params, [&context](std::span<const double> p) { return PointPairCost(context, p); }, 0.1, 1000000, 0.0, 15, 0.3);
   fit.Transform = TransformFromParameters(params, width2, height2);
   return fit;
 }

@@ -53,3 +53,11 @@ TEST(ProjectCli, CreatedProjectReadsBackThroughInfo) {
   EXPECT_EQ(Cli("info " + d + "missing.kst'"), 1);
   fs::remove_all(dir);
 }
+
+TEST(ProjectCli, InfoDescribesImages) {
+  const std::string png = SQ_TESTDATA_DIR "/pngsuite/basn0g08.png";
+  if (!fs::exists(png)) GTEST_SKIP() << "no test data";
+  std::string out;
+  EXPECT_EQ(Cli("info --quiet '" + png + "'", &out), 0);
+  EXPECT_EQ(out, "width: 32\nheight: 32\nformat: pf8bit\ngrayscale: yes\n");
+}

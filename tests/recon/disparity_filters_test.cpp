@@ -25,7 +25,8 @@ std::vector<double> Window(const TFloatMap& map, int x, int y, int size) {
   const int lo = -(size / 2), hi = lo + size - 1;
   std::vector<double> values;
   for (int r = std::max(0, y + lo); r <= std::min(map.Height - 1, y + hi); ++r)
-    for (int c = std::max(0, x + lo); c <= std::min(map.Width - 1, x + hi); ++c) values.push_back(*map.PixelAddress(c, r));
+    for (int c = std::max(0, x + lo); c <= std::min(map.Width - 1, x + hi); ++c)
+      values.push_back(*map.PixelAddress(c, r));
   return values;
 }
 
@@ -49,23 +50,23 @@ TEST(SelectRank, FindsTheKthSmallest) {
 TEST(DisparityFilters, WindowsAtCornersEdgesAndInside) {
   // Fractions take the selection, whole numbers the sliding histogram.
   for (bool integers : {false, true}) {
-  const TFloatMap original = RandomMap(23, 17, 1, integers);
-  for (int size : {1, 2, 4, 11, 30}) {
-    TFloatMap median = original, smooth = original;
-    MedianFilterMap(median, size);
-    SmoothFilterMap(smooth, size);
-    for (int y = 0; y < original.Height; ++y)
-      for (int x = 0; x < original.Width; ++x) {
-        std::vector<double> values = Window(original, x, y, size);
-        // Row by row, left to right, as a plain loop sums them.
-        double sum = 0;
-        for (double v : values) sum += v;
-        const int k = static_cast<int>(values.size());
-        std::sort(values.begin(), values.end());
-        ASSERT_EQ(*median.PixelAddress(x, y), values[std::max(k / 2, 1) - 1]) << size << " " << x << "," << y;
-        ASSERT_EQ(*smooth.PixelAddress(x, y), sum / k) << size << " " << x << "," << y;
-      }
-  }
+    const TFloatMap original = RandomMap(23, 17, 1, integers);
+    for (int size : {1, 2, 4, 11, 30}) {
+      TFloatMap median = original, smooth = original;
+      MedianFilterMap(median, size);
+      SmoothFilterMap(smooth, size);
+      for (int y = 0; y < original.Height; ++y)
+        for (int x = 0; x < original.Width; ++x) {
+          std::vector<double> values = Window(original, x, y, size);
+          // Row by row, left to right, as a plain loop sums them.
+          double sum = 0;
+          for (double v : values) sum += v;
+          const int k = static_cast<int>(values.size());
+          std::sort(values.begin(), values.end());
+          ASSERT_EQ(*median.PixelAddress(x, y), values[std::max(k / 2, 1) - 1]) << size << " " << x << "," << y;
+          ASSERT_EQ(*smooth.PixelAddress(x, y), sum / k) << size << " " << x << "," << y;
+        }
+    }
   }
   // At a corner an 11 x 11 window holds 6 x 6 values: the median is the 18th.
   const TFloatMap original = RandomMap(23, 17, 1, false);

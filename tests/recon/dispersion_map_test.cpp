@@ -49,11 +49,15 @@ void ReferenceDispersionMap(const TLinearBitmap& im1, const TLinearBitmap& im2, 
         double c;
         uint8_t mv;
         if (D < A) {
-          if (D < B) c = D, mv = 1;
-          else c = B, mv = 3;
+          if (D < B)
+            c = D, mv = 1;
+          else
+            c = B, mv = 3;
         } else {
-          if (A < B) c = A, mv = 2;
-          else c = B, mv = 3;
+          if (A < B)
+            c = A, mv = 2;
+          else
+            c = B, mv = 3;
         }
         cost[i + size_t(j) * w] = c;
         move[i + size_t(j) * w] = mv;
@@ -63,10 +67,17 @@ void ReferenceDispersionMap(const TLinearBitmap& im1, const TLinearBitmap& im2, 
     while (i >= 0 && j >= 0) {
       *map.PixelAddress(a1 + i, y) = (a1 + i) - (a2 + j);
       switch (move[i + size_t(j) * w]) {
-        case 1: --i, --j; break;
-        case 2: --i; break;
-        case 3: --j; break;
-        default: FAIL();
+        case 1:
+          --i, --j;
+          break;
+        case 2:
+          --i;
+          break;
+        case 3:
+          --j;
+          break;
+        default:
+          FAIL();
       }
     }
   }
@@ -134,12 +145,14 @@ TEST(DispersionMap, EveryKernelAndThreadCountMatchesThePlainLoop) {
     double spread, occlusion;
   };
   const Case cases[] = {{37, 9, 8, 6}, {64, 7, 3.3, 0.7}, {23, 6, 100, 0}, {50, 5, 0.01, 100}, {2, 4, 8, 6},
-                        {1, 4, 8, 6},  {9, 5, -2, 6}, {300, 4, 8, 6}, {90, 30, 8, 6}};
+                        {1, 4, 8, 6},  {9, 5, -2, 6},     {300, 4, 8, 6},  {90, 30, 8, 6}};
   uint32_t seed = 1;
   for (const Case& c : cases) {
     TLinearBitmap im1, im2;
-    if (seed % 2 || c.w < 9) MakeRandomPair(c.w, c.h, seed, im1, im2);
-    else MakeNearPair(c.w, c.h, seed, im1, im2);
+    if (seed % 2 || c.w < 9)
+      MakeRandomPair(c.w, c.h, seed, im1, im2);
+    else
+      MakeNearPair(c.w, c.h, seed, im1, im2);
     ++seed;
     TFloatMap expected;
     std::vector<double> expectedPrices;
@@ -150,8 +163,8 @@ TEST(DispersionMap, EveryKernelAndThreadCountMatchesThePlainLoop) {
         TFloatMap map;
         std::vector<double> prices;
         ComputeDispersionMapWith(im1, im2, map, kBackgroundColor, c.spread, c.occlusion, kernel, workers, &prices);
-        EXPECT_TRUE(SameBits(map, expected)) << c.w << "x" << c.h << " kernel " << int(kernel) << " workers "
-                                             << workers;
+        EXPECT_TRUE(SameBits(map, expected))
+            << c.w << "x" << c.h << " kernel " << int(kernel) << " workers " << workers;
         // The prices carry every rounding along the best path.
         EXPECT_EQ(std::memcmp(prices.data(), expectedPrices.data(), sizeof(double) * prices.size()), 0);
       }

@@ -45,7 +45,8 @@ class ReconstructCommand : public ::testing::Test {
     image2_.New(60, 40, pf24bit);
     for (int y = 0; y < 40; ++y)
       for (int x = 0; x < 60; ++x)
-        std::memcpy(image2_.PixelAddress(x, y), image1_.PixelAddress(std::min(59, x + (y > 15 && y < 25 ? 6 : 3)), y), 3);
+        std::memcpy(image2_.PixelAddress(x, y), image1_.PixelAddress(std::min(59, x + (y > 15 && y < 25 ? 6 : 3)), y),
+                    3);
     image1_.SaveToFile((dir_ / "a.bmp").string());
     image2_.SaveToFile((dir_ / "b.bmp").string());
     const PointPair pairs[] = {{5, 5, 2, 5}, {55, 5, 52, 5}, {5, 35, 2, 35}, {55, 35, 52, 35}};

@@ -184,8 +184,7 @@ TEST(WarpBitmap, FormatsAndLimits) {
     EXPECT_STREQ(e.what(), "Invalid transformation");
   }
   // A destination crossed by the inverse's line at infinity is filled, not failed.
-  WarpBitmap(RandomBitmap(40, 40, pf24bit, 8), warped, {1, 0, 0, 0, 1, 0, 0.02, 0, 1}, origin, kBackgroundColor,
-             false);
+  WarpBitmap(RandomBitmap(40, 40, pf24bit, 8), warped, {1, 0, 0, 0, 1, 0, 0.02, 0, 1}, origin, kBackgroundColor, false);
   EXPECT_TRUE(warped.Present);
 }
 
