@@ -4,8 +4,9 @@ pair, the peer figure for the dispersion map benchmark (BM_DispersionMap in
 bench/recon.cpp).  A benchmark peer only: the program never uses OpenCV.
 
 Usage: bench/opencv_sgbm.py [WARPED1 WARPED2]
-Without arguments the warped pair is made with the release build's command line
-tool (stereoquill-cli reconstruct --save-warped) from samples/sample.kst.
+Without arguments the warped pair is made from samples/sample.kst by the command
+line tool (stereoquill-cli reconstruct --save-warped): the one named by the
+environment variable STEREOQUILL_CLI, else build/release/stereoquill-cli.
 """
 import os
 import subprocess
@@ -21,7 +22,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 def warped_pair():
     if len(sys.argv) == 3:
         return sys.argv[1], sys.argv[2]
-    cli = os.path.join(ROOT, "build", "release", "stereoquill-cli")
+    cli = os.environ.get("STEREOQUILL_CLI", os.path.join(ROOT, "build", "release", "stereoquill-cli"))
     prefix = os.path.join(tempfile.mkdtemp(prefix="sq_sgbm_"), "warped")
     subprocess.run([cli, "reconstruct", os.path.join(ROOT, "samples", "sample.kst"),
                     "-o", prefix + ".m3d", "--save-warped", prefix, "--quiet"],

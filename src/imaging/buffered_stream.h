@@ -25,7 +25,7 @@ class TBufferedStream : public TFilterStream {
   // Writes the buffered bytes to the next stream and flushes it.
   void Flush() override;
 
- protected:
+  // Byte-wise access for decoders, without a call per byte.
   // The next byte without consuming it; -1 at the end of the data.
   int PeekByte();
   // The next byte, or -1 at the end of the data.

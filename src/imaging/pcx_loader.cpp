@@ -29,12 +29,11 @@ class TRunDecoder {
   void Fill(uint8_t* out, size_t count) {
     while (count > 0) {
       if (pending_ == 0) {
-        uint8_t c;
-        in_.ReadBuffer(&c, 1);
+        const int c = Next();
         if ((c & 0xC0) == 0xC0) {
           pending_ = c & 0x3F;
           if (pending_ == 0) pending_ = 1;
-          in_.ReadBuffer(&value_, 1);
+          value_ = static_cast<uint8_t>(Next());
         } else {
           pending_ = 1;
           value_ = c;
@@ -46,6 +45,11 @@ class TRunDecoder {
       count -= n;
       pending_ -= static_cast<int>(n);
     }
+  }
+  int Next() {
+    const int c = in_.GetByte();
+    if (c < 0) throw EInOutError("Read less than expected");
+    return c;
   }
   // Whether a run was still going when the image was full.
   bool Overflow() const { return pending_ > 0; }
@@ -133,8 +137,7 @@ void TPCXLoader::LoadFromStream(TBaseStream& stream, const std::string&, TLinear
   if (planes == 1) {
     // A file without a palette section shows its indices as grey levels.
     std::memcpy(result.Palette, GrayPalette(), 768);
-    uint8_t c;
-    while (in.Read(&c, 1) == 1) {
+    for (int c = in.GetByte(); c >= 0; c = in.GetByte()) {
       if (c != kPaletteMark) continue;
       uint8_t rgb[768];
       if (in.Read(rgb, sizeof rgb) == sizeof rgb) {

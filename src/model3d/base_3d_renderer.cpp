@@ -34,9 +34,8 @@ inline void PlotDepth(const Frame32& frame, float* zbuffer, const TRowBands& ban
   }
 }
 
-// A line from p0 towards p1 at p0's depth, colours interpolated; p1 itself is left
-// to the next line of the triangle.
-// firstColor is c0 packed.
+// A line from p0 towards p1 at p0's depth, colours interpolated from c0 (packed:
+// firstColor) to c1; p1 itself is left to the next line of the triangle.
 void DrawLine(const Frame32& frame, float* zbuffer, const TRowBands& bands, TScreenPoint p0, TScreenPoint p1,
               float z, const TRGBSingle& c0, const TRGBSingle& c1, uint32_t firstColor) {
   if (!bands.OwnsAnyOf(std::min(p0.Y, p1.Y), std::max(p0.Y, p1.Y))) return;

@@ -46,19 +46,8 @@ void ReferenceDispersionMap(const TLinearBitmap& im1, const TLinearBitmap& im2, 
         const double D = cost[(i - 1) + size_t(j - 1) * w] + m;
         const double A = cost[(i - 1) + size_t(j) * w] + occlusion;
         const double B = cost[i + size_t(j - 1) * w] + occlusion;
-        double c;
-        uint8_t mv;
-        if (D < A) {
-          if (D < B)
-            c = D, mv = 1;
-          else
-            c = B, mv = 3;
-        } else {
-          if (A < B)
-            c = A, mv = 2;
-          else
-            c = B, mv = 3;
-        }
+        const double c = D < A ? (D < B ? D : B) : (A < B ? A : B);
+        const uint8_t mv = D < A ? (D < B ? 1 : 3) : (A < B ? 2 : 3);
         cost[i + size_t(j) * w] = c;
         move[i + size_t(j) * w] = mv;
       }
@@ -66,72 +55,51 @@ void ReferenceDispersionMap(const TLinearBitmap& im1, const TLinearBitmap& im2, 
     prices[size_t(y)] = cost[i + size_t(j) * w];
     while (i >= 0 && j >= 0) {
       *map.PixelAddress(a1 + i, y) = (a1 + i) - (a2 + j);
-      switch (move[i + size_t(j) * w]) {
-        case 1:
-          --i, --j;
-          break;
-        case 2:
-          --i;
-          break;
-        case 3:
-          --j;
-          break;
-        default:
-          FAIL();
-      }
+      const uint8_t mv = move[i + size_t(j) * w];
+      ASSERT_TRUE(mv >= 1 && mv <= 3);
+      i -= mv != 3;
+      j -= mv != 2;
     }
   }
 }
 
 void SetPixel(TLinearBitmap& b, int x, int y, uint32_t value) {
   uint8_t* p = b.PixelAddress(x, y);
-  p[0] = value & 0xFF;
-  p[1] = (value >> 8) & 0xFF;
-  p[2] = (value >> 16) & 0xFF;
+  p[0] = value & 0xFF, p[1] = (value >> 8) & 0xFF, p[2] = (value >> 16) & 0xFF;
 }
 
-// A random textured pair: image 2 is image 1 shifted by a varying amount with
-// noise, and both have background margins of random width on each row.
-void MakeRandomPair(int w, int h, uint32_t seed, TLinearBitmap& im1, TLinearBitmap& im2) {
-  std::mt19937 random(seed);
-  im1.New(w, h, pf24bit);
-  im2.New(w, h, pf24bit);
-  for (int y = 0; y < h; ++y) {
-    const int shift = static_cast<int>(random() % 7) - 3;
-    for (int x = 0; x < w; ++x) SetPixel(im1, x, y, random() & 0xFFFFFF);
-    for (int x = 0; x < w; ++x) {
-      const int sx = std::clamp(x + shift, 0, w - 1);
-      const uint8_t* p = im1.PixelAddress(sx, y);
-      uint8_t* q = im2.PixelAddress(x, y);
-      for (int c = 0; c < 3; ++c) q[c] = static_cast<uint8_t>(std::clamp(p[c] + int(random() % 21) - 10, 0, 255));
-    }
-    const int margin = std::min(5, w);
-    const int left1 = random() % margin, right1 = random() % margin, left2 = random() % margin,
-              right2 = random() % margin;
-    for (int x = 0; x < left1; ++x) SetPixel(im1, x, y, kBackgroundColor);
-    for (int x = 0; x < right1; ++x) SetPixel(im1, w - 1 - x, y, kBackgroundColor);
-    for (int x = 0; x < left2; ++x) SetPixel(im2, x, y, kBackgroundColor);
-    for (int x = 0; x < right2; ++x) SetPixel(im2, w - 1 - x, y, kBackgroundColor);
-  }
-  // Whole background rows, and a background pixel inside a span.
-  for (int x = 0; x < w; ++x) SetPixel(im1, x, 1, kBackgroundColor);
-  for (int x = 0; x < w; ++x) SetPixel(im2, x, 2, kBackgroundColor);
-  SetPixel(im1, w / 2, 3, kBackgroundColor);
-}
-
-// Equal rows but for a few pixels in the middle: the best path stays on the
-// diagonal and its price is the sum of those few match costs alone, small enough
-// that a last-bit difference in any of them shows.
-void MakeNearPair(int w, int h, uint32_t seed, TLinearBitmap& im1, TLinearBitmap& im2) {
+// Random pairs.  Textured: image 2 is image 1 shifted by up to 3 pixels with noise,
+// with background margins of random width, background rows and a background pixel
+// inside a span.  Near: equal rows but for three pixels in the middle, so the best
+// path stays on the diagonal and its price is the sum of those few match costs
+// alone, small enough that a last-bit difference in any of them shows.
+void MakePair(int w, int h, uint32_t seed, bool near, TLinearBitmap& im1, TLinearBitmap& im2) {
   std::mt19937 random(seed);
   im1.New(w, h, pf24bit);
   for (int64_t i = 0; i < im1.Size; ++i) im1.Map[i] = static_cast<uint8_t>(random());
   im2.Assign(im1);
-  for (int y = 0; y < h; ++y)
-    for (int n = 0; n < 3; ++n) {
-      uint8_t* p = im2.PixelAddress(w / 3 + static_cast<int>(random() % (w / 3)), y);
-      for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(std::clamp(p[c] + int(random() % 61) - 30, 0, 255));
+  auto noisy = [&](uint8_t* q, const uint8_t* p, int amplitude) {
+    for (int c = 0; c < 3; ++c)
+      q[c] = static_cast<uint8_t>(std::clamp(p[c] + int(random() % (2 * amplitude + 1)) - amplitude, 0, 255));
+  };
+  for (int y = 0; y < h; ++y) {
+    if (near) {
+      for (int n = 0; n < 3; ++n) {
+        uint8_t* p = im2.PixelAddress(w / 3 + static_cast<int>(random() % (w / 3)), y);
+        noisy(p, p, 30);
+      }
+      continue;
     }
+    const int shift = static_cast<int>(random() % 7) - 3;
+    for (int x = 0; x < w; ++x) noisy(im2.PixelAddress(x, y), im1.PixelAddress(std::clamp(x + shift, 0, w - 1), y), 10);
+    for (TLinearBitmap* im : {&im1, &im2}) {
+      for (int x = static_cast<int>(random() % std::min(5, w)); x > 0; --x) SetPixel(*im, x - 1, y, kBackgroundColor);
+      for (int x = static_cast<int>(random() % std::min(5, w)); x > 0; --x) SetPixel(*im, w - x, y, kBackgroundColor);
+    }
+  }
+  if (near) return;
+  for (int x = 0; x < w; ++x) SetPixel(im1, x, 1, kBackgroundColor), SetPixel(im2, x, 2, kBackgroundColor);
+  SetPixel(im1, w / 2, 3, kBackgroundColor);
 }
 
 bool SameBits(const TFloatMap& a, const TFloatMap& b) {
@@ -149,10 +117,7 @@ TEST(DispersionMap, EveryKernelAndThreadCountMatchesThePlainLoop) {
   uint32_t seed = 1;
   for (const Case& c : cases) {
     TLinearBitmap im1, im2;
-    if (seed % 2 || c.w < 9)
-      MakeRandomPair(c.w, c.h, seed, im1, im2);
-    else
-      MakeNearPair(c.w, c.h, seed, im1, im2);
+    MakePair(c.w, c.h, seed, seed % 2 == 0 && c.w >= 9, im1, im2);
     ++seed;
     TFloatMap expected;
     std::vector<double> expectedPrices;
@@ -211,30 +176,12 @@ TEST(DispersionMap, RowCases) {
   }
 }
 
-TEST(DispersionMap, FormatsAndFailures) {
-  // A grey pf8bit pair reads as its 24-bit conversion.
-  TLinearBitmap grey1(30, 3, pf8bit), grey2(30, 3, pf8bit);
-  std::memcpy(grey1.Palette, GrayPalette(), 768);
-  std::memcpy(grey2.Palette, GrayPalette(), 768);
-  std::mt19937 random(3);
-  for (int i = 0; i < 90; ++i) {
-    grey1.Map[i] = random() & 0xFF;
-    grey2.Map[i] = (i % 30) < 2 ? grey1.Map[i] : grey1.Map[i - 2];
-  }
-  TLinearBitmap colour1(grey1), colour2(grey2);
-  colour1.SetPixelFormat(pf24bit);
-  colour2.SetPixelFormat(pf24bit);
-  TFloatMap fromGrey, fromColour;
-  ComputeDispersionMap(grey1, grey2, fromGrey, kBackgroundColor, 8, 6);
-  ComputeDispersionMap(colour1, colour2, fromColour, kBackgroundColor, 8, 6);
-  EXPECT_TRUE(SameBits(fromGrey, fromColour));
-
-  // Spread 0 fails before the map is touched; so do images of different sizes.
+TEST(DispersionMap, RefusesBeforeTouchingTheMap) {
+  TLinearBitmap im1, im2, narrow(29, 4, pf24bit);
+  MakePair(30, 4, 3, false, im1, im2);
   TFloatMap untouched(2, 2);
-  untouched.Clear();
-  EXPECT_THROW(ComputeDispersionMap(colour1, colour2, untouched, kBackgroundColor, 0, 6), EZeroDivide);
-  TLinearBitmap narrow(29, 3, pf24bit);
-  EXPECT_THROW(ComputeDispersionMap(colour1, narrow, untouched, kBackgroundColor, 8, 6), Exception);
+  EXPECT_THROW(ComputeDispersionMap(im1, im2, untouched, kBackgroundColor, 0, 6), EZeroDivide);
+  EXPECT_THROW(ComputeDispersionMap(im1, narrow, untouched, kBackgroundColor, 8, 6), Exception);
   EXPECT_EQ(untouched.Width, 2);
 }
 
