@@ -34,6 +34,17 @@ namespace sq {
 // bits are the same, but a whole diagonal runs through vector registers.  Only the
 // last two diagonals of costs are kept; the moves are kept for every cell, packed
 // diagonal after diagonal, for the trace back.
+//
+// Most cells cannot matter.  Every cost is a sum of terms >= 0, and a path through
+// cell (i, j) leaves at least |i - j| + |(n1 - n2) - (i - j)| pixels unmatched, so
+// its price is at least that many occlusions, Phi(i - j).  Given the price U of any
+// one path, a cell with Phi > U can never give the smallest candidate of a cell on,
+// or feeding, the traced path: skipping it (its cost taken as infinite) leaves
+// every such cost and move, and so the map and the price, exactly as they were.
+// A row is first filled in a band of i - j around the straight path; the band's
+// own price is such a U, and when a skipped cell could still come within it, the
+// row is filled again in the band that U allows.  The margin of 1e-9 on U covers
+// the roundings of the sums many times over.
 
 namespace {
 
@@ -130,6 +141,12 @@ TDiagonalKernel KernelFor(TDispersionKernel kernel) {
   return DiagonalScalar;
 }
 
+// The cells a fill computes: the inner cells whose i - j lies in [Low, High].
+struct TBand {
+  int Low;
+  int High;
+};
+
 // Working memory of one thread, sized for rows of w pixels.
 struct TScratch {
   explicit TScratch(int w)
@@ -141,6 +158,7 @@ struct TScratch {
   std::vector<double> Costs;     // three rolling diagonals, indexed by i
   std::vector<uint8_t> Moves;    // the inner cells, diagonal after diagonal
   std::vector<int64_t> Base;     // move(i, j) = Moves[Base[i + j] + i]
+  int BandGuess = 32;            // half width of the first band: the last row's need
 };
 
 struct TRowJob {
@@ -152,9 +170,10 @@ struct TRowJob {
   std::array<double, 256> Entry;  // |delta| * K
 };
 
-// Fills the moves of every inner cell of one row's table; returns the cost of the
-// last cell, the price of the best matching.
-double FillTable(const TRowJob& job, int n1, int n2, TScratch& s) {
+// Fills the moves of the band's cells of one row's table; returns the cost of the
+// last cell, the price of the best matching in the band.
+double FillTable(const TRowJob& job, int n1, int n2, TBand band, TScratch& s) {
+  constexpr double kSkipped = std::numeric_limits<double>::infinity();
   const size_t w = static_cast<size_t>(job.Width);
   double* diagonals[3] = {s.Costs.data(), s.Costs.data() + w, s.Costs.data() + 2 * w};
   double *before = diagonals[0], *last = diagonals[1], *current = diagonals[2];
@@ -167,33 +186,67 @@ double FillTable(const TRowJob& job, int n1, int n2, TScratch& s) {
   for (int d = 2; d <= (n1 - 1) + (n2 - 1); ++d) {
     if (d <= n2 - 1) current[0] = d * occlusion;
     if (d <= n1 - 1) current[d] = d * occlusion;
+    // Inner cells of the diagonal, and those of them in the band (i - j = 2i - d).
     const int lo = std::max(1, d - (n2 - 1)), hi = std::min(n1 - 1, d - 1);
-    if (lo > hi) {  // a span of one pixel: only border cells
-      std::swap(before, last);
-      std::swap(last, current);
-      continue;
+    const int first = std::max(lo, (d + band.Low + 1) >> 1), end = std::min(hi, (d + band.High) >> 1);
+    if (first > end) {
+      std::fill(current + std::min(lo, hi + 1), current + hi + 1, kSkipped);
+    } else {
+      // Skipped neighbours that the next diagonals read.
+      if (first - 1 >= lo) current[first - 1] = kSkipped;
+      if (end + 1 <= hi) current[end + 1] = kSkipped;
+      TDiagonal g;
+      g.P = s.Pixels.data() + first;
+      // Image 2 is stored reversed, so that j = d - i falls as i rises.
+      g.Q = s.Pixels.data() + w + (n2 - 1 - d + first);
+      g.Entry = job.Entry.data();
+      g.Diag = before + first - 1;
+      g.Skip1 = last + first - 1;
+      g.Cost = current + first;
+      g.Moves = s.Moves.data() + offset;
+      g.Count = end - first + 1;
+      g.K = job.K;
+      g.Occlusion = occlusion;
+      job.Kernel(g);
+      s.Base[static_cast<size_t>(d)] = offset - first;
+      offset += g.Count;
     }
-    TDiagonal g;
-    g.P = s.Pixels.data() + lo;
-    // Image 2 is stored reversed, so that j = d - i falls as i rises.
-    g.Q = s.Pixels.data() + w + (n2 - 1 - d + lo);
-    g.Entry = job.Entry.data();
-    g.Diag = before + lo - 1;
-    g.Skip1 = last + lo - 1;
-    g.Cost = current + lo;
-    g.Moves = s.Moves.data() + offset;
-    g.Count = hi - lo + 1;
-    g.K = job.K;
-    g.Occlusion = occlusion;
-    job.Kernel(g);
-    s.Base[static_cast<size_t>(d)] = offset - lo;
-    offset += g.Count;
     std::swap(before, last);
     std::swap(last, current);
   }
   if (n1 == 1) return (n2 - 1) * occlusion;
   if (n2 == 1) return (n1 - 1) * occlusion;
   return last[n1 - 1];
+}
+
+// Fills the table in a band wide enough to give the exact price and moves of the
+// best matching (see the notes at the top).
+double FillRelevantCells(const TRowJob& job, int n1, int n2, TScratch& s) {
+  const TBand all{-(n2 - 1), n1 - 1};
+  const double occlusion = job.Occlusion;
+  // Bounds need terms >= 0; without a price for skipping, every cell may matter.
+  if (!(occlusion > 0 && job.K >= 0 && std::isfinite(occlusion) && std::isfinite(job.K)))
+    return FillTable(job, n1, n2, all, s);
+  const int e = n1 - n2;
+  auto bandOf = [&](int64_t halfWidth) {
+    return TBand{static_cast<int>(std::max<int64_t>(all.Low, std::min(0, e) - halfWidth)),
+                 static_cast<int>(std::min<int64_t>(all.High, std::max(0, e) + halfWidth))};
+  };
+  // The half width the price U allows: Phi(delta) = (|e| + 2 distance) occlusion
+  // for delta at that distance outside [min(0, e), max(0, e)].
+  auto allowed = [&](double price) {
+    const double distance = (price * (1 + 1e-9) / occlusion - std::abs(e)) / 2;
+    return distance >= n1 + n2 ? int64_t(n1) + n2 : static_cast<int64_t>(std::floor(distance));
+  };
+  TBand band = bandOf(s.BandGuess);
+  double price = FillTable(job, n1, n2, band, s);
+  const int64_t need = allowed(price);
+  if ((band.Low > all.Low && std::min(0, e) - need < band.Low) || (band.High < all.High && std::max(0, e) + need > band.High)) {
+    band = bandOf(need);
+    price = FillTable(job, n1, n2, band, s);
+  }
+  s.BandGuess = static_cast<int>(std::clamp<int64_t>(allowed(price) + 4, 8, int64_t(n1) + n2));
+  return price;
 }
 
 // Returns the price of the row's best matching, NaN for a row without image data.
@@ -213,8 +266,8 @@ double MatchRow(const TRowJob& job, const uint8_t* row1, const uint8_t* row2, do
   uint32_t* q = s.Pixels.data() + job.Width;
   for (int t = 0; t + 1 < n2; ++t) q[t] = PixelValue(row2 + 3 * (a2 + n2 - 2 - t));
 
-  // Step 3: fill the table.
-  const double price = FillTable(job, n1, n2, s);
+  // Step 3: fill the table where it matters.
+  const double price = FillRelevantCells(job, n1, n2, s);
 
   // Step 4: trace back from the last cell.  The border cells (i, 0) skip image-1
   // pixels and (0, j) image-2 pixels, so every path ends at (0, 0) and every

@@ -147,8 +147,9 @@ TEST(BmpReader, MatchesPeerOnEveryVariant) {
     ours.LoadFromFile(file);
     EXPECT_EQ(ours.PixelFormat, v.format) << v.name;
     ExpectSamePixels(ours, PeerPixels(file, dir), v.tolerance, v.name);
-    if (std::string(v.name) == "4bit")  // 16 colours, the rest of the palette black
+    if (std::string(v.name) == "4bit") {  // 16 colours, the rest of the palette black
       for (int i = 48; i < 768; ++i) ASSERT_EQ(ours.Palette[i], 0) << i;
+    }
   }
 
   // Top-down rows: the same picture with its rows reversed and a negative height.
@@ -269,7 +270,9 @@ TEST(BmpWriter, PeerReadsWhatWeWrite) {
     back.LoadFromFile(file);
     EXPECT_EQ(back.PixelFormat, bits == 8 ? pf8bit : pf24bit);
     ExpectSamePixels(back, expected, 0, PixelFormatName(format));
-    if (format == pf16bit) EXPECT_TRUE(back.IsGrayScale());
+    if (format == pf16bit) {
+      EXPECT_TRUE(back.IsGrayScale());
+    }
     if (HaveMagick()) ExpectSamePixels(PeerPixels(file, dir), expected, 0, PixelFormatName(format));
   }
 }

@@ -154,7 +154,9 @@ TEST(Gif, DamagedFilesRaise) {
       Load(c.bytes);
       ADD_FAILURE() << "loaded";
     } catch (const Exception& e) {
-      if (c.message) EXPECT_STREQ(e.what(), c.message);
+      if (c.message) {
+        EXPECT_STREQ(e.what(), c.message);
+      }
     }
   }
 }

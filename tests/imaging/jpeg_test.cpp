@@ -59,15 +59,10 @@ double MeanError(TLinearBitmap a, TLinearBitmap b) {
   return sum / static_cast<double>(a.Size);
 }
 
-struct TJpegSettings {
-  explicit TJpegSettings(int quality, int64_t maxSize = 0) {
-    JPEGLoader().Quality = quality;
-    JPEGLoader().MaxFileSize = maxSize;
-  }
-  ~TJpegSettings() {
-    JPEGLoader().Quality = 0;
-    JPEGLoader().MaxFileSize = 0;
-  }
+struct TJpegSettings {  // sets the process-wide loader for one scope
+  explicit TJpegSettings(int quality, int64_t maxSize = 0) { Set(quality, maxSize); }
+  ~TJpegSettings() { Set(0, 0); }
+  static void Set(int quality, int64_t maxSize) { JPEGLoader().Quality = quality, JPEGLoader().MaxFileSize = maxSize; }
 };
 
 std::vector<uint8_t> Save(const TLinearBitmap& bitmap) {

@@ -40,25 +40,6 @@ std::vector<uint8_t> MakeDIB(int width, int height, int bits, uint32_t colors, c
 
 }  // namespace
 
-TEST(LinearBitmap, CreationAndConversionEdges) {
-  TLinearBitmap bitmap(3, 2, pf24bit);
-  bitmap.Map[0] = 42;
-  bitmap.New(3, 2, pf24bit);  // same size and format: pixels kept
-  EXPECT_EQ(bitmap.Map[0], 42);
-  EXPECT_EQ(Message([&] { bitmap.New(0, 5, pf24bit); }), "Invalid bitmap size");
-  EXPECT_EQ(Message([&] { bitmap.SetPixelFormat(pf16bit); }), "Unsupported pixel format");
-  // (R, G, B) = (200, 100, 50) lands on index 204 of the 3-3-2 cube: (219, 109, 0).
-  const uint8_t bgr[3] = {50, 100, 200};
-  std::memcpy(bitmap.Map, bgr, 3);
-  bitmap.SetPixelFormat(pf8bit);
-  EXPECT_EQ(bitmap.Map[0], 204);
-  EXPECT_EQ(std::vector<uint8_t>(bitmap.Palette + 3 * 204, bitmap.Palette + 3 * 205), (std::vector<uint8_t>{0, 109, 219}));
-  TLinearBitmap canvas;
-  canvas.ResizeCanvas(4, 3, 0x0000FF, 0, 0);  // red: grey level 2 * 255 div 6
-  EXPECT_TRUE(canvas.IsGrayScale());
-  EXPECT_EQ(canvas.Map[11], 85);
-}
-
 TEST(LinearBitmap, DIBRoundTrips) {
   TLinearBitmap image(3, 2, pf24bit);
   for (int64_t i = 0; i < image.Size; ++i) image.Map[i] = static_cast<uint8_t>(i + 1);

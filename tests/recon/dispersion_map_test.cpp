@@ -73,7 +73,11 @@ void SetPixel(TLinearBitmap& b, int x, int y, uint32_t value) {
 // inside a span.  Near: equal rows but for three pixels in the middle, so the best
 // path stays on the diagonal and its price is the sum of those few match costs
 // alone, small enough that a last-bit difference in any of them shows.
-void MakePair(int w, int h, uint32_t seed, bool near, TLinearBitmap& im1, TLinearBitmap& im2) {
+// Unrelated: two independent images, whose best paths wander far and wide.
+enum TPairKind { kTextured, kNear, kUnrelated };
+
+void MakePair(int w, int h, uint32_t seed, TPairKind kind, TLinearBitmap& im1, TLinearBitmap& im2) {
+  const bool near = kind == kNear;
   std::mt19937 random(seed);
   im1.New(w, h, pf24bit);
   for (int64_t i = 0; i < im1.Size; ++i) im1.Map[i] = static_cast<uint8_t>(random());
@@ -92,6 +96,8 @@ void MakePair(int w, int h, uint32_t seed, bool near, TLinearBitmap& im1, TLinea
     }
     const int shift = static_cast<int>(random() % 7) - 3;
     for (int x = 0; x < w; ++x) noisy(im2.PixelAddress(x, y), im1.PixelAddress(std::clamp(x + shift, 0, w - 1), y), 10);
+    if (kind == kUnrelated)
+      for (int x = 0; x < w; ++x) SetPixel(im2, x, y, random() & 0xFFFFFF);
     for (TLinearBitmap* im : {&im1, &im2}) {
       for (int x = static_cast<int>(random() % std::min(5, w)); x > 0; --x) SetPixel(*im, x - 1, y, kBackgroundColor);
       for (int x = static_cast<int>(random() % std::min(5, w)); x > 0; --x) SetPixel(*im, w - x, y, kBackgroundColor);
@@ -112,12 +118,13 @@ TEST(DispersionMap, EveryKernelAndThreadCountMatchesThePlainLoop) {
     int w, h;
     double spread, occlusion;
   };
-  const Case cases[] = {{37, 9, 8, 6}, {64, 7, 3.3, 0.7}, {23, 6, 100, 0}, {50, 5, 0.01, 100}, {2, 4, 8, 6},
-                        {1, 4, 8, 6},  {9, 5, -2, 6},     {300, 4, 8, 6},  {90, 30, 8, 6}};
+  const Case cases[] = {{37, 9, 8, 6}, {64, 7, 3.3, 0.7}, {23, 6, 100, 0},  {50, 5, 0.01, 100}, {2, 4, 8, 6},
+                        {1, 4, 8, 6},  {9, 5, -2, 6},     {300, 4, 8, 6},  {90, 30, 8, 6},     {200, 6, 8, 1},
+                        {240, 5, 8, 3}, {260, 5, 8, 60}};
   uint32_t seed = 1;
   for (const Case& c : cases) {
     TLinearBitmap im1, im2;
-    MakePair(c.w, c.h, seed, seed % 2 == 0 && c.w >= 9, im1, im2);
+    MakePair(c.w, c.h, seed, c.w < 9 ? kTextured : TPairKind(seed % 3), im1, im2);
     ++seed;
     TFloatMap expected;
     std::vector<double> expectedPrices;
@@ -178,7 +185,7 @@ TEST(DispersionMap, RowCases) {
 
 TEST(DispersionMap, RefusesBeforeTouchingTheMap) {
   TLinearBitmap im1, im2, narrow(29, 4, pf24bit);
-  MakePair(30, 4, 3, false, im1, im2);
+  MakePair(30, 4, 3, kTextured, im1, im2);
   TFloatMap untouched(2, 2);
   EXPECT_THROW(ComputeDispersionMap(im1, im2, untouched, kBackgroundColor, 0, 6), EZeroDivide);
   EXPECT_THROW(ComputeDispersionMap(im1, narrow, untouched, kBackgroundColor, 8, 6), Exception);
