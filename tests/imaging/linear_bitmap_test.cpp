@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,14 +28,14 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 
 // A packed DIB with a 40-byte header.
 std::vector<uint8_t> MakeDIB(int width, int height, int bits, uint32_t colors, const std::vector<uint8_t>& rest) {
-  std::vector<uint8_t> dib(40, 0);
+  std::vector<uint8_t> dib(40 + rest.size(), 0);
+  std::copy(rest.begin(), rest.end(), dib.begin() + 40);
   Put32(dib, 0, 40);
   Put32(dib, 4, static_cast<uint32_t>(width));
   Put32(dib, 8, static_cast<uint32_t>(height));
   dib[12] = 1;
   dib[14] = static_cast<uint8_t>(bits);
   Put32(dib, 32, colors);
-  dib.insert(dib.end(), rest.begin(), rest.end());
   return dib;
 }
 
