@@ -1,6 +1,7 @@
 // stereoquill-cli reconstruct: two photographs and their point pairs in, a coloured
 // 3D surface model out, through the same pipeline as the "Create 3D model" dialog
 // and with its defaults.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -15,7 +16,6 @@
 #include "project/project_file.h"
 #include "recon/disparity_file.h"
 #include "recon/pipeline.h"
-#include "recon/warp_fit.h"
 
 namespace sq::cli {
 
@@ -47,7 +47,11 @@ TInputs ReadInputs(const TReconstructOptions& options) {
   TInputs inputs;
   if (!options.Project.empty()) {
     TProjectFile file;
-    file.LoadFromFile(options.Project);
+    try {
+      file.LoadFromFile(options.Project);
+    } catch (const Exception& e) {
+      throw Exception(options.Project + ": " + e.what());
+    }
     if (file.Image1Path.empty() || file.Image2Path.empty())
       throw Exception(options.Project + ": the project does not name both images");
     inputs.Image1Path = file.Image1Path;

@@ -54,7 +54,8 @@ void MakeLinearPalette(uint8_t* palette, int count) {
 }
 
 std::string ExtractFileExtNoDot(const std::string& fileName) {
-  const size_t last = fileName.find_last_of(".\\:");
+  // "/" counts too: on this platform it is the folder separator.
+  const size_t last = fileName.find_last_of(".\\:/");
   if (last == std::string::npos || fileName[last] != '.') return "";
   return fileName.substr(last + 1);
 }

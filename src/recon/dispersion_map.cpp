@@ -241,7 +241,8 @@ double FillRelevantCells(const TRowJob& job, int n1, int n2, TScratch& s) {
   TBand band = bandOf(s.BandGuess);
   double price = FillTable(job, n1, n2, band, s);
   const int64_t need = allowed(price);
-  if ((band.Low > all.Low && std::min(0, e) - need < band.Low) || (band.High < all.High && std::max(0, e) + need > band.High)) {
+  if ((band.Low > all.Low && std::min(0, e) - need < band.Low) ||
+      (band.High < all.High && std::max(0, e) + need > band.High)) {
     band = bandOf(need);
     price = FillTable(job, n1, n2, band, s);
   }

@@ -118,9 +118,9 @@ TEST(DispersionMap, EveryKernelAndThreadCountMatchesThePlainLoop) {
     int w, h;
     double spread, occlusion;
   };
-  const Case cases[] = {{37, 9, 8, 6}, {64, 7, 3.3, 0.7}, {23, 6, 100, 0},  {50, 5, 0.01, 100}, {2, 4, 8, 6},
-                        {1, 4, 8, 6},  {9, 5, -2, 6},     {300, 4, 8, 6},  {90, 30, 8, 6},     {200, 6, 8, 1},
-                        {240, 5, 8, 3}, {260, 5, 8, 60}};
+  const Case cases[] = {{37, 9, 8, 6},  {64, 7, 3.3, 0.7}, {23, 6, 100, 0}, {50, 5, 0.01, 100},
+                        {2, 4, 8, 6},   {1, 4, 8, 6},      {9, 5, -2, 6},   {300, 4, 8, 6},
+                        {90, 30, 8, 6}, {200, 6, 8, 1},    {240, 5, 8, 3},  {260, 5, 8, 60}};
   uint32_t seed = 1;
   for (const Case& c : cases) {
     TLinearBitmap im1, im2;
