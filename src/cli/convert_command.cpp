@@ -6,7 +6,9 @@
 #include "base/exception.h"
 #include "cli/command.h"
 #include "imaging/jpeg_loader.h"
+#include "base/format.h"
 #include "imaging/linear_bitmap.h"
+#include "model3d/model_files.h"
 
 namespace sq::cli {
 
@@ -20,7 +22,28 @@ struct TConvertOptions {
   bool Quiet = false;
 };
 
+bool IsModelFile(const std::string& fileName) {
+  const std::string extension = UpperCase(ExtractFileExtNoDot(fileName));
+  return extension == "M3D" || extension == "PLY" || extension == "WRL";
+}
+
+// Model files convert between the model formats (the output may also be VRML).
+void ConvertModel(const TConvertOptions& options) {
+  TProgressBar progress(options.Quiet);
+  progress.Stage("Loading");
+  std::unique_ptr<TSurfaceColorModel> model = LoadSurfaceModel(options.Input);
+  progress.Stage("Saving");
+  model->SetFileFormat(options.Output);
+  model->SaveToFile(options.Output);
+}
+
 void RunConvert(const TConvertOptions& options) {
+  if (IsModelFile(options.Input)) {
+    if (!IsModelFile(options.Output))
+      throw EUnsupportedFileFormat("Unsupported file format: " + UpperCase(ExtractFileExtNoDot(options.Output)));
+    ConvertModel(options);
+    return;
+  }
   TJPEGLoader& jpeg = JPEGLoader();
   jpeg.Quality = options.Quality;
   jpeg.MaxFileSize = options.MaxSize;
@@ -35,7 +58,7 @@ void RunConvert(const TConvertOptions& options) {
 const bool registered = RegisterCommand([](CLI::App& app) {
   auto options = std::make_shared<TConvertOptions>();
   auto* command = app.add_subcommand(
-      "convert", "Convert an image between formats (BMP, PCX, PNG, JPEG, GIF), chosen by the file extensions");
+      "convert", "Convert an image (BMP, PCX, PNG, JPEG, GIF) or a 3D model (M3D, PLY; VRML out) between formats, chosen by the file extensions");
   command->add_option("input", options->Input, "Image to read")->required();
   command->add_option("output", options->Output, "Image to write; an existing file is replaced only when complete")
       ->required();
