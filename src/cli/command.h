@@ -34,6 +34,7 @@ class TProgressBar {
  private:
   void Draw(int percent);
   bool enabled_;
+  bool interactive_;
   bool drawn_ = false;
   int last_ = -1;
   std::string stage_;

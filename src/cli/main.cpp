@@ -1,4 +1,6 @@
 // stereoquill-cli: the command-line front end over the same core as the desktop program.
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 #include <vector>
@@ -26,7 +28,7 @@ void SetExitCode(int code) { gExitCode = code; }
 
 void PrintError(const std::string& message) { std::cerr << "stereoquill-cli: " << message << std::endl; }
 
-TProgressBar::TProgressBar(bool quiet) : enabled_(!quiet) {
+TProgressBar::TProgressBar(bool quiet) : enabled_(!quiet), interactive_(isatty(fileno(stderr)) != 0) {
   if (enabled_) SetProgressHandler([this](int percent) { Draw(percent); });
 }
 
@@ -39,10 +41,17 @@ TProgressBar::~TProgressBar() {
 void TProgressBar::Stage(const std::string& name) {
   stage_ = name;
   last_ = -1;
-  if (enabled_) Draw(0);
+  if (!enabled_) return;
+  if (!interactive_) {
+    // A log file gets one line per stage instead of hundreds of redrawn bars.
+    std::fprintf(stderr, "%s...\n", name.c_str());
+    return;
+  }
+  Draw(0);
 }
 
 void TProgressBar::Draw(int percent) {
+  if (!interactive_) return;
   percent = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
   if (percent == last_) return;
   last_ = percent;
