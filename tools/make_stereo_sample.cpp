@@ -320,8 +320,8 @@ int main(int argc, char** argv) {
 
     const Mat h = Homography();
     std::string truth = "# Ground truth of the sample pair (see tools/make_stereo_sample.cpp)\n";
-    truth += "focal " + sq::Format("%.17g", kFocal) + "\nbaseline " + sq::Format("%.17g", kBaseline) + "\nhomography";
-    for (double v : h) truth += " " + sq::Format("%.17g", v);
+    truth += sq::Format("focal %.17g\nbaseline %.17g\nhomography", kFocal, kBaseline);
+    for (double v : h) truth += sq::Format(" %.17g", v);
     WriteText(folder + "truth.txt", truth + "\n");
 
     // Point pairs on a grid, each moved along its row to a spot a user could click.
