@@ -8,12 +8,12 @@
 #include <numbers>
 #include <random>
 
-#include "imaging/adaptive_smooth.h"
-#include "imaging/auto_color.h"
+#include "imaging/ops/adaptive_smooth.h"
+#include "imaging/ops/auto_color.h"
 #include "imaging/linear_bitmap.h"
-#include "imaging/resample.h"
-#include "imaging/resample_kernel.h"
-#include "imaging/rotate.h"
+#include "imaging/ops/resample.h"
+#include "imaging/ops/resample_kernel.h"
+#include "imaging/ops/rotate.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 #include "model3d/melax_reduce.h"
 #include "model3d/surface_color_model.h"
 #include "terrain.h"

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "base/rounding.h"
-#include "imaging/deflate_stream.h"
-#include "imaging/memory_stream.h"
-#include "imaging/png_filter.h"
-#include "imaging/png_loader.h"
+#include "compress/deflate_stream.h"
+#include "io/memory_stream.h"
+#include "imaging/codecs/png_filter.h"
+#include "imaging/codecs/png_loader.h"
 
 #ifdef SQ_HAVE_PEERS
 #include <png.h>

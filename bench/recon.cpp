@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imaging/linear_bitmap.h"
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 #include "project/project_file.h"
 #include "recon/disparity_filters.h"
 #include "recon/dispersion_map.h"

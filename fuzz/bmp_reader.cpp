@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "base/exception.h"
-#include "imaging/bmp_loader.h"
+#include "imaging/codecs/bmp_loader.h"
 #include "imaging/linear_bitmap.h"
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 
 // Header sizes above a few megapixels only cost the fuzzer time (the 1 GiB limit and
 // the size checks are covered by the unit tests), so such inputs are skipped.

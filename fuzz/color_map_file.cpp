@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "base/exception.h"
-#include "imaging/color_map_file.h"
-#include "imaging/memory_stream.h"
-#include "imaging/tone_map.h"
+#include "imaging/codecs/color_map_file.h"
+#include "io/memory_stream.h"
+#include "imaging/ops/tone_map.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "base/exception.h"
-#include "imaging/deflate_stream.h"
+#include "compress/deflate_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace sq;

@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "base/exception.h"
-#include "imaging/jpeg_loader.h"
+#include "imaging/codecs/jpeg_loader.h"
 #include "imaging/linear_bitmap.h"
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace sq;

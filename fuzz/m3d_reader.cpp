@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "base/exception.h"
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 #include "model3d/melax_reduce.h"
 #include "model3d/texture_model.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "base/exception.h"
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 #include "project/project_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

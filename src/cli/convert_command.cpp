@@ -5,7 +5,7 @@
 
 #include "base/exception.h"
 #include "cli/command.h"
-#include "imaging/jpeg_loader.h"
+#include "imaging/codecs/jpeg_loader.h"
 #include "base/format.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/model_files.h"

@@ -9,7 +9,7 @@
 
 #include "base/exception.h"
 #include "cli/command.h"
-#include "imaging/bitmap_loader.h"
+#include "imaging/codecs/bitmap_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/surface_color_model.h"
 #include "project/point_pairs_file.h"

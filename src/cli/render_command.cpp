@@ -12,7 +12,7 @@
 #include "base/exception.h"
 #include "cli/command.h"
 #include "base/format.h"
-#include "imaging/bitmap_loader.h"
+#include "imaging/codecs/bitmap_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/frame32.h"
 #include "model3d/texture_model.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "imaging/stream_class.h"
+#include "io/stream_class.h"
 
 namespace sq {
 

@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "base/exception.h"
-#include "imaging/dib_decoder.h"
+#include "imaging/codecs/dib_decoder.h"
 #include "imaging/linear_bitmap.h"
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 
 namespace sq {
 

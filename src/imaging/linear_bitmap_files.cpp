@@ -1,8 +1,8 @@
 // File dispatch of TLinearBitmap through the format registry.
 #include "base/exception.h"
 #include "base/format.h"
-#include "imaging/bitmap_loader.h"
-#include "imaging/file_stream.h"
+#include "imaging/codecs/bitmap_loader.h"
+#include "io/file_stream.h"
 #include "imaging/linear_bitmap.h"
 
 namespace sq {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/stream_class.h"
+#include "io/stream_class.h"
 
 namespace sq {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "imaging/base_stream.h"
+#include "io/base_stream.h"
 #include "model3d/m3d_chunks.h"
 #include "model3d/merge_points.h"
 

@@ -7,8 +7,8 @@
 
 #include "base/exception.h"
 #include "base/format.h"
-#include "imaging/deflate_stream.h"
-#include "imaging/base_stream.h"
+#include "compress/deflate_stream.h"
+#include "io/base_stream.h"
 
 namespace sq {
 

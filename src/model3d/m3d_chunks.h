@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 #include "model3d/base_3d_model.h"
 
 namespace sq {

@@ -5,8 +5,8 @@
 
 #include "base/exception.h"
 #include "base/format.h"
-#include "imaging/base_stream.h"
-#include "imaging/memory_stream.h"
+#include "io/base_stream.h"
+#include "io/memory_stream.h"
 #include "model3d/m3d_chunks.h"
 #include "model3d/surface_color_model.h"
 

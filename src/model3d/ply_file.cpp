@@ -10,7 +10,7 @@
 
 #include "base/exception.h"
 #include "base/format.h"
-#include "imaging/text_stream.h"
+#include "io/text_stream.h"
 #include "model3d/surface_color_model.h"
 
 namespace sq {

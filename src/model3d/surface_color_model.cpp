@@ -7,7 +7,7 @@
 
 #include "base/exception.h"
 #include "base/format.h"
-#include "imaging/base_stream.h"
+#include "io/base_stream.h"
 #include "model3d/m3d_chunks.h"
 #include "model3d/merge_points.h"
 

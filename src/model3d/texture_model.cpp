@@ -1,8 +1,8 @@
 #include "model3d/texture_model.h"
 
 #include "base/exception.h"
-#include "imaging/base_stream.h"
-#include "imaging/memory_stream.h"
+#include "io/base_stream.h"
+#include "io/memory_stream.h"
 #include "model3d/m3d_chunks.h"
 #include "model3d/merge_points.h"
 

@@ -5,8 +5,8 @@
 #include <fmt/format.h>
 
 #include "base/exception.h"
-#include "imaging/jpeg_loader.h"
-#include "imaging/text_stream.h"
+#include "imaging/codecs/jpeg_loader.h"
+#include "io/text_stream.h"
 #include "model3d/texture_model.h"
 
 namespace sq {

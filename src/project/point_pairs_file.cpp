@@ -5,7 +5,7 @@
 
 #include "base/exception.h"
 #include "base/format.h"
-#include "imaging/file_stream.h"
+#include "io/file_stream.h"
 
 namespace sq {
 

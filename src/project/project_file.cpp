@@ -12,9 +12,9 @@
 
 #include "base/exception.h"
 #include "base/format.h"
-#include "imaging/file_stream.h"
-#include "imaging/memory_stream.h"
-#include "project/lz77_stream.h"
+#include "io/file_stream.h"
+#include "io/memory_stream.h"
+#include "compress/lz77_stream.h"
 
 namespace sq {
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "imaging/base_stream.h"
+#include "io/base_stream.h"
 #include "project/correspondence_project.h"
 
 namespace sq {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "base/exception.h"
-#include "imaging/file_stream.h"
+#include "io/file_stream.h"
 
 namespace sq {
 

@@ -6,7 +6,7 @@
 
 #include "base/exception.h"
 #include "imaging/linear_bitmap.h"
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 
 namespace sq {
 namespace {

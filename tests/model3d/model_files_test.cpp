@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "base/exception.h"
-#include "imaging/deflate_stream.h"
-#include "imaging/memory_stream.h"
+#include "compress/deflate_stream.h"
+#include "io/memory_stream.h"
 #include "model3d/texture_model.h"
 #include "model3d/vrml_loader.h"
 

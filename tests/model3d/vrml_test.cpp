@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 #include "model3d/texture_model.h"
 #include "model3d/vrml_loader.h"
 

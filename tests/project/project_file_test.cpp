@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "base/exception.h"
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 #include "project/point_pairs_file.h"
 
 using namespace sq;

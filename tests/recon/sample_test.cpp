@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/memory_stream.h"
+#include "io/memory_stream.h"
 #include "project/project_file.h"
 #include "recon/pipeline.h"
 

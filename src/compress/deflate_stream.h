@@ -1,0 +1,110 @@
+// Deflate (RFC 1951) as a filter stream: bytes written are compressed into the
+// wrapped stream, bytes read are inflated from it.  Raw deflate, no zlib wrapper;
+// the PNG codec adds the wrapper and its Adler-32 itself (see png_loader.cpp).
+//
+//   TMemoryStream packed;
+//   {
+//     TDeflateStream deflate(packed, TDeflateStream::dirWrite);
+//     deflate.Write(data, size);
+//     deflate.Close();          // final block; errors surface here, not in the destructor
+//   }
+//   TDeflateStream inflate(packed, TDeflateStream::dirRead);  // after packed.SetPosition(0)
+//   inflate.ReadBuffer(out, size);
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "compress/huffman_bit_stream.h"
+
+namespace sq {
+
+class TDeflateStream : public THuffmanBitStream {
+ public:
+  enum TDirection { dirAny = -1, dirRead = 0, dirWrite = 1 };
+  // CompressionMethod values.
+  enum { cmDynamic = 0, cmFixed = 1, cmStored = 2 };
+
+  // dirAny reads when the wrapped stream can be read and writes otherwise.
+  TDeflateStream(TBaseStream& next, int direction = dirAny);
+  TDeflateStream(std::unique_ptr<TBaseStream> next, int direction = dirAny);
+  // Closes a writing stream; a failure there is lost, so writers call Close.
+  ~TDeflateStream() override;
+  TDeflateStream(const TDeflateStream&) = delete;
+  TDeflateStream& operator=(const TDeflateStream&) = delete;
+
+  void Write(const void* buffer, size_t count) override;
+  size_t Read(void* buffer, size_t count) override;
+  int64_t Available() override;
+  // Writing: emits what waits as a (non-final) block and passes the complete bytes
+  // on.  The stream goes on afterwards.
+  void Flush() override;
+  // Writing: emits the final block and passes every byte on.  Later writes raise.
+  void Close();
+
+  bool IsWriting() const { return writing_; }
+  // Bytes written into (or inflated out of) the stream so far.
+  int64_t TotalBytes() const { return totalBytes_; }
+
+  // Writing: 0 dynamic Huffman blocks, 1 fixed Huffman blocks, 2 stored blocks.
+  // Read at the first write; later changes have no effect.
+  int CompressionMethod = cmDynamic;
+
+ private:
+  struct TMatchTable;
+
+  void Init(int direction);
+  // Writing.
+  void Deflate(bool flush);
+  void InsertPositions(int64_t end);
+  void EmitBlock(bool final);
+  void EmitStored(bool final);
+  void WriteSymbols(const THuffmanEncoder& lit, const THuffmanEncoder& dist);
+  void SlideInput();
+  void LatchMethod();
+  // Reading.
+  void FillWindow(size_t want);
+  void DecodeBlockHeader();
+  void DecodeDynamicTables();
+  void DecodeHuffman(size_t target);
+
+  bool writing_ = false;
+  bool closed_ = false;
+  int method_ = -1;  // CompressionMethod as latched by the first write
+  int64_t totalBytes_ = 0;
+
+  // Writing: input window at absolute stream positions; window_[0] is base_.
+  std::unique_ptr<uint8_t[]> window_;
+  int64_t base_ = 0;      // stream position of window_[0]
+  int64_t lookPos_ = 0;   // first byte not yet matched
+  int64_t dataEnd_ = 0;   // end of the bytes written
+  int64_t insertPos_ = 0; // first position not yet in the match table
+  std::unique_ptr<TMatchTable> matches_;
+  std::unique_ptr<uint32_t[]> symbols_;  // literal, or match flag | distance << 9 | length
+  int symbolCount_ = 0;
+  int entries_ = 0;  // symbol buffer use, counting extra-bit entries as their own
+  uint32_t litFreq_[286] = {};
+  uint32_t distFreq_[30] = {};
+
+  // Reading: the last 32 KiB of output stay in front of outWrite_.
+  enum TState { sHeader, sStored, sHuffman, sDone };
+  std::unique_ptr<uint8_t[]> out_;
+  size_t outRead_ = 0;
+  size_t outWrite_ = 0;
+  TState state_ = sHeader;
+  bool finalBlock_ = false;
+  uint32_t storedLeft_ = 0;
+  THuffmanDecoder litDecoder_, distDecoder_;
+  const THuffmanDecoder* lit_ = nullptr;
+  const THuffmanDecoder* dist_ = nullptr;
+};
+
+// Raw deflate of a block (CompressionMethod as above).
+std::vector<uint8_t> DeflateBytes(std::span<const uint8_t> data, int compressionMethod = TDeflateStream::cmDynamic);
+// Inflates a raw deflate block; raises "Error in compressed data" when it is
+// malformed or inflates to more than maxOutput bytes.
+std::vector<uint8_t> InflateBytes(std::span<const uint8_t> data, size_t maxOutput);
+
+}  // namespace sq

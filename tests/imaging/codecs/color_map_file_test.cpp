@@ -1,0 +1,45 @@
+#include "imaging/codecs/color_map_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+#include "base/exception.h"
+#include "io/memory_stream.h"
+#include "imaging/ops/tone_map.h"
+
+namespace sq {
+namespace {
+
+TEST(ColorMapFile, RoundTripsThroughAFile) {
+  const auto folder = std::filesystem::temp_directory_path() / ("sq_colormap_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string name = (folder / "curve.col").string();
+  const ToneMap map = MakeGammaMap(1.7);
+  SaveColorMapToFile(name, map);
+  EXPECT_EQ(std::filesystem::file_size(name), 256u);
+  EXPECT_EQ(LoadColorMapFromFile(name), map);
+
+  // Overwriting keeps exactly one file; entry 0 comes first.
+  SaveColorMapToFile(name, IdentityMap());
+  std::ifstream in(name, std::ios::binary);
+  EXPECT_EQ(in.get(), 0);
+  EXPECT_EQ(in.get(), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+  std::filesystem::remove_all(folder);
+  EXPECT_THROW(LoadColorMapFromFile(name), EInOutError);
+}
+
+TEST(ColorMapFile, RefusesAnythingButExactly256Bytes) {
+  for (size_t size : {0u, 10u, 255u, 257u, 4096u}) {
+    std::vector<uint8_t> bytes(size, 7);
+    TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
+    EXPECT_THROW(LoadColorMap(stream), EBadFormat) << size;
+  }
+}
+
+}  // namespace
+}  // namespace sq
