@@ -8,9 +8,9 @@
 #include <numbers>
 #include <random>
 
+#include "imaging/linear_bitmap.h"
 #include "imaging/ops/adaptive_smooth.h"
 #include "imaging/ops/auto_color.h"
-#include "imaging/linear_bitmap.h"
 #include "imaging/ops/resample.h"
 #include "imaging/ops/resample_kernel.h"
 #include "imaging/ops/rotate.h"
@@ -50,7 +50,13 @@ void BM_SmartResize(benchmark::State& state) {
     benchmark::DoNotOptimize(target.Map);
   }
 }
-BENCHMARK(BM_SmartResize)->Arg(50)->Arg(30)->Arg(170)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_SmartResize)
+    ->Arg(50)
+    ->Arg(30)
+    ->Arg(170)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 void BM_BilinearResize(benchmark::State& state) {
   const TLinearBitmap& photo = Photo();
@@ -61,7 +67,13 @@ void BM_BilinearResize(benchmark::State& state) {
     benchmark::DoNotOptimize(target.Map);
   }
 }
-BENCHMARK(BM_BilinearResize)->Arg(50)->Arg(30)->Arg(170)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_BilinearResize)
+    ->Arg(50)
+    ->Arg(30)
+    ->Arg(170)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 void BM_SincResize(benchmark::State& state) {
   const TLinearBitmap& photo = Photo();

@@ -20,7 +20,6 @@
 
 namespace {
 
-
 #ifdef SQ_HAVE_MESHOPT
 using TSimplify = size_t (*)(unsigned int* destination, const unsigned int* indices, size_t indexCount,
                              const float* positions, size_t vertexCount, size_t stride, size_t targetIndexCount,
@@ -28,8 +27,7 @@ using TSimplify = size_t (*)(unsigned int* destination, const unsigned int* indi
 
 TSimplify LoadSimplify() {
   for (const char* name : {"libmeshoptimizer.so", "libmeshoptimizer.so.2d"})
-    if (void* library = dlopen(name, RTLD_NOW))
-      return reinterpret_cast<TSimplify>(dlsym(library, "meshopt_simplify"));
+    if (void* library = dlopen(name, RTLD_NOW)) return reinterpret_cast<TSimplify>(dlsym(library, "meshopt_simplify"));
   return nullptr;
 }
 

@@ -9,11 +9,10 @@
 #include "io/memory_stream.h"
 #include "model3d/melax_reduce.h"
 #include "model3d/surface_color_model.h"
-#include "terrain.h"
 #include "model3d/vrml_loader.h"
+#include "terrain.h"
 
 namespace {
-
 
 void BM_MelaxReduce1Mto10k(benchmark::State& state) {
   for (auto _ : state) {

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <string>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "model3d/frame32.h"

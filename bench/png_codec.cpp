@@ -9,9 +9,9 @@
 
 #include "base/rounding.h"
 #include "compress/deflate_stream.h"
-#include "io/memory_stream.h"
 #include "imaging/codecs/png_filter.h"
 #include "imaging/codecs/png_loader.h"
+#include "io/memory_stream.h"
 
 #ifdef SQ_HAVE_PEERS
 #include <png.h>

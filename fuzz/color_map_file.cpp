@@ -6,8 +6,8 @@
 
 #include "base/exception.h"
 #include "imaging/codecs/color_map_file.h"
-#include "io/memory_stream.h"
 #include "imaging/ops/tone_map.h"
+#include "io/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/exception.h"
-#include "io/memory_stream.h"
 #include "compress/lz77_stream.h"
+#include "io/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

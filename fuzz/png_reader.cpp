@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "base/exception.h"
-#include "io/memory_stream.h"
 #include "imaging/codecs/png_loader.h"
+#include "io/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace sq;

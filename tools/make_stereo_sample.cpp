@@ -24,9 +24,9 @@
 #include "base/exception.h"
 #include "base/format.h"
 #include "base/rounding.h"
-#include "io/file_stream.h"
 #include "imaging/codecs/jpeg_loader.h"
 #include "imaging/linear_bitmap.h"
+#include "io/file_stream.h"
 #include "project/point_pairs_file.h"
 #include "project/project_file.h"
 

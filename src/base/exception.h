@@ -43,8 +43,7 @@ class EConvertError : public Exception {
 // An error in an arithmetic expression; Position is the 1-based text position.
 class EExpressionError : public Exception {
  public:
-  EExpressionError(const std::string& message, int position)
-      : Exception(message), Position(position) {}
+  EExpressionError(const std::string& message, int position) : Exception(message), Position(position) {}
   int Position;
 };
 

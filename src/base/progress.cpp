@@ -11,9 +11,7 @@ ProgressHandler& Handler() {
 }
 }  // namespace
 
-ProgressHandler SetProgressHandler(ProgressHandler handler) {
-  return std::exchange(Handler(), std::move(handler));
-}
+ProgressHandler SetProgressHandler(ProgressHandler handler) { return std::exchange(Handler(), std::move(handler)); }
 
 void ReportProgress(int percent) {
   if (auto& handler = Handler()) handler(percent);

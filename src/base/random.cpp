@@ -19,9 +19,7 @@ uint32_t RandomSeedValue() { return gSeed; }
 
 double RandomUniform() { return Next() / 4294967296.0; }
 
-uint32_t RandomInt(uint32_t range) {
-  return static_cast<uint32_t>((static_cast<uint64_t>(Next()) * range) >> 32);
-}
+uint32_t RandomInt(uint32_t range) { return static_cast<uint32_t>((static_cast<uint64_t>(Next()) * range) >> 32); }
 
 double RandomGaussian(double mean, double spread) {
   double u1, u2, s;

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "base/exception.h"
+#include "base/format.h"
 #include "cli/command.h"
 #include "imaging/codecs/jpeg_loader.h"
-#include "base/format.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/model_files.h"
 
@@ -57,15 +57,17 @@ void RunConvert(const TConvertOptions& options) {
 
 const bool registered = RegisterCommand([](CLI::App& app) {
   auto options = std::make_shared<TConvertOptions>();
-  auto* command = app.add_subcommand(
-      "convert", "Convert an image (BMP, PCX, PNG, JPEG, GIF) or a 3D model (M3D, PLY; VRML out) between formats, chosen by the file extensions");
+  auto* command = app.add_subcommand("convert",
+                                     "Convert an image (BMP, PCX, PNG, JPEG, GIF) or a 3D model (M3D, PLY; VRML out) "
+                                     "between formats, chosen by the file extensions");
   command->add_option("input", options->Input, "Image to read")->required();
   command->add_option("output", options->Output, "Image to write; an existing file is replaced only when complete")
       ->required();
   command->add_option("--quality", options->Quality, "JPEG quality 1..100 (default: the library's, 75)")
       ->check(CLI::Range(1, 100));
-  command->add_option("--max-size", options->MaxSize,
-                      "JPEG size target in bytes: the quality is lowered until the file fits")
+  command
+      ->add_option("--max-size", options->MaxSize,
+                   "JPEG size target in bytes: the quality is lowered until the file fits")
       ->check(CLI::Range(int64_t(0), int64_t(1) << 40));
   command->add_flag("--quiet", options->Quiet, "No progress bar");
   command->callback([options] { RunConvert(*options); });

@@ -42,8 +42,9 @@ void RunEval(const std::vector<std::string>& expressions) {
 const bool registered = RegisterCommand([](CLI::App& app) {
   auto expressions = std::make_shared<std::vector<std::string>>();
   auto* command = app.add_subcommand(
-      "eval", "Evaluate expressions as the numeric fields do (definitions carry over; write \"eval --\" when an "
-              "expression starts with \"-\")");
+      "eval",
+      "Evaluate expressions as the numeric fields do (definitions carry over; write \"eval --\" when an "
+      "expression starts with \"-\")");
   command->add_option("expression", *expressions, "Expressions, e.g. \":f(x)=x*x; f(3)+1\"")->required();
   command->callback([expressions] { RunEval(*expressions); });
 });

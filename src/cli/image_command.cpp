@@ -11,12 +11,12 @@
 
 #include "base/exception.h"
 #include "cli/command.h"
-#include "imaging/ops/adaptive_smooth.h"
-#include "imaging/ops/auto_color.h"
 #include "imaging/codecs/color_map_file.h"
-#include "imaging/ops/filters.h"
 #include "imaging/gray.h"
 #include "imaging/linear_bitmap.h"
+#include "imaging/ops/adaptive_smooth.h"
+#include "imaging/ops/auto_color.h"
+#include "imaging/ops/filters.h"
 #include "imaging/ops/resample_command.h"
 #include "imaging/ops/rotate_command.h"
 #include "imaging/ops/tone_map.h"
@@ -107,8 +107,8 @@ void Resize(TLinearBitmap& bitmap, const std::vector<std::string>& args, const T
       r(symbols, "r", static_cast<long double>(bitmap.Width) / bitmap.Height);
   const int width = WholeNumber(args[0], "width", 1, 32767);
   const int height = WholeNumber(args[1], "height", 1, 32767);
-  const int method = args.size() > 2 ? Choice(args[2], {"bilinear", "lowpass", "pixel", "spline", "sinc"}, operation)
-                                     : rmBilinear;
+  const int method =
+      args.size() > 2 ? Choice(args[2], {"bilinear", "lowpass", "pixel", "spline", "sinc"}, operation) : rmBilinear;
   const std::vector<int> offered = ResizeMethods(bitmap);
   if (method != rmBilinear && std::find(offered.begin(), offered.end(), method) == offered.end())
     throw Exception("Only pixel resize can resample a 256-color image");
@@ -158,8 +158,9 @@ void RunOperation(TLinearBitmap& bitmap, const TImageOptions& options, const TOp
     AutoColorCorrect(bitmap, TStatisticsRect{}, bitmap.PixelFormat == pf24bit ? modes[mode] : acSaturation);
   } else if (name == "colormap") {
     int plane = kPlaneAll;
-    if (args.size() > 1) plane = std::vector<int>{kPlaneBlue, kPlaneGreen, kPlaneRed, kPlaneAll}[size_t(
-        Choice(args[1], {"blue", "green", "red", "all"}, operation))];
+    if (args.size() > 1)
+      plane = std::vector<int>{kPlaneBlue, kPlaneGreen, kPlaneRed,
+                               kPlaneAll}[size_t(Choice(args[1], {"blue", "green", "red", "all"}, operation))];
     const ToneMap map = LoadColorMapFromFile(args[0]);
     ApplyToneMap(map, bitmap, bitmap.PixelFormat == pf24bit ? plane : kPlaneAll);
   }
@@ -175,7 +176,8 @@ void CheckArguments(const TImageOptions& options, const TOperation& operation) {
     Choice(args[1], {"3", "5", "7"}, operation);
     if (args.size() > 2) Choice(args[2], {"double"}, operation);
   }
-  if (name == "resize" && args.size() > 2) Choice(args[2], {"bilinear", "lowpass", "pixel", "spline", "sinc"}, operation);
+  if (name == "resize" && args.size() > 2)
+    Choice(args[2], {"bilinear", "lowpass", "pixel", "spline", "sinc"}, operation);
   if (name == "rotate") {
     Number(args[0], "angle");
     if (args.size() > 1) ParseBackground(args[1]);

@@ -51,8 +51,7 @@ void SetupProjectCommand(CLI::App& app) {
   create->add_option("--image2", options->Image2, "Path of image 2, stored as given");
   create->add_option("--points", options->Points,
                      "Text file of point pairs, one \"x1 y1 x2 y2\" per line, '#' starts a comment");
-  create->add_option("--frames", options->Frames, "Animation frame count (default 25)")
-      ->check(CLI::Range(0, INT_MAX));
+  create->add_option("--frames", options->Frames, "Animation frame count (default 25)")->check(CLI::Range(0, INT_MAX));
   create->add_option("--animation", options->Animation, "Animation type 0..3 (default 0)")->check(CLI::Range(0, 3));
   create->add_option("--highprecision", options->HighPrecision, "High-precision rendering 0 or 1 (default 1)")
       ->check(CLI::Range(0, 1));

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "base/exception.h"
-#include "cli/command.h"
 #include "base/format.h"
+#include "cli/command.h"
 #include "imaging/codecs/bitmap_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/frame32.h"
@@ -40,9 +40,14 @@ struct TRenderOptions {
 };
 
 const std::map<std::string, uint32_t>& RenderModes() {
-  static const std::map<std::string, uint32_t> modes{
-      {"default", rmDefault}, {"points", rmPoints},   {"colorblocks", rmColorBlocks}, {"wireframe", rmWireframe},
-      {"flat", rmFlat},       {"gouraud", rmGouraud}, {"texture", rmTexture},         {"gouraudtexture", rmGouraudTexture}};
+  static const std::map<std::string, uint32_t> modes{{"default", rmDefault},
+                                                     {"points", rmPoints},
+                                                     {"colorblocks", rmColorBlocks},
+                                                     {"wireframe", rmWireframe},
+                                                     {"flat", rmFlat},
+                                                     {"gouraud", rmGouraud},
+                                                     {"texture", rmTexture},
+                                                     {"gouraudtexture", rmGouraudTexture}};
   return modes;
 }
 
@@ -82,9 +87,9 @@ void Render(const TRenderOptions& options) {
   // The viewer's menu commands, in the order a user would give them.
   if (!options.Mode.empty()) settings.RenderMode = RenderModes().at(options.Mode);
   if (!options.Light.empty()) {
-    settings.ChooseReflection(options.Light == "none"       ? TReflection::None
-                              : options.Light == "shiny"    ? TReflection::Shiny
-                                                            : TReflection::Standard);
+    settings.ChooseReflection(options.Light == "none"    ? TReflection::None
+                              : options.Light == "shiny" ? TReflection::Shiny
+                                                         : TReflection::Standard);
   }
   if (options.Ambient) settings.SetAmbientLight(static_cast<float>(*options.Ambient));
   if (options.NoBackSides) settings.ShowBackSides = false;
@@ -106,7 +111,8 @@ void Render(const TRenderOptions& options) {
 }
 
 void SetupRenderCommand(CLI::App& app) {
-  auto* command = app.add_subcommand("render", "Draw a 3D model (.m3d, .ply) as the 3D viewer shows it and save the picture");
+  auto* command =
+      app.add_subcommand("render", "Draw a 3D model (.m3d, .ply) as the 3D viewer shows it and save the picture");
   auto options = std::make_shared<TRenderOptions>();
   command->add_option("MODEL", options->Input, "Model file to draw (.m3d or .ply)")->required();
   command->add_option("OUT", options->Output, "Picture to write (.png)")->required();
@@ -117,8 +123,7 @@ void SetupRenderCommand(CLI::App& app) {
   command->add_option("--light", options->Light, "Surface reflection: none|standard|shiny (default standard)")
       ->check(CLI::IsMember({"none", "standard", "shiny"}));
   command
-      ->add_option("--ambient", options->Ambient,
-                   "Ambient light level 0-1 (default 0.3 for a textured model, else 0)")
+      ->add_option("--ambient", options->Ambient, "Ambient light level 0-1 (default 0.3 for a textured model, else 0)")
       ->check(CLI::Range(0.0, 1.0));
   command->add_option("--rotate-x", options->RotateX, "Turn the model about the horizontal axis (degrees)")
       ->check(CLI::Range(-1.0e6, 1.0e6));
@@ -129,8 +134,9 @@ void SetupRenderCommand(CLI::App& app) {
                                       "Draw triangles facing away, lit on both sides (the default, as in the viewer)");
   command->add_flag("--no-backsides", options->NoBackSides, "Hide triangles facing away")->excludes(backSides);
   command->add_flag("--stereo", options->Stereo, "Red-blue anaglyph");
-  command->add_option("--screen-width", options->ScreenWidth,
-                      "Screen width in pixels for the stereo eye distance (default 1920)")
+  command
+      ->add_option("--screen-width", options->ScreenWidth,
+                   "Screen width in pixels for the stereo eye distance (default 1920)")
       ->check(CLI::Range(1, 1000000));
   command->add_flag("--quiet", options->Quiet, "No progress bar");
   command->callback([options] { Render(*options); });

@@ -16,14 +16,22 @@ void TAdler32::AdlerAdd(const void* data, size_t size) {
     size_t run = size < kMaxRun ? size : kMaxRun;
     size -= run;
     while (run >= 8) {
-      a += p[0]; b += a;
-      a += p[1]; b += a;
-      a += p[2]; b += a;
-      a += p[3]; b += a;
-      a += p[4]; b += a;
-      a += p[5]; b += a;
-      a += p[6]; b += a;
-      a += p[7]; b += a;
+      a += p[0];
+      b += a;
+      a += p[1];
+      b += a;
+      a += p[2];
+      b += a;
+      a += p[3];
+      b += a;
+      a += p[4];
+      b += a;
+      a += p[5];
+      b += a;
+      a += p[6];
+      b += a;
+      a += p[7];
+      b += a;
       p += 8;
       run -= 8;
     }

@@ -38,8 +38,8 @@ uint32_t UpdateCRC32(uint32_t crc, const void* data, size_t size) {
     std::memcpy(&lo, p, 4);
     std::memcpy(&hi, p + 4, 4);
     lo ^= crc;  // the byte order of this step assumes a little-endian host
-    crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
-          t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^ t[3][hi & 0xFF] ^
+          t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
     p += 8;
     size -= 8;
   }

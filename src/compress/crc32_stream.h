@@ -15,9 +15,7 @@ namespace sq {
 uint32_t UpdateCRC32(uint32_t crc, const void* data, size_t size);
 
 // The complete CRC-32 of a block (register reset, result complemented).
-inline uint32_t CRC32(std::span<const uint8_t> data) {
-  return ~UpdateCRC32(0xFFFFFFFFu, data.data(), data.size());
-}
+inline uint32_t CRC32(std::span<const uint8_t> data) { return ~UpdateCRC32(0xFFFFFFFFu, data.data(), data.size()); }
 
 class TCRC32Stream : public TFilterStream {
  public:

@@ -25,19 +25,19 @@ constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  
                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t kDistanceBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                        33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+constexpr uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                        33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 // Order in which the code-length code's lengths are sent.
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-constexpr int kWindowSize = 32768;   // largest match distance
+constexpr int kWindowSize = 32768;  // largest match distance
 constexpr int kMaxMatch = 258;
 constexpr int kMinMatch = 3;
 constexpr int kBucketSlots = 64;
-constexpr int kMaxEntries = 65526;   // a block is closed past this many entries
+constexpr int kMaxEntries = 65526;       // a block is closed past this many entries
 constexpr size_t kInputWindow = 131072;  // writer's buffer: history plus waiting bytes
 constexpr size_t kOutputLimit = 98304;   // reader's buffer: 32 KiB history plus output
 constexpr size_t kSlack = 16;            // word-sized reads and copies may run over
@@ -205,8 +205,7 @@ struct TDeflateStream::TMatchTable {
 
 TDeflateStream::TDeflateStream(TBaseStream& next, int direction) : THuffmanBitStream(next) { Init(direction); }
 
-TDeflateStream::TDeflateStream(std::unique_ptr<TBaseStream> next, int direction)
-    : THuffmanBitStream(std::move(next)) {
+TDeflateStream::TDeflateStream(std::unique_ptr<TBaseStream> next, int direction) : THuffmanBitStream(std::move(next)) {
   Init(direction);
 }
 

@@ -77,10 +77,10 @@ class TDeflateStream : public THuffmanBitStream {
 
   // Writing: input window at absolute stream positions; window_[0] is base_.
   std::unique_ptr<uint8_t[]> window_;
-  int64_t base_ = 0;      // stream position of window_[0]
-  int64_t lookPos_ = 0;   // first byte not yet matched
-  int64_t dataEnd_ = 0;   // end of the bytes written
-  int64_t insertPos_ = 0; // first position not yet in the match table
+  int64_t base_ = 0;       // stream position of window_[0]
+  int64_t lookPos_ = 0;    // first byte not yet matched
+  int64_t dataEnd_ = 0;    // end of the bytes written
+  int64_t insertPos_ = 0;  // first position not yet in the match table
   std::unique_ptr<TMatchTable> matches_;
   std::unique_ptr<uint32_t[]> symbols_;  // literal, or match flag | distance << 9 | length
   int symbolCount_ = 0;

@@ -79,9 +79,8 @@ void BuildCodeLengths(const uint32_t* frequencies, int count, int limit, uint8_t
   // Hand the lengths out again, shortest first, in the order of the old lengths.
   int order[kMaxHuffmanSymbols];
   std::iota(order, order + n, 0);
-  std::stable_sort(order, order + n, [&](int a, int b) {
-    return depth[a] != depth[b] ? depth[a] < depth[b] : used[a] < used[b];
-  });
+  std::stable_sort(order, order + n,
+                   [&](int a, int b) { return depth[a] != depth[b] ? depth[a] < depth[b] : used[a] < used[b]; });
   int k = 0;
   for (int length = 1; length <= limit; ++length)
     for (int c = 0; c < perLength[length]; ++c) lengths[used[order[k++]]] = static_cast<uint8_t>(length);

@@ -47,8 +47,8 @@ class THuffmanDecoder {
 
   std::vector<uint32_t> Table;
   int PrimaryBits = 0;
-  int UsedCount = 0;   // symbols with a code
-  int MaxLength = 0;   // longest code
+  int UsedCount = 0;  // symbols with a code
+  int MaxLength = 0;  // longest code
 };
 
 class THuffmanBitStream : public TBitStream {

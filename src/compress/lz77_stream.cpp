@@ -182,8 +182,7 @@ bool TLZ77Stream::FillRun() {
     unsigned low;
     if (!GetField(4, low)) return false;
     const unsigned position = low + (header >> bits_) * 16;
-    for (unsigned i = 0; i < length; ++i)
-      run_[i] = window_[(position + i) % static_cast<unsigned>(windowSize_)];
+    for (unsigned i = 0; i < length; ++i) run_[i] = window_[(position + i) % static_cast<unsigned>(windowSize_)];
     runCount_ = static_cast<int>(length);
     return true;
   }

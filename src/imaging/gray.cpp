@@ -41,10 +41,15 @@ void ConvertToGrayscale(TLinearBitmap& bitmap) {
       std::memcpy(bitmap.Palette, GrayPalette(), 768);
       break;
     }
-    case pf16bit: bitmap.SetPixelFormat(pf8bit); break;
+    case pf16bit:
+      bitmap.SetPixelFormat(pf8bit);
+      break;
     case pf24bit:
-    case pf32bit: GreyFromColour(bitmap, 3); break;
-    default: throw ELinearBitmap("Unsupported pixel format");
+    case pf32bit:
+      GreyFromColour(bitmap, 3);
+      break;
+    default:
+      throw ELinearBitmap("Unsupported pixel format");
   }
 }
 

@@ -13,11 +13,16 @@ namespace {
 
 int PixelSizeOf(TPixelFormat format) {
   switch (format) {
-    case pf8bit: return 1;
-    case pf16bit: return 2;
-    case pf24bit: return 3;
-    case pf32bit: return 4;
-    default: return 0;
+    case pf8bit:
+      return 1;
+    case pf16bit:
+      return 2;
+    case pf24bit:
+      return 3;
+    case pf32bit:
+      return 4;
+    default:
+      return 0;
   }
 }
 
@@ -34,13 +39,20 @@ const std::array<uint8_t, 768>& GrayTable() {
 
 const char* PixelFormatName(TPixelFormat format) {
   switch (format) {
-    case pf1bit: return "pf1bit";
-    case pf4bit: return "pf4bit";
-    case pf8bit: return "pf8bit";
-    case pf16bit: return "pf16bit";
-    case pf24bit: return "pf24bit";
-    case pf32bit: return "pf32bit";
-    default: return "pfCustom";
+    case pf1bit:
+      return "pf1bit";
+    case pf4bit:
+      return "pf4bit";
+    case pf8bit:
+      return "pf8bit";
+    case pf16bit:
+      return "pf16bit";
+    case pf24bit:
+      return "pf24bit";
+    case pf32bit:
+      return "pf32bit";
+    default:
+      return "pfCustom";
   }
 }
 
@@ -165,8 +177,10 @@ void TLinearBitmap::ClearColor(uint32_t color) {
 bool TLinearBitmap::IsGrayScale() const {
   if (!Present) return false;
   switch (PixelFormat) {
-    case pf8bit: return std::memcmp(Palette, GrayPalette(), 768) == 0;
-    case pf16bit: return true;
+    case pf8bit:
+      return std::memcmp(Palette, GrayPalette(), 768) == 0;
+    case pf16bit:
+      return true;
     case pf24bit:
       for (int y = 0; y < Height; ++y) {
         const uint8_t* p = ScanLine(y);
@@ -174,14 +188,14 @@ bool TLinearBitmap::IsGrayScale() const {
           if (p[0] != p[1] || p[1] != p[2]) return false;
       }
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
 void TLinearBitmap::SetPixelFormat(TPixelFormat target) {
   if (!Present || target == PixelFormat) return;
-  if (target != pf8bit && target != pf24bit && target != pf32bit)
-    throw ELinearBitmap("Unsupported pixel format");
+  if (target != pf8bit && target != pf24bit && target != pf32bit) throw ELinearBitmap("Unsupported pixel format");
 
   if (target == pf8bit) {
     if (PixelFormat == pf32bit) SetPixelFormat(pf24bit);
@@ -277,8 +291,7 @@ void TLinearBitmap::PasteImage(const TLinearBitmap& source, int x, int y) {
   const int x1 = std::min(Width, x + source.Width), y1 = std::min(Height, y + source.Height);
   if (x0 >= x1 || y0 >= y1) return;
   for (int row = y0; row < y1; ++row)
-    std::memcpy(PixelAddress(x0, row), source.PixelAddress(x0 - x, row - y),
-                static_cast<size_t>(x1 - x0) * PixelSize);
+    std::memcpy(PixelAddress(x0, row), source.PixelAddress(x0 - x, row - y), static_cast<size_t>(x1 - x0) * PixelSize);
 }
 
 void TLinearBitmap::ResizeCanvas(int width, int height, uint32_t fillColor, int offsetY, int offsetX) {

@@ -62,9 +62,7 @@ class TLinearBitmap : public TAssignObject {
   uint8_t* ScanLine(int y) { return Map + static_cast<ptrdiff_t>(y) * BytesPerLine; }
   const uint8_t* ScanLine(int y) const { return Map + static_cast<ptrdiff_t>(y) * BytesPerLine; }
   uint8_t* PixelAddress(int x, int y) { return ScanLine(y) + static_cast<ptrdiff_t>(x) * PixelSize; }
-  const uint8_t* PixelAddress(int x, int y) const {
-    return ScanLine(y) + static_cast<ptrdiff_t>(x) * PixelSize;
-  }
+  const uint8_t* PixelAddress(int x, int y) const { return ScanLine(y) + static_cast<ptrdiff_t>(x) * PixelSize; }
 
   void Clear(uint8_t value);
   // color is a platform colour 0x00BBGGRR.

@@ -2,8 +2,8 @@
 #include "base/exception.h"
 #include "base/format.h"
 #include "imaging/codecs/bitmap_loader.h"
-#include "io/file_stream.h"
 #include "imaging/linear_bitmap.h"
+#include "io/file_stream.h"
 
 namespace sq {
 

@@ -22,8 +22,8 @@ class TNearestCache {
     const uint32_t slot = (key * 2654435761u) >> (32 - kBits);
     if (keys_[slot] != key) {
       keys_[slot] = key;
-      values_[slot] = static_cast<uint8_t>(
-          NearestPaletteEntry(palette_, key & 0xFF, (key >> 8) & 0xFF, (key >> 16) & 0xFF));
+      values_[slot] =
+          static_cast<uint8_t>(NearestPaletteEntry(palette_, key & 0xFF, (key >> 8) & 0xFF, (key >> 16) & 0xFF));
     }
     return values_[slot];
   }

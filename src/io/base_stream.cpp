@@ -67,8 +67,7 @@ void TBaseStream::WriteFloat(float value) {
   WriteUInt32(bits);
 }
 
-TFilterStream::TFilterStream(std::unique_ptr<TBaseStream> owned)
-    : owned_(std::move(owned)), next_(owned_.get()) {
+TFilterStream::TFilterStream(std::unique_ptr<TBaseStream> owned) : owned_(std::move(owned)), next_(owned_.get()) {
   readable_ = next_->Readable();
   writable_ = next_->Writable();
 }

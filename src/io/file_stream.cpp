@@ -23,8 +23,7 @@ std::string SystemError() { return std::strerror(errno); }
 
 TFileStream::TFileStream(const std::string& fileName, int mode) : fileName_(fileName) {
   const bool read = mode & fmRead, write = mode & fmWrite;
-  if (!read && !write)
-    throw EInOutError("Either read, write or full access must be specified in call to CreateFile");
+  if (!read && !write) throw EInOutError("Either read, write or full access must be specified in call to CreateFile");
   int flags = O_CLOEXEC;
   flags |= read && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
   if (mode & fmCreate) flags |= O_CREAT | O_TRUNC;
@@ -93,8 +92,7 @@ void TFileStream::SetSize(int64_t size) {
 void TFileStream::Flush() {}
 
 void TFileStream::DeleteFile(const std::string& fileName) {
-  if (::unlink(fileName.c_str()) != 0)
-    throw EInOutError(Format("Error deleting \"%s\" - %s", fileName, SystemError()));
+  if (::unlink(fileName.c_str()) != 0) throw EInOutError(Format("Error deleting \"%s\" - %s", fileName, SystemError()));
 }
 
 std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix,

@@ -18,13 +18,9 @@ size_t SeekTarget(int64_t offset, TSeekableStream::SeekOrigin origin, size_t pos
 }
 }  // namespace
 
-TMemoryStream::TMemoryStream() {
-  readable_ = writable_ = true;
-}
+TMemoryStream::TMemoryStream() { readable_ = writable_ = true; }
 
-TMemoryStream::TMemoryStream(std::vector<uint8_t> data) : data_(std::move(data)) {
-  readable_ = writable_ = true;
-}
+TMemoryStream::TMemoryStream(std::vector<uint8_t> data) : data_(std::move(data)) { readable_ = writable_ = true; }
 
 void TMemoryStream::Write(const void* buffer, size_t count) {
   if (count == 0) return;
@@ -56,9 +52,7 @@ void TMemoryStream::Clear() {
   position_ = 0;
 }
 
-TReadOnlyMemoryStream::TReadOnlyMemoryStream(std::span<const uint8_t> data) : data_(data) {
-  readable_ = true;
-}
+TReadOnlyMemoryStream::TReadOnlyMemoryStream(std::span<const uint8_t> data) : data_(data) { readable_ = true; }
 
 void TReadOnlyMemoryStream::Write(const void*, size_t) {
   throw EInOutError("Error writing to stream - read-only stream");
@@ -77,8 +71,6 @@ int64_t TReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
   return static_cast<int64_t>(position_);
 }
 
-void TReadOnlyMemoryStream::SetSize(int64_t) {
-  throw EInOutError("Error writing to stream - read-only stream");
-}
+void TReadOnlyMemoryStream::SetSize(int64_t) { throw EInOutError("Error writing to stream - read-only stream"); }
 
 }  // namespace sq

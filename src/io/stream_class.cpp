@@ -6,13 +6,9 @@
 
 namespace sq {
 
-void TStreamClass::SaveToStream(TBaseStream&) {
-  throw Exception(ClassName() + ".SaveToStream not implemented");
-}
+void TStreamClass::SaveToStream(TBaseStream&) { throw Exception(ClassName() + ".SaveToStream not implemented"); }
 
-void TStreamClass::LoadFromStream(TBaseStream&) {
-  throw Exception(ClassName() + ".LoadFromStream not implemented");
-}
+void TStreamClass::LoadFromStream(TBaseStream&) { throw Exception(ClassName() + ".LoadFromStream not implemented"); }
 
 void TStreamClass::SaveToFile(const std::string& fileName) {
   TAtomicFileSave save(fileName);

@@ -119,9 +119,7 @@ void TBase3DModel::SetVertexCount(int count) {
   VertexCount = count;
 }
 
-void TBase3DModel::ReadChunk(TBaseStream&, int type) {
-  throw EBadFormat(Format("Unsupported chunk type: %d", type));
-}
+void TBase3DModel::ReadChunk(TBaseStream&, int type) { throw EBadFormat(Format("Unsupported chunk type: %d", type)); }
 
 void TBase3DModel::RemoveDuplicatePoints() {
   // Point clouds merge exactly equal points: the last point moves into the slot of

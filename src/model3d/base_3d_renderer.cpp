@@ -36,8 +36,8 @@ inline void PlotDepth(const Frame32& frame, float* zbuffer, const TRowBands& ban
 
 // A line from p0 towards p1 at p0's depth, colours interpolated from c0 (packed:
 // firstColor) to c1; p1 itself is left to the next line of the triangle.
-void DrawLine(const Frame32& frame, float* zbuffer, const TRowBands& bands, TScreenPoint p0, TScreenPoint p1,
-              float z, const TRGBSingle& c0, const TRGBSingle& c1, uint32_t firstColor) {
+void DrawLine(const Frame32& frame, float* zbuffer, const TRowBands& bands, TScreenPoint p0, TScreenPoint p1, float z,
+              const TRGBSingle& c0, const TRGBSingle& c1, uint32_t firstColor) {
   if (!bands.OwnsAnyOf(std::min(p0.Y, p1.Y), std::max(p0.Y, p1.Y))) return;
   PlotDepth(frame, zbuffer, bands, p0.X, p0.Y, z, firstColor);
   const int64_t dx = int64_t(p1.X) - p0.X, dy = int64_t(p1.Y) - p0.Y;
@@ -287,8 +287,7 @@ bool TBase3DRenderer::PrepareSurface(TSurfaceColorModel& model, const T3DPoint* 
         if (lit) {
           light(colors[i], out[i], intensity[i]);
         } else {
-          out[i] = TRGBSingle{float((colors[i] >> 16) & 0xFF), float((colors[i] >> 8) & 0xFF),
-                              float(colors[i] & 0xFF)};
+          out[i] = TRGBSingle{float((colors[i] >> 16) & 0xFF), float((colors[i] >> 8) & 0xFF), float(colors[i] & 0xFF)};
         }
       }
     });

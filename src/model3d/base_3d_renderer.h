@@ -63,7 +63,7 @@ class TBase3DRenderer {
   int FrameHeight = 0;
   int64_t ZBufferByteSize = 0;
   Frame32 Target;
-  std::vector<T3DPoint> Transformed;  // grows to the largest VertexCount seen
+  std::vector<T3DPoint> Transformed;    // grows to the largest VertexCount seen
   std::vector<TScreenPoint> Projected;  // grows like Transformed
   float EyeX = 0.0f;
   float EyeY = 0.0f;

@@ -48,8 +48,7 @@ struct TTextureShader {
   TLightFunction Light = nullptr;
   float Intensity = 1.0f;
   void Plot(uint32_t& pixel, const float* v) const {
-    const uint32_t texel =
-        Texture.Texels[TexelIndex(raster::RoundCoord(v[2]), raster::RoundCoord(v[1]), Texture)];
+    const uint32_t texel = Texture.Texels[TexelIndex(raster::RoundCoord(v[2]), raster::RoundCoord(v[1]), Texture)];
     TRGBSingle rgb;
     Light(texel, rgb, Intensity);
     pixel = raster::PackChannels(rgb.R, rgb.G, rgb.B);
@@ -63,8 +62,8 @@ struct TGouraudTextureShader {
   TLightFunction Light = nullptr;
   void Plot(uint32_t& pixel, const float* v) const {
     // NaN and far coordinates pinned before the conversions below.
-    const float u = v[1] > -raster::kCoordLimit ? (v[1] < raster::kCoordLimit ? v[1] : raster::kCoordLimit)
-                                                 : -raster::kCoordLimit;
+    const float u =
+        v[1] > -raster::kCoordLimit ? (v[1] < raster::kCoordLimit ? v[1] : raster::kCoordLimit) : -raster::kCoordLimit;
     const float whole = std::trunc(u);
     const float f = u - whole;
     const int64_t i = TexelIndex(raster::RoundCoord(v[2]), static_cast<int64_t>(whole), Texture);

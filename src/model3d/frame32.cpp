@@ -24,8 +24,7 @@ void TFrame32Buffer::SetSize(int width, int height) {
 }
 
 Frame32 FrameOfBitmap(TLinearBitmap& bitmap) {
-  if (!bitmap.Present || bitmap.PixelFormat != pf32bit)
-    throw ELinearBitmap("Unsupported pixel format");
+  if (!bitmap.Present || bitmap.PixelFormat != pf32bit) throw ELinearBitmap("Unsupported pixel format");
   Frame32 frame;
   frame.Width = bitmap.Width;
   frame.Height = bitmap.Height;

@@ -15,12 +15,10 @@ class TLinearBitmap;
 struct Frame32 {
   int Width = 0;
   int Height = 0;
-  int BytesPerLine = 0;    // distance between row starts
+  int BytesPerLine = 0;     // distance between row starts
   uint8_t* Bits = nullptr;  // row 0, the top row
 
-  uint32_t* Row(int y) const {
-    return reinterpret_cast<uint32_t*>(Bits + static_cast<ptrdiff_t>(y) * BytesPerLine);
-  }
+  uint32_t* Row(int y) const { return reinterpret_cast<uint32_t*>(Bits + static_cast<ptrdiff_t>(y) * BytesPerLine); }
   // color is 0x00RRGGBB.
   void Fill(uint32_t color) const;
 };

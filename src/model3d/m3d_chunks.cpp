@@ -1,8 +1,8 @@
 #include "model3d/m3d_chunks.h"
 
 #include <algorithm>
-#include <cstring>
 #include <bit>
+#include <cstring>
 #include <limits>
 
 #include "base/exception.h"

@@ -62,8 +62,7 @@ void ReadOldM3D(TBaseStream& stream, TSurfaceColorModel& model) {
 void TSurfaceColorModel::LoadM3D(TBaseStream& stream) {
   uint8_t signature[3];
   stream.ReadBuffer(signature, 3);
-  if (signature[0] != '3' || signature[1] != 'D' ||
-      (signature[2] != 0 && signature[2] != 2 && signature[2] != 5))
+  if (signature[0] != '3' || signature[1] != 'D' || (signature[2] != 0 && signature[2] != 2 && signature[2] != 5))
     throw EUnsupportedFileFormat("Unsupported file format");
   SetVertexCount(0);
   SetTriangleCount(0);

@@ -192,8 +192,7 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   triangles_.reserve(static_cast<size_t>(model.TriangleCount));
   for (const T3DTriangle& corners : model.Triangles) {
     for (const uint32_t c : corners)
-      if (c >= static_cast<uint32_t>(vertexCount))
-        throw EBadFormat(Format("Invalid point in face list: %u", c));
+      if (c >= static_cast<uint32_t>(vertexCount)) throw EBadFormat(Format("Invalid point in face list: %u", c));
     // A triangle with a repeated corner would keep a collapsed vertex alive in its
     // corner list; it has no area, so it is left out.
     if (corners[0] == corners[1] || corners[1] == corners[2] || corners[0] == corners[2]) continue;

@@ -59,8 +59,7 @@ int64_t ParseInteger(std::string_view word) {
 // An element count from the header: the rest of the line after its keyword.
 int ParseCount(std::string_view text) {
   const int64_t count = ParseInteger(Trim(text));
-  if (count <= 0 || count > std::numeric_limits<int32_t>::max())
-    throw EBadFormat("Unsupported file format");
+  if (count <= 0 || count > std::numeric_limits<int32_t>::max()) throw EBadFormat("Unsupported file format");
   return static_cast<int>(count);
 }
 

@@ -22,8 +22,8 @@ TStereo3DRenderer::TStereo3DRenderer(double eyeSeparation, double viewingDistanc
 }
 
 void TStereo3DRenderer::BeginFrame(const Frame32& frame) {
-  const bool sizeChanged = LeftFrame.Frame().Width != std::max(frame.Width, 0) ||
-                           LeftFrame.Frame().Height != std::max(frame.Height, 0);
+  const bool sizeChanged =
+      LeftFrame.Frame().Width != std::max(frame.Width, 0) || LeftFrame.Frame().Height != std::max(frame.Height, 0);
   TBase3DRenderer::BeginFrame(frame);
   target_ = frame;
   LeftFrame.SetSize(FrameWidth, FrameHeight);

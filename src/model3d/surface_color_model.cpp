@@ -63,9 +63,7 @@ void TSurfaceColorModel::ReadChunk(TBaseStream& stream, int type) {
   std::copy(triangles.begin(), triangles.end(), Triangles.begin());
 }
 
-std::vector<int> TSurfaceColorModel::FindDuplicates() {
-  return FindMergeTargets(Vertices, &Colors, /*exact=*/false);
-}
+std::vector<int> TSurfaceColorModel::FindDuplicates() { return FindMergeTargets(Vertices, &Colors, /*exact=*/false); }
 
 void TSurfaceColorModel::MoveVertex(int to, int from) {
   Vertices[to] = Vertices[from];
@@ -113,8 +111,7 @@ void TSurfaceColorModel::RemoveDuplicatePoints() {
   for (int t = TriangleCount - 1; t >= 0; --t) {
     const T3DTriangle& tri = Triangles[t];
     for (const uint32_t c : tri)
-      if (c >= static_cast<uint32_t>(VertexCount))
-        throw EBadFormat(Format("Invalid point in face list: %u", c));
+      if (c >= static_cast<uint32_t>(VertexCount)) throw EBadFormat(Format("Invalid point in face list: %u", c));
     if (tri[0] == tri[1] || tri[1] == tri[2] || tri[0] == tri[2]) {
       --m;
       Triangles[t] = Triangles[m];
@@ -182,8 +179,8 @@ void TSurfaceColorModel::MakeSphere(int n) {
     for (int j = 0; j < n; ++j) {
       const double a = double(j) / n * 2 * std::numbers::pi;
       const int k = i * n + j;
-      Vertices[k] = T3DPoint{static_cast<float>(std::cos(a) * r), static_cast<float>(std::sin(a) * r),
-                             static_cast<float>(z)};
+      Vertices[k] =
+          T3DPoint{static_cast<float>(std::cos(a) * r), static_cast<float>(std::sin(a) * r), static_cast<float>(z)};
       if (i == 0) continue;
       const uint32_t c = static_cast<uint32_t>(j > 0 ? k - n - 1 : k - 1);
       const uint32_t d = static_cast<uint32_t>(j > 0 ? k - 1 : k + n - 1);
@@ -196,8 +193,7 @@ void TSurfaceColorModel::MakeSphere(int n) {
   Normalize();
 }
 
-void TSurfaceColorModel::MakeLathe(std::span<const TLathePoint> profile, std::span<const uint32_t> colors,
-                                   int steps) {
+void TSurfaceColorModel::MakeLathe(std::span<const TLathePoint> profile, std::span<const uint32_t> colors, int steps) {
   const int p = static_cast<int>(profile.size());
   if (p < 1 || steps < 1) throw Exception("A lathe needs a profile and at least one step");
   SetVertexCount(p * steps);
@@ -207,8 +203,7 @@ void TSurfaceColorModel::MakeLathe(std::span<const TLathePoint> profile, std::sp
     const double a = double(i) / steps * 2 * std::numbers::pi;
     for (int j = 0; j < p; ++j) {
       const int k = i * p + j;
-      Vertices[k] = T3DPoint{static_cast<float>(profile[j].Radius * std::sin(a)),
-                             static_cast<float>(profile[j].Height),
+      Vertices[k] = T3DPoint{static_cast<float>(profile[j].Radius * std::sin(a)), static_cast<float>(profile[j].Height),
                              static_cast<float>(profile[j].Radius * std::cos(a))};
       if (j < static_cast<int>(colors.size())) Colors[k] = colors[j];
       if (j == 0) continue;

@@ -57,7 +57,7 @@ class TSurfaceColorModel : public TColorPoint3DModel {
   // colors is empty or has one colour per profile point.
   void MakeLathe(std::span<const TLathePoint> profile, std::span<const uint32_t> colors, int steps);
 
-  int32_t TriangleCount = 0;  // change only through SetTriangleCount
+  int32_t TriangleCount = 0;          // change only through SetTriangleCount
   std::vector<T3DPoint> FaceNormals;  // empty when none
   std::vector<T3DTriangle> Triangles;
   std::vector<float> VertexLight;  // empty when none

@@ -16,9 +16,7 @@ namespace sq {
 namespace {
 
 // Platform colour 0x00BBGGRR to frame colour 0x00RRGGBB.
-uint32_t SwapRedBlue(uint32_t color) {
-  return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
-}
+uint32_t SwapRedBlue(uint32_t color) { return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF); }
 
 T3DMatrix ScaleMatrix(double scale) {
   T3DMatrix m = IdentityMatrix();
@@ -66,8 +64,7 @@ T3DMatrix MultiplyMatrix(const T3DMatrix& a, const T3DMatrix& m) {
 
 T3DPoint TViewSettings::DefaultLightVector() {
   const double length = std::sqrt(0.2 * 0.2 + 0.3 * 0.3 + 1.0);
-  return T3DPoint{static_cast<float>(0.2 / length), static_cast<float>(0.3 / length),
-                  static_cast<float>(1.0 / length)};
+  return T3DPoint{static_cast<float>(0.2 / length), static_cast<float>(0.3 / length), static_cast<float>(1.0 / length)};
 }
 
 void TViewSettings::ChooseReflection(TReflection reflection) {
@@ -130,8 +127,7 @@ std::unique_ptr<TBase3DRenderer> MakeRenderer(const TViewSettings& settings) {
 void MakeLampModel(TSurfaceColorModel& lamp) {
   static constexpr std::array<TLathePoint, 7> profile{
       {{22, 0}, {10, 15}, {10, 15}, {20, 15}, {20, 50}, {16, 48}, {0, 48}}};
-  static constexpr std::array<uint32_t, 7> colors{0xFFFFFF, 0xFFFFFF, 0xC0C0C0, 0xC0C0C0,
-                                                  0xC0C0C0, 0x808080, 0x808080};
+  static constexpr std::array<uint32_t, 7> colors{0xFFFFFF, 0xFFFFFF, 0xC0C0C0, 0xC0C0C0, 0xC0C0C0, 0x808080, 0x808080};
   lamp.MakeLathe(profile, colors, 10);
   lamp.Normalize();
   lamp.TransformVertices(RotationX(std::numbers::pi / 2));

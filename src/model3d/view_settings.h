@@ -46,7 +46,7 @@ struct TViewSettings {
   int ShiftX = 0;
   int ShiftY = 0;
   int ShiftZ = 0;
-  uint32_t BackgroundColor = 64;  // platform colour 0x00BBGGRR: dark red
+  uint32_t BackgroundColor = 64;   // platform colour 0x00BBGGRR: dark red
   uint32_t ModelColor = 0x00FF00;  // platform colour given to untextured models
   T3DPoint LightVector = DefaultLightVector();
   // Width of the screen in pixels; sets the stereo renderer's eye geometry.

@@ -117,9 +117,9 @@ TVRMLOptionsQuery SetVRMLOptionsQuery(TVRMLOptionsQuery query) {
 }
 
 void RegisterBuiltInModelLoaders() {
-  TBase3DModel::RegisterModelLoader(T3DModelLoaderClass{
-      "TVRMLLoader", [](const std::string& extension) { return TVRMLLoader::CanHandle(extension); },
-      [] { return std::unique_ptr<T3DModelLoader>(new TVRMLLoader); }});
+  TBase3DModel::RegisterModelLoader(
+      T3DModelLoaderClass{"TVRMLLoader", [](const std::string& extension) { return TVRMLLoader::CanHandle(extension); },
+                          [] { return std::unique_ptr<T3DModelLoader>(new TVRMLLoader); }});
   AppendModelFileFilter("|VRML (*.wrl)|*.wrl");
 }
 

@@ -1,10 +1,10 @@
 #include "numeric/expression.h"
 
+#include <locale.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <locale.h>
 #include <memory>
 
 #include "numeric/library.h"
@@ -321,7 +321,8 @@ long double TParser::Number() {
   while (!AtEnd()) {
     const char c = text_[pos_];
     const char previous = text_[pos_ - 1];
-    if (c == ',' || c == '.' || IsDigit(c) || c == 'E' || c == 'e' || (c == '-' && (previous == 'E' || previous == 'e')))
+    if (c == ',' || c == '.' || IsDigit(c) || c == 'E' || c == 'e' ||
+        (c == '-' && (previous == 'E' || previous == 'e')))
       ++pos_;
     else
       break;

@@ -127,14 +127,11 @@ long double TOptimizationFunction::Evaluate(TSymbolTable& table, std::string_vie
   };
   const TSearchResult found = PatternSearch1D(f, x0);
   // A NaN best value is no solution either.
-  if (absolute && !(found.Value <= 1e-5L))
-    Raise("No solution found, try changing starting guess", argumentStart);
+  if (absolute && !(found.Value <= 1e-5L)) Raise("No solution found, try changing starting guess", argumentStart);
   return ClampResult(mode_ == omMin ? found.Value : found.X);
 }
 
-std::string TOptimizationFunction::ParameterHint() const {
-  return mode_ == omSolve ? "equation,x" : "expression,x";
-}
+std::string TOptimizationFunction::ParameterHint() const { return mode_ == omSolve ? "equation,x" : "expression,x"; }
 
 std::string TOptimizationFunction::Description() const {
   switch (mode_) {

@@ -9,8 +9,9 @@ namespace sq {
 size_t TSymbolTable::LowerBound(std::string_view name) const {
   // std::string comparison is byte-wise (char_traits<char>::compare is memcmp), which
   // is the ordering the table promises.
-  auto it = std::lower_bound(entries_.begin(), entries_.end(), name,
-                             [](const auto& entry, std::string_view key) { return std::string_view(entry.first) < key; });
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), name, [](const auto& entry, std::string_view key) {
+    return std::string_view(entry.first) < key;
+  });
   return static_cast<size_t>(it - entries_.begin());
 }
 

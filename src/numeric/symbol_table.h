@@ -35,10 +35,10 @@ class TSymbolTable;
 
 // Values of TSymbol::SymbolKind(): the evaluator treats a symbol by its kind.
 enum : uint8_t {
-  skFunction = 0,  // name(argument)
-  skValue = 1,     // a named constant or variable
+  skFunction = 0,    // name(argument)
+  skValue = 1,       // a named constant or variable
   skExpression = 2,  // name() = body, evaluated at each use
-  skSymbolic = 3,  // a function that reads its argument list as text
+  skSymbolic = 3,    // a function that reads its argument list as text
 };
 
 class TSymbol {

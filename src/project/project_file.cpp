@@ -12,9 +12,9 @@
 
 #include "base/exception.h"
 #include "base/format.h"
+#include "compress/lz77_stream.h"
 #include "io/file_stream.h"
 #include "io/memory_stream.h"
-#include "compress/lz77_stream.h"
 
 namespace sq {
 
@@ -66,8 +66,8 @@ void WriteFileAtomically(const std::string& fileName, const std::vector<uint8_t>
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; fd < 0; ++attempt) {
-    temporary = Format("%s.%s.%d-%u.tmp", folder, FileNamePart(target), static_cast<int>(::getpid()),
-                       counter.fetch_add(1));
+    temporary =
+        Format("%s.%s.%d-%u.tmp", folder, FileNamePart(target), static_cast<int>(::getpid()), counter.fetch_add(1));
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? 0600 : mode);
     if (fd < 0 && (errno != EEXIST || attempt == 100))
       throw EInOutError(Format("Error creating \"%s\" - %s", fileName, SystemError()));
@@ -161,8 +161,8 @@ std::string ResolveImagePath(const std::string& stored, const std::string& proje
 void TProjectFile::SaveToStream(TBaseStream& stream) const {
   for (const std::string* path : {&Image1Path, &Image2Path})
     if (path->size() > static_cast<size_t>(kMaxStoredPathLength))
-      throw EInOutError(Format("Image path too long to store in a project (%d characters at most): %s",
-                               kMaxStoredPathLength, *path));
+      throw EInOutError(
+          Format("Image path too long to store in a project (%d characters at most): %s", kMaxStoredPathLength, *path));
   stream.WriteString("KST");
   stream.WriteByte(1);
   TLZ77Stream lz(stream, kProjectFileBits);

@@ -64,9 +64,8 @@ bool Crosses(Pt i, Pt j, Pt p, Pt q) {
   if (det == 0) return false;
   const T x = (c1 * b2 - c2 * b1) / det;
   const T y = (a1 * c2 - a2 * c1) / det;
-  return x >= std::min(i.x, j.x) && x <= std::max(i.x, j.x) && x >= std::min(p.x, q.x) &&
-         x <= std::max(p.x, q.x) && y >= std::min(i.y, j.y) && y <= std::max(i.y, j.y) &&
-         y >= std::min(p.y, q.y) && y <= std::max(p.y, q.y);
+  return x >= std::min(i.x, j.x) && x <= std::max(i.x, j.x) && x >= std::min(p.x, q.x) && x <= std::max(p.x, q.x) &&
+         y >= std::min(i.y, j.y) && y <= std::max(i.y, j.y) && y >= std::min(p.y, q.y) && y <= std::max(p.y, q.y);
 }
 
 // Side value of p against the directed side a -> b; p is inside a triangle when all

@@ -282,9 +282,14 @@ double MatchRow(const TRowJob& job, const uint8_t* row1, const uint8_t* row2, do
         --i;
         --j;
         break;
-      case 2: --i; break;
-      case 3: --j; break;
-      default: throw Exception("Invalid M value");
+      case 2:
+        --i;
+        break;
+      case 3:
+        --j;
+        break;
+      default:
+        throw Exception("Invalid M value");
     }
   }
   return price;

@@ -34,7 +34,10 @@ TEST(ProjectCli, CreatedProjectReadsBackThroughInfo) {
 
   std::string out;
   ASSERT_EQ(Cli("project create " + d + "p.kst' --image1 '" + left + "' --image2 '" + right + "' --points " + d +
-                    "pairs.txt' --frames 40 --animation 3 --highprecision 0 --antialiasing 1", &out), 0) << out;
+                    "pairs.txt' --frames 40 --animation 3 --highprecision 0 --antialiasing 1",
+                &out),
+            0)
+      << out;
   EXPECT_EQ(Cli("info --pairs " + d + "p.kst'", &out), 0);
   EXPECT_EQ(out, "image1: " + left + "\nimage2: " + right +
                      "\npoints: 3\nframes: 40\nanimation: 3\nhighprecision: 0\nantialiasing: 1\n"

@@ -58,8 +58,8 @@ Bytes Runs(size_t n) {
 
 std::vector<Bytes> Samples() {
   // Sizes cross the block limits: 65535 stored bytes, about 65526 symbols.
-  return {Bytes{}, Bytes{42}, RandomBytes(80000, 1), Text(60000), ImageRows(200, 100), Runs(100000),
-          Bytes(70000, 0xAB)};
+  return {Bytes{},      Bytes{42},         RandomBytes(80000, 1), Text(60000), ImageRows(200, 100),
+          Runs(100000), Bytes(70000, 0xAB)};
 }
 
 // The symbols of a deflate stream made only of fixed-code blocks: literals as
@@ -76,7 +76,7 @@ std::vector<long> FixedBlockSymbols(const Bytes& data) {
     for (int i = 0; i < n; ++i) v = (v << 1) | get(1);
     return v;
   };
-  static const int lbase[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27,
+  static const int lbase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                               31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
   static const int lextra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
   std::vector<long> out;
@@ -86,11 +86,18 @@ std::vector<long> FixedBlockSymbols(const Bytes& data) {
     for (;;) {
       uint32_t c = getCode(7);
       int sym;
-      if (c <= 0x17) sym = 256 + c;
-      else if ((c = (c << 1) | get(1)) >= 0x30 && c <= 0xBF) sym = c - 0x30;
-      else if (c >= 0xC0 && c <= 0xC7) sym = 280 + c - 0xC0;
-      else sym = 144 + (((c << 1) | get(1)) - 0x190);
-      if (sym < 256) { out.push_back(sym); continue; }
+      if (c <= 0x17)
+        sym = 256 + c;
+      else if ((c = (c << 1) | get(1)) >= 0x30 && c <= 0xBF)
+        sym = c - 0x30;
+      else if (c >= 0xC0 && c <= 0xC7)
+        sym = 280 + c - 0xC0;
+      else
+        sym = 144 + (((c << 1) | get(1)) - 0x190);
+      if (sym < 256) {
+        out.push_back(sym);
+        continue;
+      }
       if (sym == 256) break;
       const int length = lbase[sym - 257] + static_cast<int>(get(lextra[sym - 257]));
       const uint32_t d = getCode(5);
@@ -140,7 +147,10 @@ TEST(Checksums, KnownValues) {
   adler.AdlerReset();
   adler.AdlerAdd(ff.data(), ff.size());
   uint32_t a = 1, bsum = 0;
-  for (uint8_t x : ff) { a = (a + x) % 65521; bsum = (bsum + a) % 65521; }
+  for (uint8_t x : ff) {
+    a = (a + x) % 65521;
+    bsum = (bsum + a) % 65521;
+  }
   EXPECT_EQ(adler.AdlerValue(), (bsum << 16) | a);
 }
 
@@ -213,10 +223,10 @@ TEST(Deflate, StreamRulesAndLimits) {
 }
 
 TEST(Inflate, RefusesMalformedStreams) {
-  ExpectBadData({});                                       // no block at all
-  ExpectBadData({0x07});                                   // block type 3
-  ExpectBadData({0x01, 0x05, 0x00, 0x00, 0x00, 'a'});      // stored length check fails
-  ExpectBadData({0x01, 0x05, 0x00, 0xFA, 0xFF, 'a', 'b'}); // stored block cut short
+  ExpectBadData({});                                        // no block at all
+  ExpectBadData({0x07});                                    // block type 3
+  ExpectBadData({0x01, 0x05, 0x00, 0x00, 0x00, 'a'});       // stored length check fails
+  ExpectBadData({0x01, 0x05, 0x00, 0xFA, 0xFF, 'a', 'b'});  // stored block cut short
   THuffmanEncoder lit, dist;
   {
     uint8_t l[288], d[30];
@@ -245,11 +255,11 @@ TEST(Inflate, RefusesMalformedStreams) {
     b.WriteBits(1 | (2 << 1), 3), b.WriteBits(0, 5), b.WriteBits(0, 5), b.WriteBits(12, 4);
     for (int i = 0; i < 16; ++i) b.WriteBits(i == 2 || i == 15 ? 1 : 0, 3);  // symbols 18 and 2
     auto two = [&] { b.WriteBits(0, 1); };
-    two(), two();                                   // symbols 0 and 1
-    b.WriteBits(1, 1), b.WriteBits(138 - 11, 7);    // 138 zeros
-    b.WriteBits(1, 1), b.WriteBits(116 - 11, 7);    // 116 zeros
-    two();                                          // end of block
-    two();                                          // one distance code
+    two(), two();                                 // symbols 0 and 1
+    b.WriteBits(1, 1), b.WriteBits(138 - 11, 7);  // 138 zeros
+    b.WriteBits(1, 1), b.WriteBits(116 - 11, 7);  // 116 zeros
+    two();                                        // end of block
+    two();                                        // one distance code
   }));
   // Every cut of a valid stream either raises or gives a prefix of the data.
   const Bytes data = Text(2000);

@@ -81,7 +81,7 @@ TEST(LinearBitmap, DIBThatDoesNotFitItsBlockIsRefused) {
       {},
       std::vector<uint8_t>(good.begin(), good.begin() + 30),  // header cut
       std::vector<uint8_t>(good.begin(), good.end() - 3),     // rows cut
-      MakeDIB(2, 2, 8, 0, std::vector<uint8_t>(100, 0)),     // 256 colours promised
+      MakeDIB(2, 2, 8, 0, std::vector<uint8_t>(100, 0)),      // 256 colours promised
       MakeDIB(2, 2, 8, 70000, std::vector<uint8_t>(100, 0)),
       MakeDIB(1 << 20, 1, 24, 0, std::vector<uint8_t>(100, 0)),  // stride beyond the block
       MakeDIB(0, 2, 24, 0, std::vector<uint8_t>(16, 0)),

@@ -5,8 +5,8 @@
 
 #include "base/progress.h"
 #include "model3d/melax_reduce.h"
-#include "model3d/texture_model.h"
 #include "model3d/melax_reference.h"
+#include "model3d/texture_model.h"
 
 namespace sq {
 namespace {

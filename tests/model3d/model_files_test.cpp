@@ -49,8 +49,8 @@ struct TM3DBuilder {
   template <class T>
   static std::vector<uint8_t> Counted(uint32_t count, const std::vector<T>& items) {
     std::vector<uint8_t> body{uint8_t(count), uint8_t(count >> 8), uint8_t(count >> 16), uint8_t(count >> 24)};
-    const auto packed =
-        DeflateBytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(items.data()), items.size() * sizeof(T)));
+    const auto packed = DeflateBytes(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(items.data()), items.size() * sizeof(T)));
     body.insert(body.end(), packed.begin(), packed.end());
     return body;
   }
@@ -195,8 +195,8 @@ TEST(ModelFiles, M3DColourChunksAndOldVersions) {
   EXPECT_EQ(m.Colors, colors);
 
   // Version 0: 16-bit counts, coordinates and indices.
-  const std::vector<uint8_t> old = {'3', 'D', 0, 2, 0, 1, 0, 0xFE, 0xFF, 3, 0, 4, 0, 5, 0, 6, 0,
-                                    1, 0, 0, 0, 1, 0, 1, 0};
+  const std::vector<uint8_t> old = {'3', 'D', 0, 2, 0, 1, 0, 0xFE, 0xFF, 3, 0, 4, 0,
+                                    5,   0,   6, 0, 1, 0, 0, 0,    1,    0, 1, 0};
   LoadBytes(m, old);
   ASSERT_EQ(m.VertexCount, 2);
   EXPECT_EQ(m.Vertices[0].Y, -2);

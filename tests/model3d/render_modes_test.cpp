@@ -5,6 +5,7 @@
 
 #include <sys/wait.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <numbers>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -188,7 +188,8 @@ TEST(RenderCommand, DrawsWhatTheViewerDrawsAndRefusesBadOptions) {
   if (!std::filesystem::exists(SQ_CLI_PATH)) GTEST_SKIP() << "stereoquill-cli is not built";
   const std::string model = WriteSphereFile();
   const std::string out = model + ".bmp";
-  ASSERT_EQ(RunCli(model + " " + out + " --quiet --size 64x48 --mode flat --light shiny --ambient 0.2"
+  ASSERT_EQ(RunCli(model + " " + out +
+                   " --quiet --size 64x48 --mode flat --light shiny --ambient 0.2"
                    " --rotate-x 20 --rotate-y -30 --zoom 30 --no-backsides"),
             0);
   // The same settings drawn here, as the viewer would after the same commands.

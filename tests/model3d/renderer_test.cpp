@@ -329,7 +329,7 @@ void MakeBusyModel(TTextureModel& model) {
     model.Colors[i] = (uint32_t(i * 37) & 0xFFFFFF);
     model.TexCoords[i] = TTexCoord{v.X * 3 + 3, v.Y * 2 + 2};
   }
-  const T3DPoint extra[] = {{-3, -0.5f, -0.5f}, {3, -0.3f, 0.2f}, {-2.5f, 0.9f, 0.3f},
+  const T3DPoint extra[] = {{-3, -0.5f, -0.5f},   {3, -0.3f, 0.2f}, {-2.5f, 0.9f, 0.3f},
                             {0.2f, 0.1f, 13.99f}, {0.5f, 0.4f, -1}, {-0.4f, 0.6f, -1}};
   for (int i = 0; i < 6; ++i) {
     model.Vertices[sphere + i] = extra[i];
@@ -408,9 +408,10 @@ TEST(Renderer, LightsVerticesExactlyAsTheModelDoes) {
 TEST(Renderer, SurvivesHostileGeometry) {
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
   TTextureModel model;
-  MakeSurface(model,
-              {{0, 0, 1400}, {1, 0, 1399.9999f}, {-1e30f, 1e30f, 0}, {nan, 0, 0}, {inf, -inf, 5}, {0, 1, 0}, {3, 3, 1e20f}},
-              {{0, 1, 5}, {1, 2, 5}, {2, 3, 4}, {3, 4, 5}, {0, 9, 1}, {6, 5, 1}, {1, 5, 6}}, 0x808080);
+  MakeSurface(
+      model,
+      {{0, 0, 1400}, {1, 0, 1399.9999f}, {-1e30f, 1e30f, 0}, {nan, 0, 0}, {inf, -inf, 5}, {0, 1, 0}, {3, 3, 1e20f}},
+      {{0, 1, 5}, {1, 2, 5}, {2, 3, 4}, {3, 4, 5}, {0, 9, 1}, {6, 5, 1}, {1, 5, 6}}, 0x808080);
   for (auto& uv : model.TexCoords) uv = TTexCoord{1e30f, -nan};
   model.Texture.New(3, 2, pf24bit);
   model.Texture.Clear(200);

@@ -53,18 +53,42 @@ class ExpressionTest : public ::testing::Test {
 
 TEST_F(ExpressionTest, OperatorsPrecedenceAndLeftAssociativity) {
   ExpectValues({
-      {"2+3*4", 14}, {"2^3^2", 64} /* (2^3)^2 */, {"-2^2", -4}, {"10-4-3", 3}, {"64/4/2", 8},
-      {"7.5%2", 1.5}, {"-7.5%2", -1.5}, {"2*-3", -6}, {"2--3", 5}, {"1+2>2+0", 1}, {"1<2&0", 0},
-      {"0|2", 1}, {"0|0", 0}, {"3&0.5", 1}, {"1/3*3=1", 1} /* equal within tolerance */,
-      {"0.1+0.2#0.3", 0}, {"1=1.0000001", 0}, {"1>0.99999999999999999999", 0}, {"inf=inf", 1},
-      {" \t(2+3)*2\r\n", 10}, {"(2+3", 5} /* a missing ")" at the end is accepted */, {"2)junk", 2},
+      {"2+3*4", 14},
+      {"2^3^2", 64} /* (2^3)^2 */,
+      {"-2^2", -4},
+      {"10-4-3", 3},
+      {"64/4/2", 8},
+      {"7.5%2", 1.5},
+      {"-7.5%2", -1.5},
+      {"2*-3", -6},
+      {"2--3", 5},
+      {"1+2>2+0", 1},
+      {"1<2&0", 0},
+      {"0|2", 1},
+      {"0|0", 0},
+      {"3&0.5", 1},
+      {"1/3*3=1", 1} /* equal within tolerance */,
+      {"0.1+0.2#0.3", 0},
+      {"1=1.0000001", 0},
+      {"1>0.99999999999999999999", 0},
+      {"inf=inf", 1},
+      {" \t(2+3)*2\r\n", 10},
+      {"(2+3", 5} /* a missing ")" at the end is accepted */,
+      {"2)junk", 2},
       {"4;5", 4},
   });
 }
 
 TEST_F(ExpressionTest, NumberForms) {
-  ExpectValues({{"$FF", 255}, {"$ff+1", 256}, {"$FFFFFFFF", -1} /* a signed 32-bit integer */, {"1,5*2", 3},
-                {",5", 0.5}, {"1E-3", 0.001}, {"2.5e2", 250}, {"5.", 5}, {"1e-5000", 0} /* underflow is no error */});
+  ExpectValues({{"$FF", 255},
+                {"$ff+1", 256},
+                {"$FFFFFFFF", -1} /* a signed 32-bit integer */,
+                {"1,5*2", 3},
+                {",5", 0.5},
+                {"1E-3", 0.001},
+                {"2.5e2", 250},
+                {"5.", 5},
+                {"1e-5000", 0} /* underflow is no error */});
   ExpectErrors({
       {"1.2.3", "Invalid number format", 1},
       {"1,5,3", "Invalid number format", 1},
@@ -171,7 +195,8 @@ TEST_F(ExpressionTest, DeepNestingAndRunawayWorkEndWithErrors) {
   }
   // Each level calls the one below twice: 2^40 calls.
   std::string doubling = ":d0()=1;";
-  for (int i = 1; i <= 40; ++i) doubling += ":d" + std::to_string(i) + "()=d" + std::to_string(i - 1) + "()+d" + std::to_string(i - 1) + "();";
+  for (int i = 1; i <= 40; ++i)
+    doubling += ":d" + std::to_string(i) + "()=d" + std::to_string(i - 1) + "()+d" + std::to_string(i - 1) + "();";
   Eval(doubling + "0");
   EXPECT_EQ(Eval("d10()"), 1024);
   try {
@@ -202,12 +227,30 @@ TEST_F(ExpressionTest, FloatingPointFaultsRaiseTheirClasses) {
 }
 
 TEST_F(ExpressionTest, Library) {
-  ExpectValues({{"pi", 3.14159265358979}, {"e", 2.71828182845905}, {"kb", 1024}, {"Mb", 1048576},
-                {"sin(pi/2)", 1}, {"cot(pi/4)", 1}, {"arctan(1)*4", 3.14159265358979}, {"arccosh(1)", 0},
-                {"log10(1000)", 3}, {"log2(8)", 3}, {"ln(e)", 1}, {"sqrt(16)", 4}, {"exp(0)", 1},
-                {"fac(5)", 120}, {"fac(0)", 1}, {"fac(3.0000001)", 6}, {"abs(-2)", 2}, {"ceil(-1.5)", -1},
-                {"floor(-1.5)", -2}, {"round(2.5)", 2}, {"round(3.5)", 4}, {"frac(-2.75)", -0.75},
-                {"bin(101)", 5}, {"bin(1111111111111111)", 65535}},
+  ExpectValues({{"pi", 3.14159265358979},
+                {"e", 2.71828182845905},
+                {"kb", 1024},
+                {"Mb", 1048576},
+                {"sin(pi/2)", 1},
+                {"cot(pi/4)", 1},
+                {"arctan(1)*4", 3.14159265358979},
+                {"arccosh(1)", 0},
+                {"log10(1000)", 3},
+                {"log2(8)", 3},
+                {"ln(e)", 1},
+                {"sqrt(16)", 4},
+                {"exp(0)", 1},
+                {"fac(5)", 120},
+                {"fac(0)", 1},
+                {"fac(3.0000001)", 6},
+                {"abs(-2)", 2},
+                {"ceil(-1.5)", -1},
+                {"floor(-1.5)", -2},
+                {"round(2.5)", 2},
+                {"round(3.5)", 4},
+                {"frac(-2.75)", -0.75},
+                {"bin(101)", 5},
+                {"bin(1111111111111111)", 65535}},
                1e-12L);
   ExpectErrors({{"fac(2.5)", "Undefined", 1},
                 {"bin(11111111111111111)", "Max 16 bits in binary number", 1},

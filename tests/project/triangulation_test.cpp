@@ -46,7 +46,8 @@ TTriangulation BruteForce(const std::vector<PointPair>& pts) {
       for (int j = i + 1; j < n; ++j) {
         if (taken[i * n + j]) continue;
         Wide d = 0;
-        for (const auto& im : img) d += (im[i].x - im[j].x) * (im[i].x - im[j].x) + (im[i].y - im[j].y) * (im[i].y - im[j].y);
+        for (const auto& im : img)
+          d += (im[i].x - im[j].x) * (im[i].x - im[j].x) + (im[i].y - im[j].y) * (im[i].y - im[j].y);
         if (d >= best) continue;
         bool ok = true;
         for (const auto& im : img)
@@ -141,14 +142,16 @@ TEST(Triangulation, SmallCases) {
   // A triangle: edges by combined length, the triangle from the shortest edge; three
   // collinear points give the same shape of result.
   for (int y3 : {4, 0}) {
-    const TTriangulation mesh = TriangulatePoints(std::vector<PointPair>{{0, 0, 0, 0}, {10, 0, 10, 0}, {y3 ? 0 : 5, y3, y3 ? 0 : 5, y3}});
+    const TTriangulation mesh =
+        TriangulatePoints(std::vector<PointPair>{{0, 0, 0, 0}, {10, 0, 10, 0}, {y3 ? 0 : 5, y3, y3 ? 0 : 5, y3}});
     EXPECT_EQ(mesh.Result, 0);
     EXPECT_TRUE((mesh.Edges == std::vector<MeshEdge>{{1, 3}, {y3 ? 1 : 2, y3 ? 2 : 3}, {y3 ? 2 : 1, y3 ? 3 : 2}}));
     EXPECT_TRUE((mesh.Triangles == std::vector<MeshTriangle>{{1, 3, 2}}));
   }
   // A square folded in image 2: side (2, 3) of image 1 crosses (1, 4) in image 2, and
   // diagonal (2, 4) crosses (1, 3) in image 1.
-  TTriangulation mesh = TriangulatePoints(std::vector<PointPair>{{0, 0, 0, 0}, {10, 0, 10, 0}, {10, 10, 0, 10}, {0, 10, 10, 10}});
+  TTriangulation mesh =
+      TriangulatePoints(std::vector<PointPair>{{0, 0, 0, 0}, {10, 0, 10, 0}, {10, 10, 0, 10}, {0, 10, 10, 10}});
   EXPECT_TRUE((mesh.Edges == std::vector<MeshEdge>{{1, 2}, {3, 4}, {1, 3}, {1, 4}}));
   EXPECT_EQ(mesh.Result, 2);
   // Duplicates in image 2 only: the lower index, and no mesh.

@@ -9,8 +9,8 @@
 
 #include "base/exception.h"
 #include "base/format.h"
-#include "io/file_stream.h"
 #include "imaging/linear_bitmap.h"
+#include "io/file_stream.h"
 
 namespace sq {
 
@@ -72,9 +72,8 @@ std::vector<std::string> SortedEntries(const std::vector<TBitmapLoader*>& loader
     const std::string filter = save ? loader->GetSaveFilter() : loader->GetLoadFilter();
     for (auto& entry : SplitFilterEntries(filter)) entries.push_back(std::move(entry));
   }
-  std::stable_sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
-    return LowerCase(a) < LowerCase(b);
-  });
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const std::string& a, const std::string& b) { return LowerCase(a) < LowerCase(b); });
   return entries;
 }
 
@@ -125,8 +124,7 @@ void TBitmapLoader::LoadFromFile(const std::string& fileName, const std::string&
   LoadFromStream(file, extension, bitmap);
 }
 
-void TBitmapLoader::SaveToFile(const std::string& fileName, const std::string& extension,
-                               const TLinearBitmap& bitmap) {
+void TBitmapLoader::SaveToFile(const std::string& fileName, const std::string& extension, const TLinearBitmap& bitmap) {
   TFileStream file(fileName, TFileStream::fmCreateWrite);
   SaveToStream(file, extension, bitmap);
   file.Close();

@@ -5,9 +5,9 @@
 
 #include "base/exception.h"
 #include "base/progress.h"
-#include "io/buffered_stream.h"
 #include "imaging/codecs/dib_decoder.h"
 #include "imaging/linear_bitmap.h"
+#include "io/buffered_stream.h"
 
 namespace sq {
 

@@ -8,8 +8,8 @@
 
 #include "base/exception.h"
 #include "base/progress.h"
-#include "io/base_stream.h"
 #include "imaging/linear_bitmap.h"
+#include "io/base_stream.h"
 
 namespace sq {
 
@@ -88,9 +88,9 @@ struct THeader {
   int BitCount = 0;
   uint32_t Compression = kRGB;
   int64_t ColorsUsed = 0;
-  int EntrySize = 4;        // bytes per colour-table entry
-  uint32_t Masks[3] = {};   // red, green, blue
-  bool HasMasks = false;    // masks came with the header
+  int EntrySize = 4;       // bytes per colour-table entry
+  uint32_t Masks[3] = {};  // red, green, blue
+  bool HasMasks = false;   // masks came with the header
   int64_t HeaderSize = 0;
 };
 
@@ -133,16 +133,31 @@ THeader ReadHeader(TDIBReader& in) {
 
 void Validate(const THeader& h) {
   switch (h.BitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: throw ELinearBitmap("Unsupported pixel format");
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      throw ELinearBitmap("Unsupported pixel format");
   }
   switch (h.Compression) {
-    case kRGB: break;
-    case kRLE8: if (h.BitCount != 8) BadData(); break;
-    case kRLE4: if (h.BitCount != 4) BadData(); break;
+    case kRGB:
+      break;
+    case kRLE8:
+      if (h.BitCount != 8) BadData();
+      break;
+    case kRLE4:
+      if (h.BitCount != 4) BadData();
+      break;
     case kBitFields:
-    case kAlphaBitFields: if (h.BitCount != 16 && h.BitCount != 32) BadData(); break;
-    default: throw ELinearBitmap("Unsupported file format");
+    case kAlphaBitFields:
+      if (h.BitCount != 16 && h.BitCount != 32) BadData();
+      break;
+    default:
+      throw ELinearBitmap("Unsupported file format");
   }
   if (h.Width < 1 || h.Height < 1) BadData();
   if (h.TopDown && h.Height > 0x7FFFFFFF) BadData();
@@ -177,7 +192,7 @@ void DecodeRow(const THeader& h, const uint8_t* s, uint8_t* d, const TChannel* c
         d[2] = channels[0](v);
       }
       break;
-    default:  // 32
+    default:            // 32
       if (!channels) {  // the plain blue, green, red, unused layout
         for (int64_t x = 0; x < w; ++x, d += 3, s += 4) std::memcpy(d, s, 3);
         break;
@@ -257,8 +272,7 @@ TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TL
   // Masks of a bit-field image with a short header follow it.  Some writers leave
   // them out; a file whose pixels start right behind the header then has the
   // usual layout.
-  if ((h.Compression == kBitFields || h.Compression == kAlphaBitFields) && !h.HasMasks &&
-      pixelOffset == in.Consumed())
+  if ((h.Compression == kBitFields || h.Compression == kAlphaBitFields) && !h.HasMasks && pixelOffset == in.Consumed())
     h.Compression = kRGB;
   if ((h.Compression == kBitFields || h.Compression == kAlphaBitFields) && !h.HasMasks) {
     uint8_t masks[16];
@@ -273,8 +287,7 @@ TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TL
   // promises; the entries that fit are the palette.
   int64_t entries = h.ColorsUsed;
   if (indexed && entries == 0) entries = int64_t(1) << h.BitCount;
-  if (indexed && pixelOffset >= in.Consumed())
-    entries = std::min(entries, (pixelOffset - in.Consumed()) / h.EntrySize);
+  if (indexed && pixelOffset >= in.Consumed()) entries = std::min(entries, (pixelOffset - in.Consumed()) / h.EntrySize);
   in.Need(entries * h.EntrySize);
   std::array<uint8_t, 768> palette{};
   if (indexed) {
@@ -305,8 +318,8 @@ TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TL
     if (plain && h.BitCount == 16) {
       h.Masks[0] = 0x7C00, h.Masks[1] = 0x03E0, h.Masks[2] = 0x001F;
     }
-    const bool plain32 = h.BitCount == 32 &&
-                         (plain || (h.Masks[0] == 0xFF0000 && h.Masks[1] == 0xFF00 && h.Masks[2] == 0xFF));
+    const bool plain32 =
+        h.BitCount == 32 && (plain || (h.Masks[0] == 0xFF0000 && h.Masks[1] == 0xFF00 && h.Masks[2] == 0xFF));
     if (!plain32)
       for (int c = 0; c < 3; ++c) channels.emplace_back(h.Masks[c]);
   }

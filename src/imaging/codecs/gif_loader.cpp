@@ -9,9 +9,9 @@
 
 #include "base/exception.h"
 #include "base/progress.h"
-#include "io/base_stream.h"
 #include "imaging/color_quantizer.h"
 #include "imaging/linear_bitmap.h"
+#include "io/base_stream.h"
 
 namespace sq {
 
@@ -54,12 +54,17 @@ extern "C" int GifWriteToStream(GifFileType* gif, const GifByteType* buffer, int
 [[noreturn]] void Fail(const TGifContext& context, int code) {
   if (!context.Error.empty()) throw EInOutError(context.Error);
   switch (code) {
-    case D_GIF_ERR_NOT_GIF_FILE: throw ELinearBitmap("Unsupported file format");
-    case D_GIF_ERR_READ_FAILED: throw EInOutError("Read less than expected");
-    case E_GIF_ERR_WRITE_FAILED: throw EInOutError("Error writing to stream");
+    case D_GIF_ERR_NOT_GIF_FILE:
+      throw ELinearBitmap("Unsupported file format");
+    case D_GIF_ERR_READ_FAILED:
+      throw EInOutError("Read less than expected");
+    case E_GIF_ERR_WRITE_FAILED:
+      throw EInOutError("Error writing to stream");
     case D_GIF_ERR_NOT_ENOUGH_MEM:
-    case E_GIF_ERR_NOT_ENOUGH_MEM: throw std::bad_alloc();
-    default: throw ELinearBitmap("Error in bitmap data");
+    case E_GIF_ERR_NOT_ENOUGH_MEM:
+      throw std::bad_alloc();
+    default:
+      throw ELinearBitmap("Error in bitmap data");
   }
 }
 

@@ -1,17 +1,17 @@
 #include "imaging/codecs/jpeg_loader.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 
 #include <jpeglib.h>
 
 #include "base/exception.h"
 #include "base/progress.h"
-#include "io/base_stream.h"
 #include "imaging/linear_bitmap.h"
+#include "io/base_stream.h"
 
 namespace sq {
 
@@ -256,9 +256,7 @@ std::vector<uint8_t> CompressJPEG(const TLinearBitmap& bitmap, int quality) {
   return std::vector<uint8_t>(encoder.Data(), encoder.Data() + encoder.Size());
 }
 
-bool TJPEGLoader::CanLoad(const std::string& extension) {
-  return ExtensionInList(extension, {"JPG", "JPEG", "JPE"});
-}
+bool TJPEGLoader::CanLoad(const std::string& extension) { return ExtensionInList(extension, {"JPG", "JPEG", "JPE"}); }
 
 bool TJPEGLoader::CanSave(const std::string& extension) { return ExtensionInList(extension, {"JPG", "JPEG"}); }
 

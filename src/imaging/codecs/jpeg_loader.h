@@ -12,8 +12,8 @@ namespace sq {
 
 class TJPEGLoader : public TBitmapLoader {
  public:
-  bool CanLoad(const std::string& extension) override;   // JPG, JPEG, JPE
-  bool CanSave(const std::string& extension) override;   // JPG, JPEG
+  bool CanLoad(const std::string& extension) override;  // JPG, JPEG, JPE
+  bool CanSave(const std::string& extension) override;  // JPG, JPEG
   std::string GetLoadFilter() override;
   std::string GetSaveFilter() override;
   void LoadFromStream(TBaseStream& stream, const std::string& extension, TLinearBitmap& bitmap) override;

@@ -5,8 +5,8 @@
 
 #include "base/exception.h"
 #include "base/progress.h"
-#include "io/buffered_stream.h"
 #include "imaging/linear_bitmap.h"
+#include "io/buffered_stream.h"
 
 namespace sq {
 
@@ -105,8 +105,7 @@ void TPCXLoader::LoadFromStream(TBaseStream& stream, const std::string&, TLinear
   // Each two bytes of run data give at most 63 samples: refuse before allocating an
   // image that the rest of the file cannot fill.
   const int64_t samples = int64_t(bytesPerLine) * height * planes;
-  if (available >= 0 && (available - kHeaderSize) * 63 / 2 + 63 < samples)
-    throw EInOutError("Read less than expected");
+  if (available >= 0 && (available - kHeaderSize) * 63 / 2 + 63 < samples) throw EInOutError("Read less than expected");
 
   TLinearBitmap result(bytesPerLine, height, planes == 1 ? pf8bit : pf24bit);
   TRunDecoder runs(in);

@@ -99,13 +99,27 @@ void UnfilterPNGRow(int filter, uint8_t* row, const uint8_t* prior, size_t size,
       throw EBadFormat("Invalid PNG data");
   }
   switch (bpp) {
-    case 1: UnfilterFixed<1>(filter, row, prior, size); break;
-    case 2: UnfilterFixed<2>(filter, row, prior, size); break;
-    case 3: UnfilterFixed<3>(filter, row, prior, size); break;
-    case 4: UnfilterFixed<4>(filter, row, prior, size); break;
-    case 6: UnfilterFixed<6>(filter, row, prior, size); break;
-    case 8: UnfilterFixed<8>(filter, row, prior, size); break;
-    default: UnfilterAny(filter, row, prior, size, static_cast<size_t>(bpp)); break;
+    case 1:
+      UnfilterFixed<1>(filter, row, prior, size);
+      break;
+    case 2:
+      UnfilterFixed<2>(filter, row, prior, size);
+      break;
+    case 3:
+      UnfilterFixed<3>(filter, row, prior, size);
+      break;
+    case 4:
+      UnfilterFixed<4>(filter, row, prior, size);
+      break;
+    case 6:
+      UnfilterFixed<6>(filter, row, prior, size);
+      break;
+    case 8:
+      UnfilterFixed<8>(filter, row, prior, size);
+      break;
+    default:
+      UnfilterAny(filter, row, prior, size, static_cast<size_t>(bpp));
+      break;
   }
 }
 

@@ -19,8 +19,8 @@
 #include "compress/crc32_stream.h"
 #include "compress/deflate_stream.h"
 #include "imaging/codecs/idat_stream.h"
-#include "io/memory_stream.h"
 #include "imaging/codecs/png_filter.h"
+#include "io/memory_stream.h"
 
 namespace sq {
 
@@ -40,21 +40,29 @@ bool TypeIs(const char* type, const char* name) { return std::memcmp(type, name,
 
 int Channels(int colorType) {
   switch (colorType) {
-    case 2: return 3;
-    case 4: return 2;
-    case 6: return 4;
-    default: return 1;
+    case 2:
+      return 3;
+    case 4:
+      return 2;
+    case 6:
+      return 4;
+    default:
+      return 1;
   }
 }
 
 bool ValidDepth(int colorType, int depth) {
   switch (colorType) {
-    case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-    case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case 0:
+      return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case 3:
+      return depth == 1 || depth == 2 || depth == 4 || depth == 8;
     case 2:
     case 4:
-    case 6: return depth == 8 || depth == 16;
-    default: return false;
+    case 6:
+      return depth == 8 || depth == 16;
+    default:
+      return false;
   }
 }
 
@@ -461,8 +469,8 @@ void TPNGWriter::ChooseFormat() {
 }
 
 void TPNGWriter::Write(TBaseStream& out, int filter, bool progress) {
-  if (!image_.Present || (image_.PixelFormat != pf8bit && image_.PixelFormat != pf16bit &&
-                          image_.PixelFormat != pf24bit))
+  if (!image_.Present ||
+      (image_.PixelFormat != pf8bit && image_.PixelFormat != pf16bit && image_.PixelFormat != pf24bit))
     throw ELinearBitmap("Unsupported pixel format");
   ChooseFormat();
   out.Write(kSignature, 8);
@@ -486,9 +494,9 @@ void TPNGWriter::Write(TBaseStream& out, int filter, bool progress) {
   // A palette: the image's own for palette files, a kept PLTE for colour files
   // (a grey file may not have one).  It covers every index used and the
   // transparent one, and no more entries than the depth can address.
-  const uint8_t* palette = colorType_ == 3                              ? image_.Palette
+  const uint8_t* palette = colorType_ == 3                           ? image_.Palette
                            : colorType_ == 2 && loader_.ExtraPalette ? loader_.ExtraPalette->data()
-                                                                      : nullptr;
+                                                                     : nullptr;
   int entries = 0;
   if (palette) {
     entries = UsedPaletteEntries(palette);
@@ -598,8 +606,8 @@ void TPNGLoader::LoadFromStream(TBaseStream& stream, const std::string&, TLinear
 }
 
 void TPNGLoader::SaveToStream(TBaseStream& stream, const std::string&, const TLinearBitmap& bitmap) {
-  if (!bitmap.Present || (bitmap.PixelFormat != pf8bit && bitmap.PixelFormat != pf16bit &&
-                          bitmap.PixelFormat != pf24bit))
+  if (!bitmap.Present ||
+      (bitmap.PixelFormat != pf8bit && bitmap.PixelFormat != pf16bit && bitmap.PixelFormat != pf24bit))
     throw ELinearBitmap("Unsupported pixel format");
   int32_t transparent = TransparentColor;
   TLinearBitmap sorted;

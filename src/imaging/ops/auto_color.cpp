@@ -74,10 +74,17 @@ void AutoColorCorrect(TLinearBitmap& bitmap, const TStatisticsRect& rect, TAutoC
     StretchAndGamma(bitmap, kPlaneAll, rect);
   } else if (bitmap.PixelFormat == pf24bit) {
     switch (mode) {
-      case acSaturation: CorrectSaturation(bitmap, rect); break;
-      case acRGBSplit: CorrectRGBSplit(bitmap, rect); break;
-      case acLuminance: CorrectLuminance(bitmap, rect); break;
-      default: throw Exception("Unknown color correction mode");
+      case acSaturation:
+        CorrectSaturation(bitmap, rect);
+        break;
+      case acRGBSplit:
+        CorrectRGBSplit(bitmap, rect);
+        break;
+      case acLuminance:
+        CorrectLuminance(bitmap, rect);
+        break;
+      default:
+        throw Exception("Unknown color correction mode");
     }
   } else {
     throw ELinearBitmap("Unsupported pixel format");

@@ -60,9 +60,9 @@ void Convolve3x3(TLinearBitmap& bitmap, const int (&kernel)[9], int divisor, TLi
       const uint8_t* down = bitmap.ScanLine(y + 1);
       uint8_t* out = result.ScanLine(y);
       for (int i = ch; i < (w - 1) * ch; ++i) {
-        const int sum = kernel[0] * up[i - ch] + kernel[1] * up[i] + kernel[2] * up[i + ch] +
-                        kernel[3] * mid[i - ch] + kernel[4] * mid[i] + kernel[5] * mid[i + ch] +
-                        kernel[6] * down[i - ch] + kernel[7] * down[i] + kernel[8] * down[i + ch];
+        const int sum = kernel[0] * up[i - ch] + kernel[1] * up[i] + kernel[2] * up[i + ch] + kernel[3] * mid[i - ch] +
+                        kernel[4] * mid[i] + kernel[5] * mid[i + ch] + kernel[6] * down[i - ch] + kernel[7] * down[i] +
+                        kernel[8] * down[i + ch];
         out[i] = ClampToByte(RoundEvenInt(sum * scale) + offset);
       }
     });

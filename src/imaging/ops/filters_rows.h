@@ -21,9 +21,7 @@ inline double RoundEven(double value) {
 }
 inline int RoundEvenInt(double value) { return static_cast<int>(RoundEven(value)); }
 
-inline uint8_t ClampToByte(int value) {
-  return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
-}
+inline uint8_t ClampToByte(int value) { return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value)); }
 
 // Round to nearest (halves to even) and clamp to 0..255; NaN gives 0.
 inline uint8_t RoundClampByte(double value) {

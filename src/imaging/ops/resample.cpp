@@ -8,7 +8,6 @@
 #include <immintrin.h>
 #endif
 
-
 #include "base/exception.h"
 #include "imaging/ops/filters_rows.h"
 
@@ -16,9 +15,7 @@ namespace sq {
 
 namespace {
 
-bool IsResamplable(TPixelFormat format) {
-  return format == pf8bit || format == pf16bit || format == pf24bit;
-}
+bool IsResamplable(TPixelFormat format) { return format == pf8bit || format == pf16bit || format == pf24bit; }
 
 // Runs fill(result) on a target of the given size in the source's format, with the
 // source's palette; builds aside when target is the source.
@@ -172,9 +169,15 @@ void BilinearInto(const TLinearBitmap& source, TLinearBitmap& target) {
     const int *lo = lowAt.data(), *hi = highAt.data();
     const double *lw = lowWeight.data(), *hw = highWeight.data();
     switch (channels) {
-      case 1: BlendColumns<1>(samples, lo, hi, lw, hw, out, m); break;
-      case 3: BlendColumns<3>(samples, lo, hi, lw, hw, out, m); break;
-      default: BlendColumns<4>(samples, lo, hi, lw, hw, out, m); break;
+      case 1:
+        BlendColumns<1>(samples, lo, hi, lw, hw, out, m);
+        break;
+      case 3:
+        BlendColumns<3>(samples, lo, hi, lw, hw, out, m);
+        break;
+      default:
+        BlendColumns<4>(samples, lo, hi, lw, hw, out, m);
+        break;
     }
   };
   // Each worker keeps its last two horizontally blended source rows: neighbouring
@@ -317,7 +320,8 @@ void PixelResize(const TLinearBitmap& source, int width, int height, TLinearBitm
       columns[x] = std::min(static_cast<int>(position), source.Width - 1) * pixelSize;
     std::vector<int> rows(height);
     position = 0.0;
-    for (int y = 0; y < height; ++y, position += yStep) rows[y] = std::min(static_cast<int>(position), source.Height - 1);
+    for (int y = 0; y < height; ++y, position += yStep)
+      rows[y] = std::min(static_cast<int>(position), source.Height - 1);
     ForEachRow(height, width, true, [&](int y, int) {
       const uint8_t* in = source.ScanLine(rows[y]);
       uint8_t* o = out.ScanLine(y);
@@ -355,9 +359,15 @@ void HalfSize(const TLinearBitmap& source, TLinearBitmap& target) {
       const uint8_t* b = source.ScanLine(2 * y + 1);
       uint16_t* sums = scratch[worker].data();
       switch (ps) {
-        case 1: HalveRow<1>(a, b, sums, out.ScanLine(y), out.Width); break;
-        case 3: HalveRow<3>(a, b, sums, out.ScanLine(y), out.Width); break;
-        default: HalveRow<4>(a, b, sums, out.ScanLine(y), out.Width); break;
+        case 1:
+          HalveRow<1>(a, b, sums, out.ScanLine(y), out.Width);
+          break;
+        case 3:
+          HalveRow<3>(a, b, sums, out.ScanLine(y), out.Width);
+          break;
+        default:
+          HalveRow<4>(a, b, sums, out.ScanLine(y), out.Width);
+          break;
       }
     });
   });

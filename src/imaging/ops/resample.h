@@ -40,8 +40,7 @@ void BilinearResize(const TLinearBitmap& source, TLinearBitmap& target, int widt
 
 // A pf24bit image into three pf8bit planes with the grey palette (blue, green, red)
 // and back.  The planes must share one size.
-void SplitColorPlanes(const TLinearBitmap& bitmap, TLinearBitmap& plane0, TLinearBitmap& plane1,
-                      TLinearBitmap& plane2);
+void SplitColorPlanes(const TLinearBitmap& bitmap, TLinearBitmap& plane0, TLinearBitmap& plane1, TLinearBitmap& plane2);
 void MergeColorPlanes(const TLinearBitmap& plane0, const TLinearBitmap& plane1, const TLinearBitmap& plane2,
                       TLinearBitmap& target);
 

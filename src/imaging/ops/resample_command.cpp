@@ -22,11 +22,21 @@ void ApplyResizeMethod(TLinearBitmap& bitmap, int width, int height, int method)
   if (bitmap.Present && width == bitmap.Width && height == bitmap.Height) return;
   if (bitmap.Present && bitmap.Width == 1 && bitmap.Height == 1) method = rmPixel;
   switch (method) {
-    case rmBilinear: Resize(bitmap, width, height); break;
-    case rmLowPass: KernelResize(bitmap, width, height, bitmap, TLineFilterKind::LowPass); break;
-    case rmPixel: PixelResize(bitmap, width, height, bitmap); break;
-    case rmSpline: KernelResize(bitmap, width, height, bitmap, TLineFilterKind::Spline); break;
-    case rmSinc: KernelResize(bitmap, width, height, bitmap, TLineFilterKind::Sinc); break;
+    case rmBilinear:
+      Resize(bitmap, width, height);
+      break;
+    case rmLowPass:
+      KernelResize(bitmap, width, height, bitmap, TLineFilterKind::LowPass);
+      break;
+    case rmPixel:
+      PixelResize(bitmap, width, height, bitmap);
+      break;
+    case rmSpline:
+      KernelResize(bitmap, width, height, bitmap, TLineFilterKind::Spline);
+      break;
+    case rmSinc:
+      KernelResize(bitmap, width, height, bitmap, TLineFilterKind::Sinc);
+      break;
   }
 }
 

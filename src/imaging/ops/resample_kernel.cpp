@@ -97,8 +97,7 @@ class TSplineFilter : public TLineFilter {
     double* M = scratch.data();
     const double scale = 6 / (h_ * h_);
     // Forward sweep keeps the modified right-hand sides in M.
-    for (int i = 1; i < n_ - 1; ++i)
-      M[i] = (scale * (y[i - 1] - 2 * y[i] + y[i + 1]) - M[i - 1]) * factor_[size_t(i)];
+    for (int i = 1; i < n_ - 1; ++i) M[i] = (scale * (y[i - 1] - 2 * y[i] + y[i + 1]) - M[i - 1]) * factor_[size_t(i)];
     for (int i = n_ - 3; i >= 1; --i) M[i] -= factor_[size_t(i)] * M[i + 1];
     for (int x = 0; x < m_; ++x) {
       const int i = interval_[size_t(x)];
@@ -231,12 +230,14 @@ std::unique_ptr<TLineFilter> TLineFilter::Make(TLineFilterKind kind, int n, int 
   if (n < 1 || m < 1) throw ELinearBitmap("Invalid bitmap size");
   if (m == 1) return std::make_unique<TMeanFilter>(n);
   switch (kind) {
-    case TLineFilterKind::LowPass: return std::make_unique<TLowPassFilter>(n, m);
+    case TLineFilterKind::LowPass:
+      return std::make_unique<TLowPassFilter>(n, m);
     case TLineFilterKind::Spline:
       // One sample is a constant line: its mean is what any of the filters gives.
       if (n == 1) return std::make_unique<TLowPassFilter>(n, m);
       return std::make_unique<TSplineFilter>(n, m);
-    case TLineFilterKind::Sinc: return std::make_unique<TSincFilter>(n, m);
+    case TLineFilterKind::Sinc:
+      return std::make_unique<TSincFilter>(n, m);
   }
   throw Exception("Resampling method not implemented");
 }

@@ -32,12 +32,18 @@ void QuarterTurn(TLinearBitmap& bitmap, bool clockwise) {
         if (clockwise) {
           for (int x = x0; x < x1; ++x, out += ps) {
             const uint8_t* in = bitmap.PixelAddress(y, h - 1 - x);
-            if (ps == 1) *out = *in; else std::memcpy(out, in, ps);
+            if (ps == 1)
+              *out = *in;
+            else
+              std::memcpy(out, in, ps);
           }
         } else {
           for (int x = x0; x < x1; ++x, out += ps) {
             const uint8_t* in = bitmap.PixelAddress(w - 1 - y, x);
-            if (ps == 1) *out = *in; else std::memcpy(out, in, ps);
+            if (ps == 1)
+              *out = *in;
+            else
+              std::memcpy(out, in, ps);
           }
         }
       }
@@ -90,8 +96,7 @@ void Rotate(TLinearBitmap& bitmap, uint32_t backgroundColor, double angle) {
   if (std::abs(a - 3 * pi / 2) < 0.0001) return Rotate270(bitmap);
   if (std::abs(a - pi / 2) < 0.0001) return Rotate90(bitmap);
   if (std::abs(a) <= 0.0001 || std::abs(a - twoPi) <= 0.0001) return;
-  if (bitmap.PixelFormat != pf8bit && bitmap.PixelFormat != pf24bit)
-    throw ELinearBitmap("Unsupported pixel format");
+  if (bitmap.PixelFormat != pf8bit && bitmap.PixelFormat != pf24bit) throw ELinearBitmap("Unsupported pixel format");
 
   // Sampling factor: twice per axis where pixels can be averaged.
   const int f = (bitmap.PixelFormat == pf24bit || bitmap.IsGrayScale()) ? 2 : 1;
@@ -141,8 +146,8 @@ void Rotate(TLinearBitmap& bitmap, uint32_t backgroundColor, double angle) {
         const int p = RoundEvenInt((cu[x] - sv) * scale);
         const int q = RoundEvenInt((su[x] + cv) * scale);
         const int sx = (p - 1) / 2 + halfW, sy = (q - 1) / 2 + halfH;
-        const uint8_t* in = (unsigned(sx) < unsigned(w) && unsigned(sy) < unsigned(h)) ? bitmap.PixelAddress(sx, sy)
-                                                                                        : background;
+        const uint8_t* in =
+            (unsigned(sx) < unsigned(w) && unsigned(sy) < unsigned(h)) ? bitmap.PixelAddress(sx, sy) : background;
         for (int k = 0; k < ps; ++k) out[k] = in[k];
       }
     };

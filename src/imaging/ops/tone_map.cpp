@@ -94,11 +94,8 @@ TControlPoints MakeBrightnessContrastPoints(int b, int c) {
             {255 - std::min(0, b), 255}};
   if (c >= 0)
     return {{-std::max(0, b), 0}, {c + 40 - b, 40}, {127 - b, 127}, {215 - c - b, 215}, {255 - std::min(0, b), 255}};
-  return {{-std::max(1, b - c), 0},
-          {c + 40 - b, 40},
-          {127 - b, 127},
-          {215 - c - b, 215},
-          {256 - std::min(0, c + b), 255}};
+  return {
+      {-std::max(1, b - c), 0}, {c + 40 - b, 40}, {127 - b, 127}, {215 - c - b, 215}, {256 - std::min(0, c + b), 255}};
 }
 
 TControlPoints DefaultCurvePoints() { return {{0, 0}, {63, 63}, {127, 127}, {192, 192}, {255, 255}}; }
@@ -182,8 +179,7 @@ void ApplyToneMap(const ToneMap& map, const uint8_t* source, TLinearBitmap& bitm
   });
 }
 
-void GammaSaturate(TLinearBitmap& bitmap, double gammaBlue, double gammaGreen, double gammaRed,
-                   double saturation) {
+void GammaSaturate(TLinearBitmap& bitmap, double gammaBlue, double gammaGreen, double gammaRed, double saturation) {
   if (!bitmap.Present) return;
   if (bitmap.PixelFormat != pf24bit) {
     if (gammaRed != 0 && gammaRed != 1) ApplyToneMap(MakeGammaMap(gammaRed), bitmap, kPlaneAll);

@@ -8,8 +8,7 @@
 
 namespace sq {
 
-ToneMap MakeExpressionMap(std::string_view text, const LevelHistogram& histogram, bool unitRange,
-                          TSymbolTable* table) {
+ToneMap MakeExpressionMap(std::string_view text, const LevelHistogram& histogram, bool unitRange, TSymbolTable* table) {
   TSymbolTable& symbols = table ? *table : StandardSymbols();
   uint64_t total = 0;
   for (const uint32_t count : histogram.Counts) total += count;

@@ -55,18 +55,34 @@ void TColorMapperState::ApplyPreset(int preset, double p1, double p2, const Leve
   ToneMap map = IdentityMap();
   TControlPoints points;
   switch (preset) {
-    case cpBlackWhitePoint: map = MakeLevelsMap(Level(p1, info.Parameter1), Level(p2, info.Parameter2)); break;
-    case cpGamma: map = MakeGammaMap(std::clamp(p1, info.Parameter1.Min, info.Parameter1.Max)); break;
+    case cpBlackWhitePoint:
+      map = MakeLevelsMap(Level(p1, info.Parameter1), Level(p2, info.Parameter2));
+      break;
+    case cpGamma:
+      map = MakeGammaMap(std::clamp(p1, info.Parameter1.Min, info.Parameter1.Max));
+      break;
     case cpBrightnessContrast:
       points = MakeBrightnessContrastPoints(Level(p1, info.Parameter1), Level(p2, info.Parameter2));
       DrawCurveThroughPoints(map, points);
       break;
-    case cpThreshold: map = MakeThresholdMap(Level(p1, info.Parameter1)); break;
-    case cpEqualization: map = MakeEqualizationMap(histogram, Level(p1, info.Parameter1)); break;
-    case cpQuantizer: map = MakeQuantizerMap(Level(p1, info.Parameter1)); break;
-    case cpZeroPoint: map = MakeZeroPointMap(Level(p1, info.Parameter1)); break;
-    case cpDefineCurve: points = DefaultCurvePoints(); break;
-    case cpExpression: map = MakeExpressionMap(expression, histogram, unitRange); break;
+    case cpThreshold:
+      map = MakeThresholdMap(Level(p1, info.Parameter1));
+      break;
+    case cpEqualization:
+      map = MakeEqualizationMap(histogram, Level(p1, info.Parameter1));
+      break;
+    case cpQuantizer:
+      map = MakeQuantizerMap(Level(p1, info.Parameter1));
+      break;
+    case cpZeroPoint:
+      map = MakeZeroPointMap(Level(p1, info.Parameter1));
+      break;
+    case cpDefineCurve:
+      points = DefaultCurvePoints();
+      break;
+    case cpExpression:
+      map = MakeExpressionMap(expression, histogram, unitRange);
+      break;
   }
   CurrentMap() = map;
   points_ = std::move(points);
@@ -127,9 +143,9 @@ void TColorMapperState::Drag(int x, int level) {
   } else {
     const int step = x > lastX_ ? 1 : -1;
     for (int i = lastX_; i != x + step; i += step)
-      map[size_t(i)] = static_cast<uint8_t>(DivRoundEven(
-          (int64_t(lastLevel_) * (x - lastX_) + int64_t(level - lastLevel_) * (i - lastX_)) * step,
-          int64_t(x - lastX_) * step));
+      map[size_t(i)] = static_cast<uint8_t>(
+          DivRoundEven((int64_t(lastLevel_) * (x - lastX_) + int64_t(level - lastLevel_) * (i - lastX_)) * step,
+                       int64_t(x - lastX_) * step));
   }
   lastX_ = x;
   lastLevel_ = level;

@@ -2,8 +2,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "base/exception.h"
@@ -11,9 +11,9 @@
 #include "imaging/codecs/bmp_loader.h"
 #include "imaging/codecs/gif_loader.h"
 #include "imaging/codecs/jpeg_loader.h"
+#include "imaging/codecs/pcx_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "io/memory_stream.h"
-#include "imaging/codecs/pcx_loader.h"
 
 using namespace sq;
 namespace fs = std::filesystem;

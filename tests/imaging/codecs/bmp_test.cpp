@@ -56,7 +56,8 @@ TLinearBitmap PeerPixels(const std::string& file, const TTempDir& dir) {
   Magick("'" + file + "' -depth 8 -alpha off ppm:'" + ppm + "'");
   const std::vector<uint8_t> data = ReadBytes(ppm);
   int width = 0, height = 0, maxValue = 0, used = 0;
-  EXPECT_EQ(std::sscanf(reinterpret_cast<const char*>(data.data()), "P6 %d %d %d%n", &width, &height, &maxValue, &used), 3);
+  EXPECT_EQ(std::sscanf(reinterpret_cast<const char*>(data.data()), "P6 %d %d %d%n", &width, &height, &maxValue, &used),
+            3);
   TLinearBitmap bitmap(width, height, pf24bit);
   const uint8_t* p = data.data() + used + 1;
   for (int y = 0; y < height; ++y)
@@ -156,8 +157,7 @@ TEST(BmpReader, MatchesPeerOnEveryVariant) {
   std::vector<uint8_t> bytes = ReadBytes(dir / "24bit.bmp");
   const size_t offset = Get32(bytes, 10), stride = (29 * 3 + 3) & ~3u;
   std::vector<uint8_t> flipped = bytes;
-  for (int r = 0; r < 17; ++r)
-    std::memcpy(&flipped[offset + r * stride], &bytes[offset + (16 - r) * stride], stride);
+  for (int r = 0; r < 17; ++r) std::memcpy(&flipped[offset + r * stride], &bytes[offset + (16 - r) * stride], stride);
   Put32(flipped, 22, static_cast<uint32_t>(-17));
   ExpectSamePixels(LoadBMP(flipped), LoadBMP(bytes), 0, "top-down");
 
@@ -187,11 +187,11 @@ TEST(BmpReader, DecodesRunLengthRules) {
   // run with its padding, a jump, a run cut at the row end, end of bitmap.
   std::vector<uint8_t> table(16 * 4, 0);
   for (int i = 0; i < 16; ++i) table[4 * i] = static_cast<uint8_t>(i * 16);
-  const std::vector<uint8_t> rle4 = {
-      4, 0x12, 0, 3, 0x34, 0x50, 0, 0,  // row 2: 1 2 1 2 3 4 5... cut at 6 -> 1 2 1 2 3 4
-      0, 2, 2, 1,                       // jump two right, one up: to (2, row 0)
-      9, 0x77,                          // run of 9 sevens, cut at the row end
-      0, 1};
+  const std::vector<uint8_t> rle4 = {4,    0x12, 0, 3,
+                                     0x34, 0x50, 0, 0,  // row 2: 1 2 1 2 3 4 5... cut at 6 -> 1 2 1 2 3 4
+                                     0,    2,    2, 1,  // jump two right, one up: to (2, row 0)
+                                     9,    0x77,        // run of 9 sevens, cut at the row end
+                                     0,    1};
   TLinearBitmap bitmap = LoadBMP(MakeBMP(6, 3, 4, 2, 16, table, rle4));
   ASSERT_EQ(bitmap.PixelFormat, pf8bit);
   const std::vector<uint8_t> expected = {0, 0, 7, 7, 7, 7,   // top row
@@ -226,14 +226,14 @@ TEST(BmpReader, RefusesDamagedFiles) {
   const TCase cases[] = {
       {notBmp, "Unsupported file format"},
       {{'B', 'M', 0}, "Unsupported file format"},
-      {with(14, 99), "Error in bitmap data"},                    // header size
-      {with(18, 0), "Error in bitmap data"},                     // width
-      {with(22, 0x80000000u), "Error in bitmap data"},           // height that has no absolute value
-      {with(18, 100000), "Error in bitmap data"},                // rows the data cannot hold
-      {with(46, 300), "Error in bitmap data"},                   // colour count
-      {with(18, 0x40000000), "Error in bitmap data"},            // pixel block over 1 GiB
-      {with(30, 4), "Unsupported file format"},                  // embedded JPEG
-      {with(30, 1), "Error in bitmap data"},                     // RLE8 data that ends too soon
+      {with(14, 99), "Error in bitmap data"},           // header size
+      {with(18, 0), "Error in bitmap data"},            // width
+      {with(22, 0x80000000u), "Error in bitmap data"},  // height that has no absolute value
+      {with(18, 100000), "Error in bitmap data"},       // rows the data cannot hold
+      {with(46, 300), "Error in bitmap data"},          // colour count
+      {with(18, 0x40000000), "Error in bitmap data"},   // pixel block over 1 GiB
+      {with(30, 4), "Unsupported file format"},         // embedded JPEG
+      {with(30, 1), "Error in bitmap data"},            // RLE8 data that ends too soon
       {MakeBMP(3, 2, 7, 0, 0, {}, row), "Unsupported pixel format"},
       {MakeBMP(3, 2, 24, 1, 0, {}, row), "Error in bitmap data"},  // RLE8 on 24 bits
       {rleJumpOut, "Error in bitmap data"},

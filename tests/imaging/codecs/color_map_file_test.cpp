@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "base/exception.h"
-#include "io/memory_stream.h"
 #include "imaging/ops/tone_map.h"
+#include "io/memory_stream.h"
 
 namespace sq {
 namespace {

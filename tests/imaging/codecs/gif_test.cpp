@@ -59,8 +59,10 @@ TEST(Gif, PaletteImagesKeepIndicesAndPackWhereTheyFit) {
   EXPECT_EQ(TableEntries(file), 16);
   TLinearBitmap back = Load(file);
   ASSERT_EQ(back.PixelFormat, pf8bit);
-  EXPECT_EQ(std::vector<uint8_t>(back.Map, back.Map + back.Size), std::vector<uint8_t>(image.Map, image.Map + image.Size));
-  EXPECT_EQ(std::vector<uint8_t>(back.Palette, back.Palette + 768), std::vector<uint8_t>(image.Palette, image.Palette + 768));
+  EXPECT_EQ(std::vector<uint8_t>(back.Map, back.Map + back.Size),
+            std::vector<uint8_t>(image.Map, image.Map + image.Size));
+  EXPECT_EQ(std::vector<uint8_t>(back.Palette, back.Palette + 768),
+            std::vector<uint8_t>(image.Palette, image.Palette + 768));
   EXPECT_EQ(GIFLoader().TransparentColor, -1);
 
   std::memset(image.Palette + 6, 0, 768 - 6);  // two entries in use: 1 bit

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -141,9 +141,9 @@ TEST(Jpeg, DamagedDataRaisesInsteadOfExiting) {
   const std::vector<uint8_t> good = Save(Picture(16, 16));
   std::vector<uint8_t> badMarker = good;
   badMarker[3] = 0xD9;  // the end marker right behind the start
-  for (const auto& bytes : {std::vector<uint8_t>{}, std::vector<uint8_t>{0xFF, 0xD8},
-                            std::vector<uint8_t>(good.begin(), good.begin() + 100), badMarker,
-                            std::vector<uint8_t>(300, 0x5A)}) {
+  for (const auto& bytes :
+       {std::vector<uint8_t>{}, std::vector<uint8_t>{0xFF, 0xD8},
+        std::vector<uint8_t>(good.begin(), good.begin() + 100), badMarker, std::vector<uint8_t>(300, 0x5A)}) {
     TLinearBitmap bitmap(3, 3, pf8bit);
     EXPECT_THROW(bitmap.LoadFromStream(*std::make_unique<TReadOnlyMemoryStream>(bytes.data(), bytes.size()), "jpg"),
                  ELinearBitmap);

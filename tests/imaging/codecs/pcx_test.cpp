@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "imaging/codecs/pcx_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "io/memory_stream.h"
-#include "imaging/codecs/pcx_loader.h"
 
 using namespace sq;
 namespace fs = std::filesystem;
@@ -73,7 +73,7 @@ TEST(PcxWriter, RunRules) {
   EXPECT_EQ(file[128], 0xC1);
   EXPECT_EQ(file[129], 0xC8);
   EXPECT_EQ(file[130], 12);
-  EXPECT_EQ(file[131 + 3 * 77], 77);  // palette entry 77 as red, green, blue
+  EXPECT_EQ(file[131 + 3 * 77], 77);       // palette entry 77 as red, green, blue
   EXPECT_EQ(file[8] | (file[9] << 8), 0);  // x max = width - 1
   EXPECT_EQ(file[66] | (file[67] << 8), 1);
 
@@ -143,12 +143,15 @@ TEST(PcxReader, RefusesDamagedFiles) {
     std::vector<uint8_t> bytes;
     const char* message;
   } cases[] = {
-      {with(0, 11), "Unsupported file format"},  {with(1, 3), "Unsupported file format"},
-      {with(2, 0), "Unsupported file format"},   {with(3, 1), "Unsupported file format"},
-      {with(65, 4), "Unsupported file format"},  {{10, 5, 1}, "Unsupported file format"},
-      {with(9, 0x80), "Error in bitmap data"},   // x max before x min
+      {with(0, 11), "Unsupported file format"},
+      {with(1, 3), "Unsupported file format"},
+      {with(2, 0), "Unsupported file format"},
+      {with(3, 1), "Unsupported file format"},
+      {with(65, 4), "Unsupported file format"},
+      {{10, 5, 1}, "Unsupported file format"},
+      {with(9, 0x80), "Error in bitmap data"},  // x max before x min
       {overflow, "Error in bitmap data"},
-      {huge, "Read less than expected"},         // far more samples than the file holds
+      {huge, "Read less than expected"},  // far more samples than the file holds
       {std::vector<uint8_t>(good.begin(), good.end() - 1), "Read less than expected"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "base/exception.h"
-#include "io/memory_stream.h"
 #include "imaging/codecs/png_loader.h"
+#include "io/memory_stream.h"
 
 #ifdef SQ_HAVE_PEERS
 #include <png.h>
@@ -86,8 +86,8 @@ std::string Difference(const TLinearBitmap& ours, const TLinearBitmap* alpha, co
   const int sampleBytes = grey16 ? 2 : 1;
   for (int y = 0; y < ref.height; ++y)
     for (int x = 0; x < ref.width; ++x) {
-      const uint8_t* r = ref.pixels.data() + static_cast<size_t>(y) * ref.rowBytes +
-                         static_cast<size_t>(x) * channels * sampleBytes;
+      const uint8_t* r =
+          ref.pixels.data() + static_cast<size_t>(y) * ref.rowBytes + static_cast<size_t>(x) * channels * sampleBytes;
       const uint8_t* o = ours.PixelAddress(x, y);
       bool same = true;
       if (grey16)
@@ -130,7 +130,8 @@ Bytes LibpngEncode(int width, int height, int colorType, int depth, int interlac
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), depth, colorType,
                interlace, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   std::vector<png_color> palette(static_cast<size_t>(1) << std::min(depth, 8));
-  for (auto& c : palette) c = {static_cast<png_byte>(rng()), static_cast<png_byte>(rng()), static_cast<png_byte>(rng())};
+  for (auto& c : palette)
+    c = {static_cast<png_byte>(rng()), static_cast<png_byte>(rng()), static_cast<png_byte>(rng())};
   if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
   png_write_info(png, info);
   const size_t rowBytes = png_get_rowbytes(png, info);
@@ -247,8 +248,8 @@ TEST(PngPeer, LibpngAndPngcheckAcceptWhatWeWrite) {
     EXPECT_EQ(Difference(image, nullptr, *ref), "") << where;
     if (havePngcheck) {
       const fs::path path = dir / ("case" + std::to_string(n) + ".png");
-      std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(out.Data().data()),
-                                                  static_cast<std::streamsize>(out.Data().size()));
+      std::ofstream(path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(out.Data().data()), static_cast<std::streamsize>(out.Data().size()));
       EXPECT_EQ(std::system(("pngcheck -q " + path.string() + " > /dev/null").c_str()), 0) << where;
     }
     ++n;

@@ -9,8 +9,8 @@
 #include "compress/adler32.h"
 #include "compress/crc32_stream.h"
 #include "compress/deflate_stream.h"
-#include "io/memory_stream.h"
 #include "imaging/codecs/png_loader.h"
+#include "io/memory_stream.h"
 
 using namespace sq;
 using Bytes = std::vector<uint8_t>;
@@ -44,7 +44,8 @@ Bytes Header(uint32_t w, uint32_t h, int depth, int colorType, int interlace = 0
   Bytes d;
   Put32(d, w);
   Put32(d, h);
-  d.insert(d.end(), {static_cast<uint8_t>(depth), static_cast<uint8_t>(colorType), 0, 0, static_cast<uint8_t>(interlace)});
+  d.insert(d.end(),
+           {static_cast<uint8_t>(depth), static_cast<uint8_t>(colorType), 0, 0, static_cast<uint8_t>(interlace)});
   return d;
 }
 
@@ -148,7 +149,7 @@ TEST(PngReader, RefusesDamagedFiles) {
   EXPECT_EQ(LoadError(Simple(0, 1, 8, 0, rows)), "Invalid PNG data");
   EXPECT_EQ(LoadError(File({Chunk("IHDR", Header(2, 1, 8, 0)), Chunk("IEND", {})})), "Invalid PNG data");
   EXPECT_EQ(LoadError(Simple(2, 1, 8, 0, {5, 10, 20})), "Invalid PNG data");  // filter type 5
-  EXPECT_EQ(LoadError(Simple(2, 2, 8, 0, rows)), "Invalid PNG data");        // one row short
+  EXPECT_EQ(LoadError(Simple(2, 2, 8, 0, rows)), "Invalid PNG data");         // one row short
   // The IDAT chain ends (at a text chunk) before the compressed data does.
   const Bytes big = Zlib(Bytes(4 * 65, 0));
   const Bytes half1(big.begin(), big.begin() + 5), half2(big.begin() + 5, big.end());
@@ -192,11 +193,10 @@ TEST(PngReader, ReadsDepthsColourTypesAndInterlacing) {
   ASSERT_EQ(b.PixelFormat, pf24bit);
   EXPECT_EQ(Bytes(b.Map, b.Map + 3), (Bytes{5, 3, 1}));
   // Filters: Sub, Up, Average and Paeth on a 2x3 RGB image.
-  b = Load(loader, Simple(2, 4, 8, 2,
-                          {1, 10, 20, 30, 1, 1, 1,    //
-                           2, 1, 1, 1, 2, 2, 2,       //
-                           3, 5, 5, 5, 6, 6, 6,       //
-                           4, 0, 0, 0, 9, 0, 0}));
+  b = Load(loader, Simple(2, 4, 8, 2, {1, 10, 20, 30, 1, 1, 1,  //
+                                       2, 1,  1,  1,  2, 2, 2,  //
+                                       3, 5,  5,  5,  6, 6, 6,  //
+                                       4, 0,  0,  0,  9, 0, 0}));
   EXPECT_EQ(Bytes(b.Map, b.Map + 24),
             (Bytes{30, 20, 10, 31, 21, 11, 31, 21, 11, 33, 23, 13, 20, 15, 10, 32, 25, 17, 20, 15, 10, 32, 25, 26}));
   // Adam7 with passes left empty by a narrow image, and a 1x1 one.
@@ -212,8 +212,9 @@ TEST(PngReader, ReadsDepthsColourTypesAndInterlacing) {
 TEST(PngReader, KeepsExtrasAndChunkValues) {
   TPNGLoader loader;
   const Bytes plte = {255, 0, 0, 0, 255, 0, 0, 0, 255};
-  TLinearBitmap b = Load(loader, Simple(3, 1, 8, 3, {0, 0, 1, 2}, {Chunk("gAMA", {0, 0, 0xAF, 0xC8}), Chunk("PLTE", plte),
-                                                                   Chunk("tRNS", {255, 0, 128})}));
+  TLinearBitmap b =
+      Load(loader, Simple(3, 1, 8, 3, {0, 0, 1, 2},
+                          {Chunk("gAMA", {0, 0, 0xAF, 0xC8}), Chunk("PLTE", plte), Chunk("tRNS", {255, 0, 128})}));
   EXPECT_DOUBLE_EQ(loader.Gamma, 0.45);
   EXPECT_EQ(loader.TransparentColor, 1);
   EXPECT_EQ(b.Palette[2], 255);  // red, stored blue-green-red
@@ -302,7 +303,8 @@ TEST(PngWriter, ChunkValuesSurviveALoadSaveCycle) {
 
   TLinearBitmap pal(4, 1, pf8bit);
   std::memset(pal.Palette, 0, 768);
-  for (int i = 0; i < 4; ++i) pal.Palette[3 * i + 1] = static_cast<uint8_t>(60 * i + 10), pal.Map[i] = static_cast<uint8_t>(i);
+  for (int i = 0; i < 4; ++i)
+    pal.Palette[3 * i + 1] = static_cast<uint8_t>(60 * i + 10), pal.Map[i] = static_cast<uint8_t>(i);
   loader.TransparentColor = 2;
   Load(loader, Save(loader, pal));
   EXPECT_EQ(loader.TransparentColor, 2);
@@ -316,8 +318,8 @@ TEST(PngWriter, PacksPaletteRowsOnlyWhereIndicesFit) {
   for (int i = 0; i < 39; ++i) pal.Map[i] = static_cast<uint8_t>(i % 3);
   loader.BitsPerPixel = 1;  // as left by reading a 1-bit file
   Bytes file = Save(loader, pal);
-  EXPECT_EQ(file[24], 2);                 // indices 0..2 need 2 bits
-  EXPECT_EQ(file[36], 4 * 3);             // no more palette entries than 2 bits address
+  EXPECT_EQ(file[24], 2);      // indices 0..2 need 2 bits
+  EXPECT_EQ(file[36], 4 * 3);  // no more palette entries than 2 bits address
   TLinearBitmap back = Load(loader, file);
   EXPECT_TRUE(SamePixels(back, pal));
   EXPECT_EQ(loader.BitsPerPixel, 2);

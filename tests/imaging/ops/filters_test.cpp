@@ -6,8 +6,8 @@
 #include <random>
 
 #include "base/exception.h"
-#include "imaging/ops/adaptive_smooth.h"
 #include "imaging/gray.h"
+#include "imaging/ops/adaptive_smooth.h"
 #include "imaging/palette.h"
 
 namespace sq {
@@ -34,7 +34,7 @@ TEST(Gray, LibraryAndMenuRulesDifferOnlyInRounding) {
   GrayscaleCommand(menu);
   ConvertToGrayscale(library);
   ASSERT_EQ(menu.PixelFormat, pf8bit);
-  EXPECT_EQ(menu.Map[0], 18);  // (20 + 60 + 30) div 6
+  EXPECT_EQ(menu.Map[0], 18);     // (20 + 60 + 30) div 6
   EXPECT_EQ(library.Map[0], 18);  // (20 + 60 + 30 + 3) div 6
   EXPECT_EQ(menu.Map[1], 0);
   EXPECT_EQ(library.Map[1], 1);
@@ -124,9 +124,9 @@ TEST(AdaptiveSmooth, WeightsFallWithTheGradient) {
     for (int x = 0; x < 9; ++x) edge.ScanLine(y)[x] = static_cast<uint8_t>((x < 4 ? 20 : 200) + (y == 4 ? 9 : 0));
   TLinearBitmap smoothed(edge);
   AdaptiveSmooth(smoothed, 1, 3, false);
-  EXPECT_EQ(smoothed.ScanLine(4)[3], 23);   // (20 + 29 + 20) div 3
+  EXPECT_EQ(smoothed.ScanLine(4)[3], 23);  // (20 + 29 + 20) div 3
   EXPECT_EQ(smoothed.ScanLine(4)[4], 203);
-  EXPECT_EQ(smoothed.ScanLine(0)[3], 20);   // border
+  EXPECT_EQ(smoothed.ScanLine(0)[3], 20);  // border
   // In a flat area a strong filter takes the plain mean.
   TLinearBitmap flat(5, 5, pf8bit);
   flat.Clear(40);

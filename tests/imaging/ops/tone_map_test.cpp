@@ -167,7 +167,7 @@ TEST(ToneMap, YCbCrRoundTrip) {
   SplitYCbCr(image, y, cb, cr);
   MergeYCbCr(y, cb, cr, back);
   for (int64_t i = 0; i < image.Size; ++i) ASSERT_NEAR(back.Map[i], image.Map[i], 2) << i;
-  const double (&inverse)[3][4] = YCbCrInverse();
+  const double(&inverse)[3][4] = YCbCrInverse();
   EXPECT_NEAR(inverse[0][2], 1.402, 1e-3);  // R from Cr
   EXPECT_NEAR(inverse[2][1], 1.772, 1e-3);  // B from Cb
 }
