@@ -406,11 +406,21 @@ void TMainForm::ProcessCommandLine(const QStringList& arguments) {
     return;
   }
   for (const QString& argument : arguments) {
-    if (QFileInfo(argument).suffix().toUpper() == "KST")
-      OpenProjectFile(QFileInfo(argument).absoluteFilePath());
+    const QString fileName = QFileInfo(argument).absoluteFilePath();
+    const QString extension = QFileInfo(argument).suffix().toUpper();
+    if (extension == "KST")
+      OpenProjectFile(fileName);
+    else if (extension == "M3D" || extension == "PLY")
+      OpenModelFile(fileName);
     else
-      OpenImageFile(QFileInfo(argument).absoluteFilePath());
+      OpenImageFile(fileName);
   }
+}
+
+// ---- The 3D viewer's command-line entry ----
+bool TMainForm::OpenModelFile(const QString& fileName) {
+  Q_UNUSED(fileName);
+  return false;
 }
 
 // --- State ---
@@ -450,7 +460,8 @@ QSize TMainForm::AvailableSize() const { return MdiArea_->viewport()->size(); }
 void TMainForm::SetStatusText(int panel, const QString& text) {
   if (panel < 0 || panel > 3) return;
   Panels_[panel]->setText(text);
-  Panels_[panel]->repaint();
+  // Panel 0 tells about work in progress, which may not give the event loop a turn.
+  if (panel == 0) Panels_[panel]->repaint();
 }
 
 QString TMainForm::StatusText(int panel) const { return panel >= 0 && panel <= 3 ? Panels_[panel]->text() : QString(); }
