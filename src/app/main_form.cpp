@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTextEdit>
+#include <QThread>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -350,7 +351,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) { return QMainWindo
 
 bool TMainForm::event(QEvent* event) {
   if (event->type() == QEvent::StatusTip) {
-    SetStatusText(0, static_cast<QStatusTipEvent*>(event)->tip());
+    // Hints arrive in the middle of other events, paints included: no repaint here.
+    Panels_[0]->setText(static_cast<QStatusTipEvent*>(event)->tip());
     return true;
   }
   return QMainWindow::event(event);
@@ -467,6 +469,9 @@ void TMainForm::SetStatusText(int panel, const QString& text) {
 QString TMainForm::StatusText(int panel) const { return panel >= 0 && panel <= 3 ? Panels_[panel]->text() : QString(); }
 
 void TMainForm::ShowProgress(int percent) {
+  // The preview loader and the core's row workers report too; only the user-interface
+  // thread may touch the window.
+  if (QThread::currentThread() != thread()) return;
   static int last = -1;
   SetStatusText(0, percent < 100 ? QString("%1%").arg(percent) : QString());
   if (percent != last) {
@@ -765,6 +770,11 @@ void TMainForm::SaveProjectAsClick() {
 void TMainForm::OpenImageClick() {
   const std::string filter = BitmapLoaders().GetLoadFilter();
   QStringList filters = ToDialogFilters(filter);
+  // The first entry offers every readable extension at once.
+  if (!filters.isEmpty()) {
+    const QString& all = filters.first();
+    filters.first() = "Supported images (" + all.mid(all.lastIndexOf('(') + 1);
+  }
   filters << "All files (*)";
   TOpenPictureDialog dialog(this, "Open image", ImagePath, filters.join(";;"));
   dialog.setFileMode(QFileDialog::ExistingFiles);
