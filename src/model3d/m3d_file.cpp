@@ -29,6 +29,13 @@ void TSurfaceColorModel::WriteM3DChunks(TBaseStream& stream) {
     chunk.WriteCompressed(Triangles.data(), Triangles.size() * sizeof(T3DTriangle));
     chunk.Finish();
   }
+  {
+    // The colours are what the reconstruction took from the photo: without them a
+    // reloaded model would be green.
+    TChunkWriter chunk(stream, 5);
+    chunk.WriteCompressed(Colors.data(), Colors.size() * sizeof(uint32_t));
+    chunk.Finish();
+  }
 }
 
 void TSurfaceColorModel::SaveM3D(TBaseStream& stream) {
