@@ -30,6 +30,9 @@ struct TReconstructOptions {
   std::string SaveWarped;
   std::string SaveDisparity;
   TReconstructionParams Params;
+  std::string Warp = "projective";
+  std::string Matcher = "dp";
+  bool MedianGiven = false, SmoothGiven = false;  // on the command line, not defaulted
   bool NoCrop = false;
   bool Quiet = false;
 };
@@ -94,6 +97,10 @@ void RunReconstruct(const TReconstructOptions& options) {
   TReconstructionPipeline pipeline(image1, image2, inputs.Project);
   pipeline.Params = options.Params;
   pipeline.Params.AutoCrop = !options.NoCrop;
+  pipeline.Params.Warp = ParseWarpMethod(options.Warp);
+  pipeline.Params.Matcher = ParseMatcherMethod(options.Matcher);
+  if (!options.MedianGiven) pipeline.Params.MedianSize = SuggestedFilterSize(pipeline.Params.Matcher);
+  if (!options.SmoothGiven) pipeline.Params.SmoothSize = SuggestedFilterSize(pipeline.Params.Matcher);
   std::exception_ptr failure;
   {
     TProgressBar progress(options.Quiet);
@@ -149,25 +156,45 @@ const bool registered = RegisterCommand([](CLI::App& app) {
   command->add_option("--occlusion", p.Occlusion, "Price of an unmatched pixel")
       ->check(CLI::Range(0.0, 100.0))
       ->capture_default_str();
-  command->add_option("--median", p.MedianSize, "Median filter size (1 = off)")
-      ->check(CLI::Range(1, 100))
-      ->capture_default_str();
-  command->add_option("--smooth", p.SmoothSize, "Smooth filter size (1 = off)")
-      ->check(CLI::Range(1, 100))
-      ->capture_default_str();
+  auto* median = command->add_option("--median", p.MedianSize, "Median filter size (1 = off; 1 by default with sgm)")
+                     ->check(CLI::Range(1, 100))
+                     ->capture_default_str();
+  auto* smooth = command->add_option("--smooth", p.SmoothSize, "Smooth filter size (1 = off; 1 by default with sgm)")
+                     ->check(CLI::Range(1, 100))
+                     ->capture_default_str();
   command->add_option("--zf", p.Zf, "Zf: focal length in pixels")
       ->check(CLI::Range(-1e102, 1e102))
       ->capture_default_str();
   command->add_option("--d", p.D, "d: offset added to every disparity")
       ->check(CLI::Range(-1e102, 1e102))
       ->capture_default_str();
+  command
+      ->add_option("--warp", options->Warp,
+                   "How the rows are lined up: projective (fit image 2 onto image 1; d about 60), none (the "
+                   "pair is already rectified; d = 0 for parallel views) or epipolar (rectify both from 8 or "
+                   "more pairs; d near 0)")
+      ->check(CLI::IsMember({"projective", "none", "epipolar"}))
+      ->capture_default_str();
+  command
+      ->add_option("--matcher", options->Matcher,
+                   "How the disparity is found: dp (the row-by-row dispersion map) or sgm (semi-global "
+                   "matching)")
+      ->check(CLI::IsMember({"dp", "sgm"}))
+      ->capture_default_str();
+  command->footer(
+      "Warp: none when the photos were taken side by side and their rows already match, epipolar for a\n"
+      "hand-held pair with 8+ good pairs, projective otherwise.  Matcher: sgm for sharp edges, dp as before.");
   command->add_flag("--no-crop", options->NoCrop, "Keep the whole warped image 2 instead of the auto crop");
   command->add_option("--save-warped", options->SaveWarped,
                       "Also write the warped pair as PREFIX1.png and PREFIX2.png");
   command->add_option("--save-disparity", options->SaveDisparity,
                       "Also write the filtered disparity map as a PFM file");
   command->add_flag("--quiet", options->Quiet, "No progress bar");
-  command->callback([options] { RunReconstruct(*options); });
+  command->callback([options, median, smooth] {
+    options->MedianGiven = median->count() > 0;
+    options->SmoothGiven = smooth->count() > 0;
+    RunReconstruct(*options);
+  });
 });
 
 }  // namespace
