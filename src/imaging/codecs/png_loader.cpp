@@ -78,7 +78,9 @@ size_t RowBytes(uint32_t width, int channels, int depth) {
 
 class TPNGReader {
  public:
-  TPNGReader(TPNGLoader& loader, TBaseStream& stream) : loader_(loader), chunks_(stream) {}
+  TPNGReader(TPNGLoader& loader, TBaseStream& stream) : loader_(loader), chunks_(stream) {
+    if (auto* seekable = dynamic_cast<TSeekableStream*>(&stream)) available_ = seekable->Available();
+  }
   void Run(TLinearBitmap& bitmap);
 
  private:
@@ -101,6 +103,7 @@ class TPNGReader {
   int depth_ = 0, colorType_ = 0, interlace_ = 0, channels_ = 1;
   TLinearBitmap image_;
   std::unique_ptr<TLinearBitmap> alpha_;
+  int64_t available_ = -1;  // bytes the file still holds, when known
   bool imageDone_ = false;
   int rowsDone_ = 0, rowsTotal_ = 0;
   std::vector<uint8_t> rowBuffers_;
@@ -194,7 +197,11 @@ void TPNGReader::ReadHeader() {
   const bool grey16 = depth_ == 16 && (colorType_ == 0 || colorType_ == 4);
   const TPixelFormat format = (colorType_ == 2 || colorType_ == 6) ? pf24bit : grey16 ? pf16bit : pf8bit;
   CheckImageSize(width_, height_, format == pf24bit ? 3 : format == pf16bit ? 2 : 1);
-  CheckImageSize(static_cast<int64_t>(RowBytes(width_, channels_, depth_)) + 1, 2, 1);
+  CheckImageBytes(static_cast<int64_t>(RowBytes(width_, channels_, depth_)) + 1, 2, 1);
+  // Deflate turns one byte into at most 1032, so the rest of the file bounds the
+  // rows before the image is allocated.
+  const int64_t rawBytes = (static_cast<int64_t>(RowBytes(width_, channels_, depth_)) + 1) * height_;
+  if (available_ >= 0 && rawBytes / 1032 > available_) throw EInOutError("Read less than expected");
   image_.New(static_cast<int>(width_), static_cast<int>(height_), format);
   if (format == pf8bit) {
     std::memset(image_.Palette, 0, 768);
