@@ -649,4 +649,45 @@ TPNGLoader& PNGLoader() {
   return loader;
 }
 
+namespace {
+
+// A pixel in TransparentColor's encoding: an index or grey level, a 16-bit grey
+// word, or red + green * 256 + blue * 65536.
+int32_t TransparencyValue(const TLinearBitmap& bitmap, const uint8_t* pixel) {
+  switch (bitmap.PixelFormat) {
+    case pf8bit:
+      return pixel[0];
+    case pf16bit:
+      return pixel[0] | (pixel[1] << 8);
+    case pf24bit:
+      return pixel[2] | (pixel[1] << 8) | (pixel[0] << 16);
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
+int32_t MapTransparentColor(const TLinearBitmap& before, const TLinearBitmap& after, int32_t transparent) {
+  if (transparent < 0 || !before.Present || !after.Present || before.Width != after.Width ||
+      before.Height != after.Height)
+    return -1;
+  // The first transparent pixel gives the new value; every pixel must then agree.
+  int32_t mapped = -1;
+  for (int y = 0; y < before.Height && mapped < 0; ++y)
+    for (int x = 0; x < before.Width; ++x)
+      if (TransparencyValue(before, before.PixelAddress(x, y)) == transparent) {
+        mapped = TransparencyValue(after, after.PixelAddress(x, y));
+        break;
+      }
+  if (mapped < 0) return -1;
+  for (int y = 0; y < before.Height; ++y) {
+    const uint8_t* b = before.ScanLine(y);
+    const uint8_t* a = after.ScanLine(y);
+    for (int x = 0; x < before.Width; ++x, b += before.PixelSize, a += after.PixelSize)
+      if ((TransparencyValue(before, b) == transparent) != (TransparencyValue(after, a) == mapped)) return -1;
+  }
+  return mapped;
+}
+
 }  // namespace sq
