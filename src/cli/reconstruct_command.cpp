@@ -67,17 +67,10 @@ TInputs ReadInputs(const TReconstructOptions& options) {
   inputs.Image1Path = options.Image1;
   inputs.Image2Path = options.Image2;
   const auto pairs = ReadPointPairsFile(options.Points);
+  if (pairs.empty()) throw Exception("no point pairs in " + options.Points);
   inputs.Project.PointCount = static_cast<int32_t>(pairs.size());
   std::copy(pairs.begin(), pairs.end(), inputs.Project.Points.begin());
   return inputs;
-}
-
-void LoadImage(TLinearBitmap& image, const std::string& path) {
-  try {
-    image.LoadFromFile(path);
-  } catch (const Exception& e) {
-    throw Exception(path + ": " + e.what());
-  }
 }
 
 // Messages may carry the dialog's line break, which would overwrite a terminal line.
@@ -90,8 +83,10 @@ std::string OneLine(std::string text) {
 void RunReconstruct(const TReconstructOptions& options) {
   const TInputs inputs = ReadInputs(options);
   // Outputs that cannot be written fail now, not after all the work.
+  CheckOutputName(options.Output, TFileKind::Model, "reconstruct writes a model (.m3d or .ply)");
   TSurfaceColorModel().SetFileFormat(options.Output);
-  if (!options.SaveWarped.empty()) BitmapLoaders().FindSaver("PNG");
+  if (!options.SaveWarped.empty()) CheckOutputFolder(options.SaveWarped + "1.png");
+  if (!options.SaveDisparity.empty()) CheckOutputFolder(options.SaveDisparity);
 
   TLinearBitmap image1, image2;
   TReconstructionPipeline pipeline(image1, image2, inputs.Project);
@@ -107,8 +102,8 @@ void RunReconstruct(const TReconstructOptions& options) {
     pipeline.SetStageHandler([&progress](const std::string& stage) { progress.Stage(stage); });
     try {
       progress.Stage("Loading images");
-      LoadImage(image1, inputs.Image1Path);
-      LoadImage(image2, inputs.Image2Path);
+      LoadImageFile(image1, inputs.Image1Path);
+      LoadImageFile(image2, inputs.Image2Path);
       // The whole chain: warp, dispersion map, filters, model.
       pipeline.BuildModel();
       progress.Stage("Saving");
@@ -120,6 +115,14 @@ void RunReconstruct(const TReconstructOptions& options) {
       if (!options.SaveDisparity.empty()) SaveDisparityPfm(pipeline.Map(), options.SaveDisparity);
     } catch (...) {
       failure = std::current_exception();
+    }
+    // A map that could not become a model is what a user needs to see why.
+    if (failure && !options.SaveDisparity.empty() && pipeline.HasMap()) {
+      try {
+        SaveDisparityPfm(pipeline.Map(), options.SaveDisparity);
+      } catch (const Exception& e) {
+        PrintError(options.SaveDisparity + ": " + e.what());
+      }
     }
   }
   // What was reached is reported even when a later step failed.
@@ -151,9 +154,11 @@ const bool registered = RegisterCommand([](CLI::App& app) {
   command->add_option("-o,--output", options->Output, "Model file to write; .m3d or .ply picks the format")->required();
   TReconstructionParams& p = options->Params;
   command->add_option("--spread", p.Spread, "Colour difference scale")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.0, 100.0))
       ->capture_default_str();
   command->add_option("--occlusion", p.Occlusion, "Price of an unmatched pixel")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.0, 100.0))
       ->capture_default_str();
   auto* median = command->add_option("--median", p.MedianSize, "Median filter size (1 = off; 1 by default with sgm)")
@@ -163,9 +168,11 @@ const bool registered = RegisterCommand([](CLI::App& app) {
                      ->check(CLI::Range(1, 100))
                      ->capture_default_str();
   command->add_option("--zf", p.Zf, "Zf: focal length in pixels")
+      ->check(FiniteNumber())
       ->check(CLI::Range(-1e102, 1e102))
       ->capture_default_str();
   command->add_option("--d", p.D, "d: offset added to every disparity")
+      ->check(FiniteNumber())
       ->check(CLI::Range(-1e102, 1e102))
       ->capture_default_str();
   command
@@ -190,6 +197,7 @@ const bool registered = RegisterCommand([](CLI::App& app) {
   command->add_option("--save-disparity", options->SaveDisparity,
                       "Also write the filtered disparity map as a PFM file");
   command->add_flag("--quiet", options->Quiet, "No progress bar");
+  AddMaxPixelsOption(*command);
   command->callback([options, median, smooth] {
     options->MedianGiven = median->count() > 0;
     options->SmoothGiven = smooth->count() > 0;
