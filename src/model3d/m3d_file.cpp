@@ -17,18 +17,11 @@ constexpr uint32_t kDefaultColor = 0x00FF00;
 }
 
 void TSurfaceColorModel::WriteM3DChunks(TBaseStream& stream) {
-  {
-    TChunkWriter chunk(stream, 1);
-    chunk.Body().WriteUInt32(static_cast<uint32_t>(VertexCount));
-    chunk.WriteCompressed(Vertices.data(), Vertices.size() * sizeof(T3DPoint));
-    chunk.Finish();
-  }
-  {
-    TChunkWriter chunk(stream, 2);
-    chunk.Body().WriteUInt32(static_cast<uint32_t>(TriangleCount));
-    chunk.WriteCompressed(Triangles.data(), Triangles.size() * sizeof(T3DTriangle));
-    chunk.Finish();
-  }
+  const TArrayChunk chunks[] = {
+      {1, true, static_cast<uint32_t>(VertexCount), Vertices.data(), Vertices.size() * sizeof(T3DPoint)},
+      {2, true, static_cast<uint32_t>(TriangleCount), Triangles.data(), Triangles.size() * sizeof(T3DTriangle)},
+  };
+  WriteArrayChunks(stream, chunks);
 }
 
 void TSurfaceColorModel::SaveM3D(TBaseStream& stream) {
