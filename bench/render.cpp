@@ -96,7 +96,7 @@ void BM_ViewerRedrawSampleGouraud(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ViewerRedrawSampleGouraud)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_Gouraud)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Gouraud)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_GouraudOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Points)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ColorBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();
