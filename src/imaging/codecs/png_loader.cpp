@@ -583,6 +583,7 @@ void TPNGWriter::WriteImageData(TBaseStream& out, int filter, bool progress) {
   {
     TDeflateStream deflate(idat, TDeflateStream::dirWrite);
     deflate.CompressionMethod = TDeflateStream::cmDynamic;
+    deflate.FilteredData = true;
     for (int y = 0; y < image_.Height; ++y) {
       MakeRawRow(y, raw);
       line[0] = static_cast<uint8_t>(ChoosePNGFilter(filter, raw, prior, rowBytes, bpp, line + 1, scratch));
