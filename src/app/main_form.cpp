@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 
 // Local
+#include <cstdlib>
 #include <cstring>
 
 #include "app/mdi_child.h"
@@ -363,6 +364,8 @@ void TMainForm::ReadSettings() {
     TProgramSetup& setup = CreateProgramSetup(kProgramKey);
     AnimPath = QString::fromStdString(setup.ReadString("AnimPath", NativeName(ProgramDir_)));
     ImagePath = QString::fromStdString(setup.ReadString("ImagePath", NativeName(ProgramDir_)));
+    // Stored as text: a pixel count may not fit an integer value.
+    SetMaxImagePixels(std::atoll(setup.ReadString("MaxImagePixels", "0").c_str()));
     const int state = setup.ReadInteger("WindowState", 2);
     if (state == 2) setWindowState(Qt::WindowMaximized);
     if (state == 1) setWindowState(Qt::WindowMinimized);
@@ -516,7 +519,7 @@ TMDIChild* TMainForm::OpenImageFile(const QString& fileName) {
   TLinearBitmap loaded;
   QString warning;
   try {
-    TMDIChild::ReadImageFile(fileName, loaded, &warning);
+    ReadImageFile(fileName, loaded, &warning);
   } catch (const std::exception& error) {
     SetStatusText(0, {});
     ShowError(QString("%1\n%2").arg(fileName, QString::fromLocal8Bit(error.what())));
@@ -540,6 +543,30 @@ TMDIChild* TMainForm::OpenImageFile(const QString& fileName) {
   return child;
 }
 
+void TMainForm::ReadImageFile(const QString& fileName, TLinearBitmap& bitmap, QString* warning) {
+  try {
+    TMDIChild::ReadImageFile(fileName, bitmap, warning);
+  } catch (const EImageTooLarge& error) {
+    // The limit guards against hostile files; a real photograph above it may pass
+    // once the user agrees, and the new limit is remembered.
+    const int64_t pixels = error.Width * error.Height;
+    const QString question =
+        QString("%1\n%2 x %3 pixels is more than the limit of %4 pixels. Raise the limit and open it?")
+            .arg(fileName)
+            .arg(error.Width)
+            .arg(error.Height)
+            .arg(MaxImagePixels());
+    if (QMessageBox::question(this, kTitle, question, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) throw;
+    SetMaxImagePixels(pixels);
+    try {
+      ProgramSetup().WriteString("MaxImagePixels", std::to_string(pixels));
+    } catch (const std::exception&) {
+      // The limit still holds for this run.
+    }
+    TMDIChild::ReadImageFile(fileName, bitmap, warning);
+  }
+}
+
 bool TMainForm::CloseAllChildren() {
   auto children = Children();
   for (auto it = children.rbegin(); it != children.rend(); ++it) (*it)->close();
@@ -561,12 +588,14 @@ bool TMainForm::LoadProject(const QString& fileName) {
     const QString path = FromNativeName(paths[number - 1]);
     if (path.isEmpty()) continue;
     TLinearBitmap loaded;
+    QString warning;
     try {
-      TMDIChild::ReadImageFile(path, loaded);
+      ReadImageFile(path, loaded, &warning);
     } catch (const std::exception& error) {
       problems << QString("%1\n%2").arg(path, QString::fromLocal8Bit(error.what()));
       continue;
     }
+    if (!warning.isEmpty()) problems << QString("%1\n%2").arg(path, warning);
     TMDIChild* child = CreateChild(path, number);
     if (!child->SetLoadedImage(loaded)) {
       child->close();

@@ -269,6 +269,8 @@ class TMainForm : public QMainWindow {
   // open.  0 means: abandon (a window stayed open and abandon is true).
   int NextImageNumber(bool abandon);
   TMDIChild* CreateChild(const QString& fileName, int imageNumber);
+  // Reads an image file; an image above the pixel limit may pass when the user agrees.
+  void ReadImageFile(const QString& fileName, TLinearBitmap& bitmap, QString* warning);
   bool CloseAllChildren();
   void ShowError(const QString& message);
   QAction* MakeAction(const QString& caption, const QString& shortcut, const QString& hint, void (TMainForm::*slot)());

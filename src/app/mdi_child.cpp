@@ -152,10 +152,18 @@ void TMDIChild::DerivePixelKind() {
 }
 
 void TMDIChild::ReadImageFile(const QString& fileName, TLinearBitmap& bitmap, QString* warning) {
-  Q_UNUSED(warning);
   TBusyCursor busy;
-  bitmap.LoadFromFile(NativeName(fileName));
+  TLoadReport report;
+  {
+    TLoadReportScope scope(report);
+    bitmap.LoadFromFile(NativeName(fileName));
+  }
   if (bitmap.PixelFormat == pf16bit) bitmap.SetPixelFormat(pf8bit);
+  if (warning) {
+    QStringList lines;
+    for (const std::string& line : report.Warnings) lines << QString::fromStdString(line);
+    *warning = lines.join('\n');
+  }
 }
 
 bool TMDIChild::SetLoadedImage(TLinearBitmap& bitmap) {
@@ -237,7 +245,11 @@ void TMDIChild::ReloadImage() {
   TakeSnapshot(MainForm_->ReloadImageAction()->text());
   MainForm_->SetStatusText(0, "Loading...");
   try {
-    if (!LoadImage()) QMessageBox::warning(this, QApplication::applicationName(), "Unsupported pixel format");
+    QString warning;
+    if (!LoadImage(&warning))
+      QMessageBox::warning(this, QApplication::applicationName(), "Unsupported pixel format");
+    else if (!warning.isEmpty())
+      QMessageBox::warning(this, QApplication::applicationName(), FileName + "\n" + warning);
   } catch (const std::exception& error) {
     MainForm_->SetStatusText(0, {});
     DiscardSnapshot();

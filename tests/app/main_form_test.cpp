@@ -112,6 +112,16 @@ class TMainFormTest : public QObject {
     QVERIFY(answer->Seen);
     QVERIFY(answer->Text.startsWith(junk.fileName()));
     QCOMPARE(form_->Children().size(), 2);
+
+    // A truncated JPEG still opens, and says what it lacks.
+    const QString cut = WriteImage(*files_, "cut.jpg", 256, 256);
+    QVERIFY(QFile::resize(cut, QFileInfo(cut).size() / 2));
+    answer = test::AnswerNextModal("OK");
+    TMDIChild* damaged = form_->OpenImageFile(cut);
+    QVERIFY(damaged);
+    QVERIFY(answer->Seen);
+    QVERIFY(answer->Text.startsWith(cut + "\n"));
+    QCOMPARE(damaged->Bitmap().Width, 256);
   }
 
   void PlacesSelectsAndDragsPointsInPointMode() {
