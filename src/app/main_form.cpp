@@ -344,12 +344,9 @@ void TMainForm::CreateStatusBar() {
       statusBar()->addPermanentWidget(Panels_[i]);
     }
   }
-  // Menu hints land in panel 0 rather than over the whole bar.
-  statusBar()->installEventFilter(this);
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event) { return QMainWindow::eventFilter(watched, event); }
-
+// Menu hints land in panel 0 rather than over the whole bar.
 bool TMainForm::event(QEvent* event) {
   if (event->type() == QEvent::StatusTip) {
     // Hints arrive in the middle of other events, paints included: no repaint here.

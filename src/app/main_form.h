@@ -249,7 +249,6 @@ class TMainForm : public QMainWindow {
   void showEvent(QShowEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
   bool event(QEvent* event) override;
 
  private:
