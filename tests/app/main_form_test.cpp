@@ -313,6 +313,88 @@ class TMainFormTest : public QObject {
     QVERIFY(!text.contains("Run"));  // the hidden animation menu stays out
   }
 
+  void SavesAndReloadsKeepingTheImageWhenTheDiskFails() {
+    const QString name = WriteImage(*files_, "a.png", 40, 30);
+    TMDIChild* a = Open(name);
+    const TLinearBitmap original(a->Bitmap());
+    form_->InvertAction()->trigger();
+    QVERIFY(a->SaveImage());
+    QCOMPARE(a->Modified, 0);
+    TLinearBitmap onDisk;
+    onDisk.LoadFromFile(name.toStdString());
+    QCOMPARE(onDisk.Map[0], uint8_t(255 - original.Map[0]));
+
+    // Reload brings back the file and can be undone.
+    form_->InvertAction()->trigger();
+    form_->ReloadImageAction()->trigger();
+    QCOMPARE(a->Modified, 0);
+    QCOMPARE(a->Bitmap().Map[0], onDisk.Map[0]);
+    QCOMPARE(form_->UndoAction()->text(), QString("&Undo Reload image"));
+
+    // A file that went away: the error is shown, the image and its changes stay.
+    form_->InvertAction()->trigger();
+    QVERIFY(QFile::remove(name));
+    auto answer = test::AnswerNextModal("OK");
+    form_->ReloadImageAction()->trigger();
+    QVERIFY(answer->Seen);
+    QCOMPARE(a->Modified, 1);
+    QCOMPARE(a->Bitmap().Map[0], original.Map[0]);
+    QCOMPARE(form_->UndoAction()->text(), QString("&Undo Invert"));
+    // A folder that cannot be written: the save fails, the change is still unsaved.
+    a->FileName = QString::fromStdString(files_->File("no-such-folder/a.png"));
+    answer = test::AnswerNextModal("OK");
+    QVERIFY(!a->SaveImage());
+    QVERIFY(answer->Seen);
+    QCOMPARE(a->Modified, 1);
+  }
+
+  void PointCommandsSwapCornersAndNew() {
+    TMDIChild* a = Open(WriteImage(*files_, "a.png", 64, 48));
+    TMDIChild* b = Open(WriteImage(*files_, "b.png", 64, 48));
+    CorrespondenceProject& project = form_->Project();
+    project.AddPointPair(1, 2);
+    project.MovePoint(1, 2, 3, 4);
+    form_->SwapImagesAction()->trigger();
+    QCOMPARE(project.Points[0], (PointPair{3, 4, 1, 2}));
+    QCOMPARE(a->windowTitle(), QString("(2) a.png [1:1] 24 bit"));
+    QCOMPARE(b->ImageNumber, 1);
+
+    form_->MdiArea()->setActiveSubWindow(a);
+    form_->AddCornerPointsAction()->trigger();
+    QCOMPARE(project.PointCount, 5);
+    QCOMPARE(project.Points[4], (PointPair{63, 47, 63, 47}));
+
+    form_->SetProjectFileName("/somewhere/p.kst");
+    auto answer = test::AnswerNextModal("No");
+    form_->NewAction()->trigger();
+    QCOMPARE(answer->Text, QString("Remove ALL defined points?"));
+    QCOMPARE(project.PointCount, 5);
+    QCOMPARE(form_->windowTitle(), QString("/somewhere/p.kst - Stereoquill"));
+    answer = test::AnswerNextModal("Yes");
+    form_->NewAction()->trigger();
+    QCOMPARE(project.PointCount, 0);
+    QCOMPARE(form_->windowTitle(), QString("Stereoquill"));
+  }
+
+  void ShowsProgressAndOpensDroppedFiles() {
+    form_->ShowProgress(37);
+    QCOMPARE(form_->StatusText(0), QString("37%"));
+    form_->ShowProgress(100);
+    QCOMPARE(form_->StatusText(0), QString());
+
+    const QString image = WriteImage(*files_, "dropped.png", 20, 10);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(image)});
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(form_->Children().size(), 1);
+    QCOMPARE(form_->Children().first()->FileName, image);
+  }
+
   void WritesTheSettingsAtExit() {
     form_->ImagePath = "/images/here";
     form_->close();
