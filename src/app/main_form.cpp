@@ -140,7 +140,8 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
 
 TMainForm::~TMainForm() {
   SetProgressHandler(nullptr);
-  // Document windows refer to this form; they go first.
+  // Document windows refer to this form; they go first, and quietly.
+  MdiArea_->disconnect(this);
   for (QMdiSubWindow* window : MdiArea_->subWindowList()) delete window;
 }
 
@@ -679,7 +680,7 @@ void TMainForm::UpdateClipboardState() {
 void TMainForm::SubWindowActivated(QMdiSubWindow* window) {
   auto* child = qobject_cast<TMDIChild*>(window);
   if (!child && !Children().isEmpty()) return;  // the frame lost the focus; nothing changed
-  if (child != LastActive_) {
+  if (window != LastActive_.data()) {
     UndoList_.Clear();
     LastActive_ = child;
     emit ActiveChildChanged(child);
@@ -689,7 +690,7 @@ void TMainForm::SubWindowActivated(QMdiSubWindow* window) {
 
 void TMainForm::ChildClosed(TMDIChild* child) {
   child->Closing = true;
-  if (LastActive_ == child) {
+  if (LastActive_.data() == child) {
     UndoList_.Clear();
     LastActive_ = nullptr;
   }
@@ -718,7 +719,7 @@ void TMainForm::RedrawAll() {
 
 void TMainForm::TakeSnapshot(TMDIChild* child, const QString& caption) {
   if (!child) return;
-  if (child != LastActive_) {
+  if (child != LastActive_.data()) {
     UndoList_.Clear();
     LastActive_ = child;
   }

@@ -281,7 +281,8 @@ class TMainForm : public QMainWindow {
   QString ProjectFileName_;
   bool TileVertical_ = true;
   bool HelpMenuPrepared_ = false;
-  QPointer<TMDIChild> LastActive_;
+  // The window as a plain sub-window: it is compared while being destroyed.
+  QPointer<QMdiSubWindow> LastActive_;
   QMdiArea* MdiArea_ = nullptr;
   QToolBar* ToolBar_ = nullptr;
   QLabel* Panels_[4] = {};
