@@ -231,7 +231,7 @@ TEST(BmpReader, RefusesDamagedFiles) {
       {with(22, 0x80000000u), "Error in bitmap data"},  // height that has no absolute value
       {with(18, 100000), "Error in bitmap data"},       // rows the data cannot hold
       {with(46, 300), "Error in bitmap data"},          // colour count
-      {with(18, 0x40000000), "Error in bitmap data"},   // pixel block over 1 GiB
+      {with(18, 0x40000000), "image too large (1073741824 \u00D7 2 pixels)"},
       {with(30, 4), "Unsupported file format"},         // embedded JPEG
       {with(30, 1), "Error in bitmap data"},            // RLE8 data that ends too soon
       {MakeBMP(3, 2, 7, 0, 0, {}, row), "Unsupported pixel format"},

@@ -145,7 +145,7 @@ TEST(PngReader, RefusesDamagedFiles) {
   EXPECT_EQ(LoadError(Simple(2, 1, 8, 0, rows, {}, 2)), "Unsupported interlacing method");
   EXPECT_EQ(LoadError(Simple(2, 1, 8, 0, rows, {Chunk("ABCD", {1})})), "Unsupported PNG data");
   EXPECT_EQ(LoadError(Simple(2, 1, 8, 0, rows, {Chunk("abCD", {1})})), "loaded");
-  EXPECT_EQ(LoadError(Simple(100000, 100000, 8, 2, rows)), "Error in bitmap data");
+  EXPECT_EQ(LoadError(Simple(100000, 100000, 8, 2, rows)), "image too large (100000 \u00D7 100000 pixels)");
   EXPECT_EQ(LoadError(Simple(0, 1, 8, 0, rows)), "Invalid PNG data");
   EXPECT_EQ(LoadError(File({Chunk("IHDR", Header(2, 1, 8, 0)), Chunk("IEND", {})})), "Invalid PNG data");
   EXPECT_EQ(LoadError(Simple(2, 1, 8, 0, {5, 10, 20})), "Invalid PNG data");  // filter type 5
