@@ -89,6 +89,9 @@ void ComputeSemiGlobalMap(const TLinearBitmap& image1, const TLinearBitmap& imag
   if (image1.Width != image2.Width || image1.Height != image2.Height)
     throw Exception("The two images must have the same size");
   if (range.Max < range.Min) throw Exception("Empty disparity range");
+  // The matcher stores sixteenths of a pixel in 16 bits.
+  constexpr int kLimit = 2000;
+  range = {std::clamp(range.Min, -kLimit, kLimit - 16), std::clamp(range.Max, -kLimit + 16, kLimit)};
   ReportProgress(0);
   cv::Mat mask;
   const cv::Mat left = Prepared(image1, background, &mask), right = Prepared(image2, background, nullptr);
@@ -96,7 +99,9 @@ void ComputeSemiGlobalMap(const TLinearBitmap& image1, const TLinearBitmap& imag
   // Step 1: the matcher, in its three-way form; numDisparities must be a multiple
   // of 16.  Smoothness penalties as usually chosen for 5 x 5 blocks of 3 channels.
   constexpr int kBlock = 5, kChannels = 3;
-  const int count = std::clamp((range.Max - range.Min + 1 + 15) / 16 * 16, 16, (image1.Width + 15) / 16 * 16 + 16);
+  const int count =
+      std::min(std::clamp((range.Max - range.Min + 1 + 15) / 16 * 16, 16, (image1.Width + 15) / 16 * 16 + 16),
+               (kLimit + 32 - range.Min) / 16 * 16);
   auto matcher = cv::StereoSGBM::create(range.Min, count, kBlock, 8 * kChannels * kBlock * kBlock,
                                         32 * kChannels * kBlock * kBlock, /*disp12MaxDiff=*/1, /*preFilterCap=*/63,
                                         /*uniquenessRatio=*/10, /*speckleWindowSize=*/100, /*speckleRange=*/2,
@@ -117,7 +122,7 @@ void ComputeSemiGlobalMap(const TLinearBitmap& image1, const TLinearBitmap& imag
   ReportProgress(60);
 
   // Step 2: rejected pixels (and those outside image 1's data) marked, then filled.
-  const int16_t invalid = static_cast<int16_t>((range.Min - 1) * 16);
+  const int invalid = (range.Min - 1) * 16;
   for (int y = 0; y < disparity.rows; ++y) {
     int16_t* d = disparity.ptr<int16_t>(y);
     const uint8_t* m = mask.ptr<uint8_t>(y);

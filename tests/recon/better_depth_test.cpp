@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -143,6 +144,24 @@ TEST(EpipolarWarp, LinesUpTheSampleRowsBetterThanTheProjectiveFit) {
     ADD_FAILURE() << "seven pairs accepted";
   } catch (const Exception& e) {
     EXPECT_STREQ(e.what(), "The epipolar warp needs at least 8 point pairs, not 7");
+  }
+}
+
+TEST(EpipolarWarp, RefusesDegeneratePairsClearly) {
+  std::vector<PointPair> same(12, PointPair{100, 100, 90, 100}), line, huge;
+  for (int i = 0; i < 12; ++i) {
+    line.push_back({10 * i, 5 * i, 10 * i - 3, 5 * i});
+    huge.push_back({i % 2 ? INT32_MAX : INT32_MIN + i, i * 1000, -i, i % 3 ? INT32_MAX : 0});
+  }
+  for (const auto* pairs : {&same, &line, &huge}) {
+    try {
+      const TEpipolarWarp warp = FitEpipolarWarp(*pairs, 200, 150, 200, 150, true);
+      // Whatever the solvers make of them, the area stays a sane size.
+      EXPECT_GE(warp.Area.Width, 1);
+      EXPECT_LE(warp.Area.Width, kMaxWarpSize);
+    } catch (const Exception& e) {
+      EXPECT_GT(std::strlen(e.what()), 10u);
+    }
   }
 }
 
