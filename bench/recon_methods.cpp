@@ -175,7 +175,7 @@ void BM_SampleChain(benchmark::State& state) {
 void AllMethods(benchmark::internal::Benchmark* b) {
   for (int warp = 0; warp < 3; ++warp)
     for (int matcher = 0; matcher < 2; ++matcher) b->Args({warp, matcher});
-  b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+  b->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(2);
 }
 BENCHMARK(BM_AloeChain)->Apply(AllMethods);
 BENCHMARK(BM_SampleChain)->Apply(AllMethods);
@@ -230,13 +230,13 @@ void BM_AloeSgbmPeer(benchmark::State& state) {
   RunPeer(state, Aloe().aloe.Left, Aloe().aloe.Right, Aloe().project, Aloe().aloe.Left.Width, Aloe().aloe.Left.Height,
           Aloe().aloe.Match());
 }
-BENCHMARK(BM_AloeSgbmPeer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_AloeSgbmPeer)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(3);
 
 void BM_SampleSgbmPeer(benchmark::State& state) {
   RunPeer(state, Sample().image1, Sample().image2, Sample().file.Project, Sample().image1.Width, Sample().image1.Height,
           Sample().Match());
 }
-BENCHMARK(BM_SampleSgbmPeer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_SampleSgbmPeer)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(3);
 
 }  // namespace
 }  // namespace sq
