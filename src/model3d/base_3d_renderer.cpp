@@ -322,13 +322,7 @@ void TBase3DRenderer::ComputeFaceNormals(TSurfaceColorModel& model, const T3DPoi
         }
         low = std::min({low, tri[0], tri[1], tri[2]});
         high = std::max({high, tri[0], tri[1], tri[2]});
-        const T3DPoint& a = v[tri[0]];
-        const T3DPoint& b = v[tri[1]];
-        const T3DPoint& c = v[tri[2]];
-        const double bx = b.X - a.X, by = b.Y - a.Y, bz = b.Z - a.Z;
-        const double cx = c.X - a.X, cy = c.Y - a.Y, cz = c.Z - a.Z;
-        normals[t] = T3DPoint{static_cast<float>(by * cz - bz * cy), static_cast<float>(bz * cx - bx * cz),
-                              static_cast<float>(bx * cy - by * cx)};
+        normals[t] = FaceNormal(v[tri[0]], v[tri[1]], v[tri[2]]);
       }
       chunkBounds_[static_cast<size_t>(chunk)] = TChunkBounds{low, high};
     }
@@ -360,16 +354,7 @@ void TBase3DRenderer::ComputeVertexLight(TSurfaceColorModel& model, int parts) {
       for (size_t chunk = 0; chunk < chunks; ++chunk) {
         if (chunksKnown && (chunkBounds_[chunk].High < first || chunkBounds_[chunk].Low > last)) continue;
         const int chunkEnd = std::min<int>(triangleCount, static_cast<int>((chunk + 1) << kChunkShift));
-        for (int t = static_cast<int>(chunk << kChunkShift); t < chunkEnd; ++t) {
-          const T3DPoint& n = normals[t];
-          for (const uint32_t corner : triangles[t]) {
-            if (corner - first >= size) continue;
-            T3DPoint& s = sums[corner];
-            s.X += n.X;
-            s.Y += n.Y;
-            s.Z += n.Z;
-          }
-        }
+        SumVertexNormals(triangles, normals, int64_t(chunk) << kChunkShift, chunkEnd, sums, first, size);
       }
     }
     for (int64_t i = begin; i < end; ++i) {
