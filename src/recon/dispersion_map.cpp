@@ -13,7 +13,7 @@
 #endif
 
 #include "base/exception.h"
-#include "recon/row_parallel.h"
+#include "base/parallel.h"
 #include "recon/warp_bitmap.h"
 
 // Every kernel must give the bits of the plain recurrence, so no multiply and add
