@@ -188,8 +188,8 @@ TEST(AutoColorCorrect, StretchesAndCorrectsInEveryMode) {
     TLinearBitmap image(dull);
     AutoColorCorrect(image, {}, mode);
     const THistogramStatistics stats = HistogramStatistics(ComputeHistogram(image, kPlaneAll));
-    EXPECT_LT(stats.Min, 20) << mode;
-    EXPECT_GT(stats.Max, 235) << mode;
+    EXPECT_LT(stats.Min, 20) << static_cast<int>(mode);
+    EXPECT_GT(stats.Max, 235) << static_cast<int>(mode);
   }
   TLinearBitmap wide(2, 2, pf16bit);
   EXPECT_THROW(AutoColorCorrect(wide, {}, TAutoColorMode::Saturation), ELinearBitmap);
