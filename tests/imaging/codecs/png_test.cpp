@@ -9,6 +9,7 @@
 #include "compress/adler32.h"
 #include "compress/crc32_stream.h"
 #include "compress/deflate_stream.h"
+#include "imaging/codecs/png_filter.h"
 #include "imaging/codecs/png_loader.h"
 #include "io/memory_stream.h"
 
@@ -378,4 +379,29 @@ TEST(PngCodec, ReportsProgressPerRow) {
   Load(loader, file);
   EXPECT_EQ(seen.size(), 50u);
   EXPECT_EQ(seen.back(), 100);
+}
+
+TEST(PngFilter, PaethTiesPreferLeftThenAbove) {
+  // Left a, above b, upper left c.  (a 30, b 0, c 10): a and c are equally close to
+  // a + b - c, and a wins.  (a 0, b 30, c 10): b and c tie, and b wins.  Every pixel
+  // size takes the same choice, and the writer's filter is the reader's inverse.
+  struct TCase {
+    uint8_t Prior[2], Filtered[2], Expected[2];
+  };
+  for (const TCase& c : {TCase{{10, 0}, {20, 5}, {30, 35}}, TCase{{10, 30}, {246, 5}, {0, 35}}})
+    for (const int bpp : {1, 2, 3, 4, 6, 8}) {
+      std::vector<uint8_t> prior, row, expected;
+      for (int pixel = 0; pixel < 2; ++pixel)
+        for (int k = 0; k < bpp; ++k) {
+          prior.push_back(c.Prior[pixel]);
+          row.push_back(c.Filtered[pixel]);
+          expected.push_back(c.Expected[pixel]);
+        }
+      const std::vector<uint8_t> filtered = row;
+      UnfilterPNGRow(4, row.data(), prior.data(), row.size(), bpp);
+      EXPECT_EQ(row, expected) << "bpp " << bpp;
+      std::vector<uint8_t> again(row.size());
+      FilterPNGRow(4, row.data(), prior.data(), row.size(), bpp, again.data());
+      EXPECT_EQ(again, filtered) << "bpp " << bpp;
+    }
 }
