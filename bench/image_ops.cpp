@@ -118,9 +118,9 @@ void BM_AutoColorCorrect(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AutoColorCorrect)
-    ->Arg(acSaturation)
-    ->Arg(acRGBSplit)
-    ->Arg(acLuminance)
+    ->Arg(static_cast<int>(TAutoColorMode::Saturation))
+    ->Arg(static_cast<int>(TAutoColorMode::RGBSplit))
+    ->Arg(static_cast<int>(TAutoColorMode::Luminance))
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Times OpenCV's StereoSGBM (numDisparities 128, blockSize 5) on the warped sample
 pair, the peer figure for the dispersion map benchmark (BM_DispersionMap in
-bench/recon.cpp).  A benchmark peer only: the program never uses OpenCV.
+bench/recon.cpp).  bench/recon_methods.cpp compares the program's own semi-global
+matcher (which uses OpenCV inside recon/) with StereoSGBM on the original pairs.
 
 Usage: bench/opencv_sgbm.py [WARPED1 WARPED2]
 Without arguments the warped pair is made from samples/sample.kst by the command

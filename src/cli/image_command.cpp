@@ -111,10 +111,10 @@ void Resize(TLinearBitmap& bitmap, const std::vector<std::string>& args, const T
       r(symbols, "r", static_cast<long double>(bitmap.Width) / bitmap.Height);
   const int width = WholeNumber(args[0], "width", 1, 32767);
   const int height = WholeNumber(args[1], "height", 1, 32767);
-  const int method =
-      args.size() > 2 ? Choice(args[2], {"bilinear", "lowpass", "pixel", "spline", "sinc"}, operation) : rmBilinear;
-  const std::vector<int> offered = ResizeMethods(bitmap);
-  if (method != rmBilinear && std::find(offered.begin(), offered.end(), method) == offered.end())
+  const auto method = static_cast<TResizeMethod>(
+      args.size() > 2 ? Choice(args[2], {"bilinear", "lowpass", "pixel", "spline", "sinc"}, operation) : 0);
+  const std::vector<TResizeMethod> offered = ResizeMethods(bitmap);
+  if (method != TResizeMethod::Bilinear && std::find(offered.begin(), offered.end(), method) == offered.end())
     throw Exception("Only pixel resize can resample a 256-color image");
   ApplyResizeMethod(bitmap, width, height, method);
 }
@@ -157,9 +157,11 @@ void RunOperation(TLinearBitmap& bitmap, const TImageOptions& options, const TOp
     const uint32_t background = args.size() > 1 ? ParseBackground(args[1]) : RotateStartColor(bitmap);
     RotateDegrees(bitmap, static_cast<double>(degrees), false, background);
   } else if (name == "autocolor") {
-    static const TAutoColorMode modes[] = {acSaturation, acLuminance, acRGBSplit};
+    static const TAutoColorMode modes[] = {TAutoColorMode::Saturation, TAutoColorMode::Luminance,
+                                           TAutoColorMode::RGBSplit};
     const int mode = Choice(args[0], {"saturation", "luminance", "rgb"}, operation);
-    AutoColorCorrect(bitmap, TStatisticsRect{}, bitmap.PixelFormat == pf24bit ? modes[mode] : acSaturation);
+    AutoColorCorrect(bitmap, TStatisticsRect{},
+                     bitmap.PixelFormat == pf24bit ? modes[mode] : TAutoColorMode::Saturation);
   } else if (name == "colormap") {
     int plane = kPlaneAll;
     if (args.size() > 1)

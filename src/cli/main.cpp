@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
     commandNames.insert(command->get_name());
   help->callback([&] {
-    if (helpTopic.empty()) {
+    if (helpTopic.empty() || helpTopic == "help") {
       std::cout << usage;
       return;
     }

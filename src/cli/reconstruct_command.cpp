@@ -57,6 +57,7 @@ TInputs ReadInputs(const TReconstructOptions& options) {
     }
     if (file.Image1Path.empty() || file.Image2Path.empty())
       throw Exception(options.Project + ": the project does not name both images");
+    if (file.Project.PointCount <= 0) throw Exception("no point pairs in " + options.Project);
     inputs.Image1Path = file.Image1Path;
     inputs.Image2Path = file.Image2Path;
     inputs.Project = file.Project;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "base/exception.h"
-#include "imaging/ops/filters_rows.h"
+#include "base/parallel.h"
 
 namespace sq {
 

@@ -9,12 +9,14 @@
 namespace sq {
 
 // 256 counts, one per level, and the number of samples counted.
+// Keeps its established name, without the T prefix.
 struct LevelHistogram {
   std::array<uint32_t, 256> Counts{};
   uint32_t Total = 0;
 };
 
 // Entry i is the output level of input level i.
+// Keeps its established name, without the T prefix.
 using ToneMap = std::array<uint8_t, 256>;
 
 // Colour planes: 0, 1, 2 the blue, green and red bytes of a 24-bit pixel; 3 every

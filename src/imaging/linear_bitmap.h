@@ -84,7 +84,7 @@ class TLinearBitmap : public TAssignObject {
   void GetFromDIB(std::span<const uint8_t> dib);
 
   // File dispatch through the format registry.  With a report, what the reader
-  // noticed in a file it could still load (damage, orientation) is filled in.
+  // noticed in a file it could still load (damage, orientation) replaces its content.
   TBitmapLoader& LoadFromFile(const std::string& fileName, TLoadReport* report = nullptr);
   void SaveToFile(const std::string& fileName) const;
   void LoadFromStream(TBaseStream& stream, const std::string& extension, TLoadReport* report = nullptr);

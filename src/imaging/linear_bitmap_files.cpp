@@ -26,7 +26,10 @@ TBitmapLoader& TLinearBitmap::LoadFromFile(const std::string& fileName, TLoadRep
   const std::string extension = FileExtension(fileName);
   TBitmapLoader& loader = BitmapLoaders().FindLoader(extension);
   std::optional<TLoadReportScope> scope;
-  if (report) scope.emplace(*report);
+  if (report) {
+    *report = TLoadReport{};
+    scope.emplace(*report);
+  }
   TLinearBitmap loaded;
   loader.LoadFromFile(fileName, extension, loaded);
   TakeOver(loaded);
@@ -47,7 +50,10 @@ void TLinearBitmap::LoadFromStream(TBaseStream& stream, const std::string& exten
   const std::string upper = UpperCase(extension);
   TBitmapLoader& loader = BitmapLoaders().FindLoader(upper);
   std::optional<TLoadReportScope> scope;
-  if (report) scope.emplace(*report);
+  if (report) {
+    *report = TLoadReport{};
+    scope.emplace(*report);
+  }
   TLinearBitmap loaded;
   loader.LoadFromStream(stream, upper, loaded);
   TakeOver(loaded);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/exception.h"
-#include "imaging/ops/filters_rows.h"
+#include "base/parallel.h"
 
 namespace sq {
 

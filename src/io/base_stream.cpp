@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/exception.h"
 
 namespace sq {
@@ -34,13 +35,13 @@ uint8_t TBaseStream::ReadByte() {
 uint16_t TBaseStream::ReadUInt16() {
   uint8_t b[2];
   ReadBuffer(b, 2);
-  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+  return GetUInt16LE(b);
 }
 
 uint32_t TBaseStream::ReadUInt32() {
   uint8_t b[4];
   ReadBuffer(b, 4);
-  return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+  return GetUInt32LE(b);
 }
 
 float TBaseStream::ReadFloat() {
@@ -51,13 +52,14 @@ float TBaseStream::ReadFloat() {
 }
 
 void TBaseStream::WriteUInt16(uint16_t value) {
-  const uint8_t b[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  uint8_t b[2];
+  PutUInt16LE(b, value);
   Write(b, 2);
 }
 
 void TBaseStream::WriteUInt32(uint32_t value) {
-  const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  uint8_t b[4];
+  PutUInt32LE(b, value);
   Write(b, 4);
 }
 

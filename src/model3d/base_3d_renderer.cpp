@@ -184,21 +184,24 @@ void TBase3DRenderer::DrawPoints(TBase3DModel& model, const T3DPoint* vertices) 
   Project(v, count);
   const int parts = PartsFor(count);
   const float d = ViewDistance;
-  RunParallel(parts, [&](int part) {
-    const TRowBands bands(Target.Height, parts, part);
-    for (int i = 0; i < count; ++i) {
-      const TScreenPoint p = Projected[i];
-      if (p.X < 0 || p.X >= Target.Width || !bands.Owns(p.Y)) continue;
-      const float z = v[i].Z;
-      float& depth = ZBuffer[static_cast<size_t>(p.Y) * Target.Width + p.X];
-      if (z > depth && z < d) {
-        depth = z;
-        // With the viewer's scale of about 100 units, nearer points are brighter.
-        const uint32_t g = static_cast<uint32_t>(std::clamp(RoundCoord(z) + 177, 100, 255));
-        Target.Row(p.Y)[p.X] = g * 0x010101u;
-      }
-    }
-  });
+  ForEachRow(
+      parts, parts,
+      [&](int part, int) {
+        const TRowBands bands(Target.Height, parts, part);
+        for (int i = 0; i < count; ++i) {
+          const TScreenPoint p = Projected[i];
+          if (p.X < 0 || p.X >= Target.Width || !bands.Owns(p.Y)) continue;
+          const float z = v[i].Z;
+          float& depth = ZBuffer[static_cast<size_t>(p.Y) * Target.Width + p.X];
+          if (z > depth && z < d) {
+            depth = z;
+            // With the viewer's scale of about 100 units, nearer points are brighter.
+            const uint32_t g = static_cast<uint32_t>(std::clamp(RoundCoord(z) + 177, 100, 255));
+            Target.Row(p.Y)[p.X] = g * 0x010101u;
+          }
+        }
+      },
+      false);
 }
 
 void TBase3DRenderer::DrawColorBlocks(TColorPoint3DModel& model, const T3DPoint* vertices) {
@@ -211,32 +214,35 @@ void TBase3DRenderer::DrawColorBlocks(TColorPoint3DModel& model, const T3DPoint*
   Project(v, count);
   const int parts = PartsFor(count);
   const float d = ViewDistance;
-  RunParallel(parts, [&](int part) {
-    const TRowBands bands(Target.Height, parts, part);
-    for (int i = 0; i < count; ++i) {
-      const float z = v[i].Z;
-      if (!(z <= d)) continue;
-      const TScreenPoint p = Projected[i];
-      if (!bands.OwnsAnyOf(p.Y - 2, p.Y + 2)) continue;
-      const uint32_t color = model.Colors[i];
-      // A 5 x 5 pyramid facing the viewer, so that neighbouring blocks interlock.
-      for (int dy = -2; dy <= 2; ++dy) {
-        const int y = p.Y + dy;
-        if (!bands.Owns(y)) continue;
-        float* depth = ZBuffer.data() + static_cast<size_t>(y) * Target.Width;
-        uint32_t* row = Target.Row(y);
-        for (int dx = -2; dx <= 2; ++dx) {
-          const int x = p.X + dx;
-          if (x < 0 || x >= Target.Width) continue;
-          const float blockZ = z - float(std::abs(dx) + std::abs(dy));
-          if (blockZ > depth[x]) {
-            depth[x] = blockZ;
-            row[x] = color;
+  ForEachRow(
+      parts, parts,
+      [&](int part, int) {
+        const TRowBands bands(Target.Height, parts, part);
+        for (int i = 0; i < count; ++i) {
+          const float z = v[i].Z;
+          if (!(z <= d)) continue;
+          const TScreenPoint p = Projected[i];
+          if (!bands.OwnsAnyOf(p.Y - 2, p.Y + 2)) continue;
+          const uint32_t color = model.Colors[i];
+          // A 5 x 5 pyramid facing the viewer, so that neighbouring blocks interlock.
+          for (int dy = -2; dy <= 2; ++dy) {
+            const int y = p.Y + dy;
+            if (!bands.Owns(y)) continue;
+            float* depth = ZBuffer.data() + static_cast<size_t>(y) * Target.Width;
+            uint32_t* row = Target.Row(y);
+            for (int dx = -2; dx <= 2; ++dx) {
+              const int x = p.X + dx;
+              if (x < 0 || x >= Target.Width) continue;
+              const float blockZ = z - float(std::abs(dx) + std::abs(dy));
+              if (blockZ > depth[x]) {
+                depth[x] = blockZ;
+                row[x] = color;
+              }
+            }
           }
         }
-      }
-    }
-  });
+      },
+      false);
 }
 
 void TBase3DRenderer::DrawWireframe(TSurfaceColorModel& model, const T3DPoint* vertices) {
@@ -322,13 +328,7 @@ void TBase3DRenderer::ComputeFaceNormals(TSurfaceColorModel& model, const T3DPoi
         }
         low = std::min({low, tri[0], tri[1], tri[2]});
         high = std::max({high, tri[0], tri[1], tri[2]});
-        const T3DPoint& a = v[tri[0]];
-        const T3DPoint& b = v[tri[1]];
-        const T3DPoint& c = v[tri[2]];
-        const double bx = b.X - a.X, by = b.Y - a.Y, bz = b.Z - a.Z;
-        const double cx = c.X - a.X, cy = c.Y - a.Y, cz = c.Z - a.Z;
-        normals[t] = T3DPoint{static_cast<float>(by * cz - bz * cy), static_cast<float>(bz * cx - bx * cz),
-                              static_cast<float>(bx * cy - by * cx)};
+        normals[t] = FaceNormal(v[tri[0]], v[tri[1]], v[tri[2]]);
       }
       chunkBounds_[static_cast<size_t>(chunk)] = TChunkBounds{low, high};
     }
@@ -360,16 +360,7 @@ void TBase3DRenderer::ComputeVertexLight(TSurfaceColorModel& model, int parts) {
       for (size_t chunk = 0; chunk < chunks; ++chunk) {
         if (chunksKnown && (chunkBounds_[chunk].High < first || chunkBounds_[chunk].Low > last)) continue;
         const int chunkEnd = std::min<int>(triangleCount, static_cast<int>((chunk + 1) << kChunkShift));
-        for (int t = static_cast<int>(chunk << kChunkShift); t < chunkEnd; ++t) {
-          const T3DPoint& n = normals[t];
-          for (const uint32_t corner : triangles[t]) {
-            if (corner - first >= size) continue;
-            T3DPoint& s = sums[corner];
-            s.X += n.X;
-            s.Y += n.Y;
-            s.Z += n.Z;
-          }
-        }
+        SumVertexNormals(triangles, normals, int64_t(chunk) << kChunkShift, chunkEnd, sums, first, size);
       }
     }
     for (int64_t i = begin; i < end; ++i) {

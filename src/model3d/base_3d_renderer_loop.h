@@ -53,24 +53,30 @@ void TBase3DRenderer::ForEachTriangle(const TSurfaceColorModel& model, const TSu
   // rows; then each thread draws its lists in range order, which is array order.
   const int parts = pass.Parts;
   if (bins_.size() < static_cast<size_t>(parts * parts)) bins_.resize(static_cast<size_t>(parts * parts));
-  RunParallel(parts, [&](int range) {
-    const int64_t begin = int64_t(count) * range / parts, end = int64_t(count) * (range + 1) / parts;
-    std::vector<uint32_t>* bins = &bins_[static_cast<size_t>(range * parts)];
-    for (int part = 0; part < parts; ++part) bins[part].clear();
-    const TRowBands allRows(height, 1, 0);
-    int top, bottom;
-    for (int64_t t = begin; t < end; ++t) {
-      if (!candidate(static_cast<int>(t), allRows, top, bottom)) continue;
-      for (int part = 0; part < parts; ++part)
-        if (TRowBands(height, parts, part).OwnsAnyOf(top, bottom)) bins[part].push_back(static_cast<uint32_t>(t));
-    }
-  });
-  RunParallel(parts, [&](int part) {
-    const TRowBands bands(height, parts, part);
-    for (int range = 0; range < parts; ++range)
-      for (const uint32_t t : bins_[static_cast<size_t>(range * parts + part)])
-        draw(static_cast<int>(t), triangles[t][0], triangles[t][1], triangles[t][2], bands);
-  });
+  ForEachRow(
+      parts, parts,
+      [&](int range, int) {
+        const int64_t begin = int64_t(count) * range / parts, end = int64_t(count) * (range + 1) / parts;
+        std::vector<uint32_t>* bins = &bins_[static_cast<size_t>(range * parts)];
+        for (int part = 0; part < parts; ++part) bins[part].clear();
+        const TRowBands allRows(height, 1, 0);
+        int top, bottom;
+        for (int64_t t = begin; t < end; ++t) {
+          if (!candidate(static_cast<int>(t), allRows, top, bottom)) continue;
+          for (int part = 0; part < parts; ++part)
+            if (TRowBands(height, parts, part).OwnsAnyOf(top, bottom)) bins[part].push_back(static_cast<uint32_t>(t));
+        }
+      },
+      false);
+  ForEachRow(
+      parts, parts,
+      [&](int part, int) {
+        const TRowBands bands(height, parts, part);
+        for (int range = 0; range < parts; ++range)
+          for (const uint32_t t : bins_[static_cast<size_t>(range * parts + part)])
+            draw(static_cast<int>(t), triangles[t][0], triangles[t][1], triangles[t][2], bands);
+      },
+      false);
 }
 
 }  // namespace sq

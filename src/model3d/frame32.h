@@ -12,6 +12,7 @@ namespace sq {
 
 class TLinearBitmap;
 
+// Keeps its established name, without the T prefix.
 struct Frame32 {
   int Width = 0;
   int Height = 0;

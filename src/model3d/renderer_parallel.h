@@ -9,12 +9,9 @@
 #include <functional>
 #include <vector>
 
-namespace sq {
+#include "base/parallel.h"
 
-// Runs body(part) for part = 0 .. parts - 1, part 0 in the calling thread and the
-// others in threads of their own; returns when all are done and rethrows the first
-// exception a part raised.
-void RunParallel(int parts, const std::function<void(int part)>& body);
+namespace sq {
 
 // Runs body(begin, end) over count items split into at most parts contiguous ranges.
 void ParallelRanges(int parts, int64_t count, const std::function<void(int64_t begin, int64_t end)>& body);

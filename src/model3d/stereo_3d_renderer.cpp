@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/exception.h"
+#include "base/scope_guard.h"
 #include "imaging/gray.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/color_point_3d_model.h"
@@ -45,20 +46,14 @@ void TStereo3DRenderer::RenderModel(TBase3DModel& model, const T3DMatrix* matrix
   }
   // Left eye into its own picture and depth buffer; the swap is undone even when a
   // drawing raises.
-  struct TRestore {
-    TStereo3DRenderer& self;
-    ~TRestore() { self.Target = self.target_; }
-  } restore{*this};
-  std::swap(ZBuffer, LeftZBuffer);
-  Target = LeftFrame.Frame();
-  EyeX = static_cast<float>(LeftEyeX);
-  try {
-    model.Render(*this, vertices);
-  } catch (...) {
+  const TScopeGuard restoreTarget([this] { Target = target_; });
+  {
     std::swap(ZBuffer, LeftZBuffer);
-    throw;
+    const TScopeGuard restoreDepth([this] { std::swap(ZBuffer, LeftZBuffer); });
+    Target = LeftFrame.Frame();
+    EyeX = static_cast<float>(LeftEyeX);
+    model.Render(*this, vertices);
   }
-  std::swap(ZBuffer, LeftZBuffer);
   Target = RightFrame.Frame();
   EyeX = static_cast<float>(RightEyeX);
   model.Render(*this, vertices);

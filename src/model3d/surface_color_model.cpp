@@ -125,28 +125,14 @@ void TSurfaceColorModel::ComputeFaceNormals(const T3DPoint* vertices) {
   FaceNormals.resize(static_cast<size_t>(TriangleCount));
   for (int t = 0; t < TriangleCount; ++t) {
     const T3DTriangle& tri = Triangles[t];
-    const T3DPoint& a = v[tri[0]];
-    const T3DPoint& b = v[tri[1]];
-    const T3DPoint& c = v[tri[2]];
-    const double bx = b.X - a.X, by = b.Y - a.Y, bz = b.Z - a.Z;
-    const double cx = c.X - a.X, cy = c.Y - a.Y, cz = c.Z - a.Z;
-    FaceNormals[t] = T3DPoint{static_cast<float>(by * cz - bz * cy), static_cast<float>(bz * cx - bx * cz),
-                              static_cast<float>(bx * cy - by * cx)};
+    FaceNormals[t] = FaceNormal(v[tri[0]], v[tri[1]], v[tri[2]]);
   }
 }
 
 void TSurfaceColorModel::ComputeVertexNormalSums(std::vector<T3DPoint>& sums) const {
   sums.assign(static_cast<size_t>(VertexCount), T3DPoint{0, 0, 0});
   if (FaceNormals.size() != Triangles.size()) return;
-  for (int t = 0; t < TriangleCount; ++t) {
-    const T3DPoint& n = FaceNormals[t];
-    for (const uint32_t c : Triangles[t]) {
-      T3DPoint& s = sums[c];
-      s.X += n.X;
-      s.Y += n.Y;
-      s.Z += n.Z;
-    }
-  }
+  SumVertexNormals(Triangles.data(), FaceNormals.data(), 0, TriangleCount, sums.data());
 }
 
 void TSurfaceColorModel::ComputeVertexLight(const T3DPoint& light) {

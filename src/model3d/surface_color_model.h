@@ -23,6 +23,31 @@ using TLightFunction = void (*)(uint32_t color, TRGBSingle& rgb, float intensity
 // the model; the other light routines belong to the renderer.
 void LightStandard(uint32_t color, TRGBSingle& rgb, float intensity, float ambient = 0.0f);
 
+// The unnormalised face normal (B - A) x (C - A), in double precision, stored as singles.
+inline T3DPoint FaceNormal(const T3DPoint& a, const T3DPoint& b, const T3DPoint& c) {
+  const double bx = b.X - a.X, by = b.Y - a.Y, bz = b.Z - a.Z;
+  const double cx = c.X - a.X, cy = c.Y - a.Y, cz = c.Z - a.Z;
+  return T3DPoint{static_cast<float>(by * cz - bz * cy), static_cast<float>(bz * cx - bx * cz),
+                  static_cast<float>(bx * cy - by * cx)};
+}
+
+// Adds the normal of each triangle in [begin, end) to the sums of its corners, in
+// triangle order, so every caller gets the same bits; only corners in
+// [first, first + size) are summed, for callers that share the vertices out.
+inline void SumVertexNormals(const T3DTriangle* triangles, const T3DPoint* faceNormals, int64_t begin, int64_t end,
+                             T3DPoint* sums, uint32_t first = 0, uint32_t size = UINT32_MAX) {
+  for (int64_t t = begin; t < end; ++t) {
+    const T3DPoint& n = faceNormals[t];
+    for (const uint32_t corner : triangles[t]) {
+      if (corner - first >= size) continue;
+      T3DPoint& s = sums[corner];
+      s.X += n.X;
+      s.Y += n.Y;
+      s.Z += n.Z;
+    }
+  }
+}
+
 // One point of a lathe profile.
 struct TLathePoint {
   int Radius;

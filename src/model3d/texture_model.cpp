@@ -1,6 +1,7 @@
 #include "model3d/texture_model.h"
 
 #include "base/exception.h"
+#include "base/scope_guard.h"
 #include "io/base_stream.h"
 #include "io/memory_stream.h"
 #include "model3d/m3d_chunks.h"
@@ -10,13 +11,8 @@ namespace sq {
 
 void TTextureModel::SaveToFile(const std::string& fileName) {
   FileName = fileName;
-  try {
-    TSurfaceColorModel::SaveToFile(fileName);
-  } catch (...) {
-    FileName.clear();
-    throw;
-  }
-  FileName.clear();
+  const TScopeGuard clearName([this] { FileName.clear(); });
+  TSurfaceColorModel::SaveToFile(fileName);
 }
 
 void TTextureModel::SetVertexCount(int count) {

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "base/exception.h"
+#include "base/scope_guard.h"
 #include "model3d/light.h"
 #include "model3d/stereo_3d_renderer.h"
 #include "model3d/surface_color_model.h"
@@ -173,14 +174,9 @@ void RenderView(TBase3DRenderer& renderer, TBase3DModel& model, const TViewSetti
   {
     // Quick drawings (while dragging) show points only.
     const uint32_t mode = model.RenderMode;
+    const TScopeGuard restoreMode([&model, mode] { model.RenderMode = mode; });
     if (quick) model.RenderMode = rmPoints;
-    try {
-      renderer.RenderModel(model, &view);
-    } catch (...) {
-      model.RenderMode = mode;
-      throw;
-    }
-    model.RenderMode = mode;
+    renderer.RenderModel(model, &view);
   }
   if (settings.LightDrag && lamp) {
     // The lamp sits on a sphere of radius HalfSize around the model's centre,
@@ -191,14 +187,9 @@ void RenderView(TBase3DRenderer& renderer, TBase3DModel& model, const TViewSetti
     m[2][3] += halfSize;
     m = MultiplyMatrix(RotationX(-std::atan(double(l.Y) / l.Z)), m);
     m = MultiplyMatrix(RotationY(std::atan(double(l.X) / l.Z)), m);
+    const TScopeGuard restoreLight([&] { renderer.LightDirection = settings.LightVector; });
     renderer.LightDirection = T3DPoint{0.0f, 0.0f, 1.0f};
-    try {
-      renderer.RenderModel(*lamp, &m);
-    } catch (...) {
-      renderer.LightDirection = settings.LightVector;
-      throw;
-    }
-    renderer.LightDirection = settings.LightVector;
+    renderer.RenderModel(*lamp, &m);
   }
   renderer.EndFrame();
 }

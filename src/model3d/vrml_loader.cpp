@@ -88,6 +88,108 @@ void SaveTexture(const TTextureModel& model, const std::string& fileName, const 
     texture->SaveToFile(fileName);
 }
 
+// The colouring the file gets: an image texture, a colour per vertex, or one
+// material colour (white for a model without colours).
+struct TVrmlShading {
+  bool UseTexture = false;
+  bool PerVertex = false;
+  uint32_t MaterialColor = 0xFFFFFF;
+  std::string TextureName = "texture.jpg";
+};
+
+void WriteAppearance(TVrmlWriter& out, const TVrmlShading& shading) {
+  std::string& text = out.Buffer();
+  out.Line(" appearance Appearance {");
+  out.Line("  material Material {");
+  if (shading.UseTexture || shading.PerVertex) {
+    out.Line("   diffuseColor 1 1 1");
+  } else {
+    text += "   diffuseColor ";
+    AppendColor(text, shading.MaterialColor);
+  }
+  out.Line("  }");
+  if (shading.UseTexture) {
+    out.Line("  texture ImageTexture {");
+    text += "    url \"" + shading.TextureName + "\"\n";
+    out.Line("  }");
+  }
+  out.Line(" }");
+}
+
+void WriteCoordinates(TVrmlWriter& out, const TBase3DModel& model) {
+  out.Line("  coord Coordinate {");
+  out.Line("   point [");
+  for (const T3DPoint& v : model.Vertices) {
+    AppendTriple(out.Buffer(), v.X, v.Y, v.Z, kCoordinateDecimals);
+    out.Spill();
+  }
+  out.Line("   ]");
+  out.Line("  }");
+}
+
+// Unit vertex normals from the summed face normals of the model's own vertices,
+// computed aside so that the model's lighting state stays as the viewer left it.
+void WriteNormals(TVrmlWriter& out, const TBase3DModel& model, const TSurfaceColorModel* surface) {
+  std::vector<T3DPoint> sums(model.Vertices.size(), T3DPoint{0, 0, 0});
+  if (surface) {
+    std::vector<T3DPoint> faceNormals;
+    faceNormals.reserve(surface->Triangles.size());
+    for (const T3DTriangle& t : surface->Triangles)
+      faceNormals.push_back(FaceNormal(model.Vertices[t[0]], model.Vertices[t[1]], model.Vertices[t[2]]));
+    SumVertexNormals(surface->Triangles.data(), faceNormals.data(), 0, int64_t(faceNormals.size()), sums.data());
+  }
+  out.Line("  normal Normal {");
+  out.Line("   vector [");
+  for (const T3DPoint& n : sums) {
+    const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
+    if (length > 0)
+      AppendTriple(out.Buffer(), n.X / length, n.Y / length, n.Z / length, kCoordinateDecimals);
+    else
+      AppendTriple(out.Buffer(), 0, 0, 0, kCoordinateDecimals);
+    out.Spill();
+  }
+  out.Line("   ]");
+  out.Line("  }");
+}
+
+void WriteColors(TVrmlWriter& out, const TColorPoint3DModel& model) {
+  out.Line("  color Color {");
+  out.Line("   color [");
+  for (const uint32_t color : model.Colors) {
+    AppendColor(out.Buffer(), color);
+    out.Spill();
+  }
+  out.Line("   ]");
+  out.Line("  }");
+}
+
+// Texture pixel coordinates as 0..1 fractions, v counted from the bottom.
+void WriteTexCoords(TVrmlWriter& out, const TTextureModel& model) {
+  std::string& text = out.Buffer();
+  const double su = 1.0 / model.Texture.Width, sv = 1.0 / model.Texture.Height;
+  out.Line("  texCoord TextureCoordinate {");
+  out.Line("   point [");
+  for (const TTexCoord& t : model.TexCoords) {
+    AppendNumber(text, t.U * su, kCoordinateDecimals);
+    text += ' ';
+    AppendNumber(text, 1 - t.V * sv, kCoordinateDecimals);
+    text += '\n';
+    out.Spill();
+  }
+  out.Line("   ]");
+  out.Line("  }");
+}
+
+void WriteCoordIndex(TVrmlWriter& out, const TSurfaceColorModel* surface) {
+  out.Line("  coordIndex [");
+  if (surface)
+    for (const T3DTriangle& t : surface->Triangles) {
+      fmt::format_to(std::back_inserter(out.Buffer()), "{} {} {} -1\n", t[0], t[1], t[2]);
+      out.Spill();
+    }
+  out.Line("  ]");
+}
+
 }  // namespace
 
 bool VRMLTextureSelectable(const TBase3DModel& model) {
@@ -126,118 +228,37 @@ std::string VRMLTextureFileName(const std::string& modelFileName, TVRMLTextureFo
 void TVRMLLoader::SaveToStream(TBaseStream& stream) {
   if (!Model) throw Exception("TVRMLLoader: no model to write");
   TBase3DModel& model = *Model;
-  auto* colored = dynamic_cast<TColorPoint3DModel*>(&model);
-  auto* surface = dynamic_cast<TSurfaceColorModel*>(&model);
-  auto* textured = dynamic_cast<TTextureModel*>(&model);
+  const auto* colored = dynamic_cast<const TColorPoint3DModel*>(&model);
+  const auto* surface = dynamic_cast<const TSurfaceColorModel*>(&model);
+  const auto* textured = dynamic_cast<const TTextureModel*>(&model);
 
-  const TVRMLExportOptions& options = Options;
-  // Kind of colouring: texture, colour per vertex or one material colour.
-  const bool useTexture = options.TextureFormat != TVRMLTextureFormat::None && VRMLTextureSelectable(model);
-  bool perVertex = false;
-  if (!useTexture && colored && model.VertexCount > 1)
-    for (int i = 1; i < model.VertexCount && !perVertex; ++i) perVertex = colored->Colors[i] != colored->Colors[0];
-  std::string textureName = "texture.jpg";
+  // Step 1: the colouring, and the texture image beside the model file.
+  TVrmlShading shading;
+  shading.UseTexture = Options.TextureFormat != TVRMLTextureFormat::None && VRMLTextureSelectable(model);
+  if (!shading.UseTexture && colored)
+    for (int i = 1; i < model.VertexCount && !shading.PerVertex; ++i)
+      shading.PerVertex = colored->Colors[i] != colored->Colors[0];
+  if (colored && model.VertexCount > 0) shading.MaterialColor = colored->Colors[0];
   const std::string& modelFileName = ModelFileName.empty() && textured ? textured->FileName : ModelFileName;
-  if (useTexture && !modelFileName.empty()) {
-    const std::string textureFile = VRMLTextureFileName(modelFileName, options.TextureFormat);
-    SaveTexture(*textured, textureFile, options);
-    textureName = textureFile.substr(NameStart(textureFile));
+  if (shading.UseTexture && !modelFileName.empty()) {
+    const std::string textureFile = VRMLTextureFileName(modelFileName, Options.TextureFormat);
+    SaveTexture(*textured, textureFile, Options);
+    shading.TextureName = textureFile.substr(NameStart(textureFile));
   }
 
+  // Step 2: one Shape with its appearance and an IndexedFaceSet, node by node.
   TVrmlWriter out(stream);
-  std::string& text = out.Buffer();
   out.Line("#VRML V2.0 utf8");
   out.Line("Shape {");
-  out.Line(" appearance Appearance {");
-  out.Line("  material Material {");
-  if (useTexture || perVertex) {
-    out.Line("   diffuseColor 1 1 1");
-  } else {
-    // A model without colours (a plain point cloud) is white.
-    text += "   diffuseColor ";
-    AppendColor(text, colored && model.VertexCount > 0 ? colored->Colors[0] : 0xFFFFFF);
-  }
-  out.Line("  }");
-  if (useTexture) {
-    out.Line("  texture ImageTexture {");
-    text += "    url \"" + textureName + "\"\n";
-    out.Line("  }");
-  }
-  out.Line(" }");
+  WriteAppearance(out, shading);
   out.Line(" geometry IndexedFaceSet {");
-
-  out.Line("  coord Coordinate {");
-  out.Line("   point [");
-  for (const T3DPoint& v : model.Vertices) {
-    AppendTriple(text, v.X, v.Y, v.Z, kCoordinateDecimals);
-    out.Spill();
-  }
-  out.Line("   ]");
-  out.Line("  }");
-
-  if (options.WriteNormals) {
-    // Summed face normals from the model's own vertices, computed aside so that the
-    // model's lighting state stays as the viewer left it.
-    std::vector<T3DPoint> sums(model.Vertices.size(), T3DPoint{0, 0, 0});
-    if (surface) {
-      for (const T3DTriangle& t : surface->Triangles) {
-        const T3DPoint &a = model.Vertices[t[0]], &b = model.Vertices[t[1]], &c = model.Vertices[t[2]];
-        const double bx = b.X - a.X, by = b.Y - a.Y, bz = b.Z - a.Z;
-        const double cx = c.X - a.X, cy = c.Y - a.Y, cz = c.Z - a.Z;
-        const float nx = static_cast<float>(by * cz - bz * cy), ny = static_cast<float>(bz * cx - bx * cz),
-                    nz = static_cast<float>(bx * cy - by * cx);
-        for (const uint32_t k : t) {
-          sums[k].X += nx;
-          sums[k].Y += ny;
-          sums[k].Z += nz;
-        }
-      }
-    }
-    out.Line("  normal Normal {");
-    out.Line("   vector [");
-    for (const T3DPoint& n : sums) {
-      const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
-      if (length > 0)
-        AppendTriple(text, n.X / length, n.Y / length, n.Z / length, kCoordinateDecimals);
-      else
-        AppendTriple(text, 0, 0, 0, kCoordinateDecimals);
-      out.Spill();
-    }
-    out.Line("   ]");
-    out.Line("  }");
-  }
-
-  if (perVertex) {
-    out.Line("  color Color {");
-    out.Line("   color [");
-    for (const uint32_t color : colored->Colors) {
-      AppendColor(text, color);
-      out.Spill();
-    }
-    out.Line("   ]");
-    out.Line("  }");
-  } else if (useTexture) {
-    const double su = 1.0 / textured->Texture.Width, sv = 1.0 / textured->Texture.Height;
-    out.Line("  texCoord TextureCoordinate {");
-    out.Line("   point [");
-    for (const TTexCoord& t : textured->TexCoords) {
-      AppendNumber(text, t.U * su, kCoordinateDecimals);
-      text += ' ';
-      AppendNumber(text, 1 - t.V * sv, kCoordinateDecimals);
-      text += '\n';
-      out.Spill();
-    }
-    out.Line("   ]");
-    out.Line("  }");
-  }
-
-  out.Line("  coordIndex [");
-  if (surface)
-    for (const T3DTriangle& t : surface->Triangles) {
-      fmt::format_to(std::back_inserter(text), "{} {} {} -1\n", t[0], t[1], t[2]);
-      out.Spill();
-    }
-  out.Line("  ]");
+  WriteCoordinates(out, model);
+  if (Options.WriteNormals) WriteNormals(out, model, surface);
+  if (shading.PerVertex)
+    WriteColors(out, *colored);
+  else if (shading.UseTexture)
+    WriteTexCoords(out, *textured);
+  WriteCoordIndex(out, surface);
   out.Line(" }");
   out.Line("}");
   out.Finish();

@@ -14,6 +14,7 @@ constexpr int kMaxTriangles = 4000;
 
 // One correspondence: (x1, y1) in image 1, (x2, y2) in image 2.  The project file
 // stores the array byte for byte, so the layout is fixed at 16 bytes.
+// Keeps its established name, without the T prefix.
 struct PointPair {
   int32_t x1 = 0;
   int32_t y1 = 0;
@@ -24,6 +25,7 @@ struct PointPair {
 static_assert(sizeof(PointPair) == 16);
 
 // 1-based indices of the corners, in the order the triangulation formed them.
+// Keeps its established name, without the T prefix.
 struct MeshTriangle {
   int32_t p1 = 0;
   int32_t p2 = 0;
@@ -40,6 +42,7 @@ struct TImageWindowInfo {
   int Height = 0;
 };
 
+// Keeps its established name, without the T prefix.
 class CorrespondenceProject {
  public:
   CorrespondenceProject() { Init(); }

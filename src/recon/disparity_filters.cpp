@@ -11,7 +11,7 @@
 #endif
 
 #include "base/exception.h"
-#include "recon/row_parallel.h"
+#include "base/parallel.h"
 
 namespace sq {
 

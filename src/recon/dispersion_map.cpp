@@ -13,16 +13,9 @@
 #endif
 
 #include "base/exception.h"
-#include "recon/row_parallel.h"
+#include "base/parallel.h"
 #include "recon/warp_bitmap.h"
 
-// Every kernel must give the bits of the plain recurrence, so no multiply and add
-// may be fused, also where a kernel's target has fused instructions.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 namespace sq {
 

@@ -88,25 +88,32 @@ TEpipolarWarp FitEpipolarWarp(std::span<const PointPair> pairs, int width1, int 
   const char* const noGeometry =
       "The point pairs fix no epipolar geometry (are they all on one plane, or mostly wrong?); try the projective "
       "warp";
-  std::vector<uchar> mask;
-  cv::Mat f = cv::findFundamentalMat(points1, points2, cv::FM_RANSAC, 1.5, 0.999, mask);
-  if (f.rows != 3 || f.cols != 3) throw Exception(noGeometry);
+  cv::Matx33d h1, h2;
   std::vector<cv::Point2d> inliers1, inliers2;
-  for (size_t i = 0; i < mask.size(); ++i)
-    if (mask[i]) {
-      inliers1.push_back(points1[i]);
-      inliers2.push_back(points2[i]);
-    }
-  if (inliers1.size() < size_t(kMinEpipolarPairs)) throw Exception(noGeometry);
-  const cv::Mat refined = cv::findFundamentalMat(inliers1, inliers2, cv::FM_8POINT);
-  if (refined.rows == 3 && refined.cols == 3) f = refined;
+  try {
+    std::vector<uchar> mask;
+    cv::Mat f = cv::findFundamentalMat(points1, points2, cv::FM_RANSAC, 1.5, 0.999, mask);
+    if (f.rows != 3 || f.cols != 3) throw Exception(noGeometry);
+    for (size_t i = 0; i < mask.size(); ++i)
+      if (mask[i]) {
+        inliers1.push_back(points1[i]);
+        inliers2.push_back(points2[i]);
+      }
+    if (inliers1.size() < size_t(kMinEpipolarPairs)) throw Exception(noGeometry);
+    const cv::Mat refined = cv::findFundamentalMat(inliers1, inliers2, cv::FM_8POINT);
+    if (refined.rows == 3 && refined.cols == 3) f = refined;
 
-  // Step 2: the rectifying homographies.
-  cv::Mat h1Mat, h2Mat;
-  if (!cv::stereoRectifyUncalibrated(inliers1, inliers2, f, cv::Size(width1, height1), h1Mat, h2Mat, 0))
+    // Step 2: the rectifying homographies.
+    cv::Mat h1Mat, h2Mat;
+    if (!cv::stereoRectifyUncalibrated(inliers1, inliers2, f, cv::Size(width1, height1), h1Mat, h2Mat, 0))
+      throw Exception(noGeometry);
+    h1 = cv::Matx33d(h1Mat);
+    h2 = cv::Matx33d(h2Mat);
+    if (!Finite(h1) || !Finite(h2)) throw Exception(noGeometry);
+  } catch (const cv::Exception&) {
+    // Degenerate pairs (all on one point or line) can fail inside the solvers.
     throw Exception(noGeometry);
-  cv::Matx33d h1(h1Mat), h2(h2Mat);
-  if (!Finite(h1) || !Finite(h2)) throw Exception(noGeometry);
+  }
 
   // Step 3: the same row-keeping correction for both, so image 1 stays nearly in
   // place; then image 2 shifted so the pairs keep their mean horizontal offset.

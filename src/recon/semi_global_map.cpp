@@ -1,12 +1,12 @@
 #include "recon/semi_global_map.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 #include <vector>
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/core.hpp>
 
 #include "base/exception.h"
 #include "base/progress.h"
@@ -44,49 +44,29 @@ cv::Mat Prepared(const TLinearBitmap& image, uint32_t background, cv::Mat* mask)
   return out;
 }
 
-// Hirschmueller's fill: every rejected pixel looks along eight directions for the
-// nearest accepted disparity and takes the second lowest, which keeps it on the
-// far side of a depth edge without trusting a single stray low value.
+// Rejected pixels are mostly occluded ones, which belong to the farther of the two
+// surfaces beside them, so each rejected run of a row takes the lower of the two
+// accepted disparities at its ends.  Rows with nothing accepted take the row above.
 void FillRejected(cv::Mat& disparity) {
-  const int w = disparity.cols, h = disparity.rows;
-  constexpr int kDirections = 8;
-  static constexpr int kDx[kDirections] = {1, -1, 0, 0, 1, -1, 1, -1};
-  static constexpr int kDy[kDirections] = {0, 0, 1, -1, 1, 1, -1, -1};
-  std::vector<int16_t> nearest(size_t(w) * h * kDirections, kRejected);
-  std::vector<int16_t> along(size_t(w) * h);
-  for (int k = 0; k < kDirections; ++k) {
-    const int dx = kDx[k], dy = kDy[k];
-    // Walk so that the neighbour behind, at (x - dx, y - dy), is done first.
-    const int y0 = dy < 0 ? h - 1 : 0, y1 = dy < 0 ? -1 : h, ys = dy < 0 ? -1 : 1;
-    const int x0 = dx < 0 ? w - 1 : 0, x1 = dx < 0 ? -1 : w, xs = dx < 0 ? -1 : 1;
-    for (int y = y0; y != y1; y += ys) {
-      const int16_t* d = disparity.ptr<int16_t>(y);
-      for (int x = x0; x != x1; x += xs) {
-        int16_t value = d[x];
-        if (value == kRejected) {
-          const int px = x - dx, py = y - dy;
-          value = px >= 0 && px < w && py >= 0 && py < h ? along[size_t(py) * w + px] : kRejected;
-        }
-        along[size_t(y) * w + x] = value;
-        nearest[(size_t(y) * w + x) * kDirections + k] = value;
-      }
-    }
-  }
-  int16_t fallback = kRejected;  // the lowest accepted value, for pixels that see none
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      if (int16_t v = disparity.at<int16_t>(y, x); v != kRejected && (fallback == kRejected || v < fallback))
-        fallback = v;
-  for (int y = 0; y < h; ++y) {
+  const int w = disparity.cols;
+  for (int y = 0; y < disparity.rows; ++y) {
     int16_t* d = disparity.ptr<int16_t>(y);
-    for (int x = 0; x < w; ++x) {
-      if (d[x] != kRejected) continue;
-      std::array<int16_t, kDirections> seen{};
-      int count = 0;
-      for (int k = 0; k < kDirections; ++k)
-        if (const int16_t v = nearest[(size_t(y) * w + x) * kDirections + k]; v != kRejected) seen[count++] = v;
-      std::sort(seen.begin(), seen.begin() + count);
-      d[x] = count >= 2 ? seen[1] : count == 1 ? seen[0] : fallback;
+    for (int x = 0; x < w;) {
+      if (d[x] != kRejected) {
+        ++x;
+        continue;
+      }
+      int end = x;
+      while (end < w && d[end] == kRejected) ++end;
+      int16_t value = kRejected;
+      if (x > 0) value = d[x - 1];
+      if (end < w && (value == kRejected || d[end] < value)) value = d[end];
+      if (value == kRejected && y > 0) {
+        std::copy_n(disparity.ptr<int16_t>(y - 1), w, d);
+        break;
+      }
+      std::fill(d + x, d + end, value);
+      x = end;
     }
   }
 }
@@ -109,6 +89,9 @@ void ComputeSemiGlobalMap(const TLinearBitmap& image1, const TLinearBitmap& imag
   if (image1.Width != image2.Width || image1.Height != image2.Height)
     throw Exception("The two images must have the same size");
   if (range.Max < range.Min) throw Exception("Empty disparity range");
+  // The matcher stores sixteenths of a pixel in 16 bits.
+  constexpr int kLimit = 2000;
+  range = {std::clamp(range.Min, -kLimit, kLimit - 16), std::clamp(range.Max, -kLimit + 16, kLimit)};
   ReportProgress(0);
   cv::Mat mask;
   const cv::Mat left = Prepared(image1, background, &mask), right = Prepared(image2, background, nullptr);
@@ -116,21 +99,30 @@ void ComputeSemiGlobalMap(const TLinearBitmap& image1, const TLinearBitmap& imag
   // Step 1: the matcher, in its three-way form; numDisparities must be a multiple
   // of 16.  Smoothness penalties as usually chosen for 5 x 5 blocks of 3 channels.
   constexpr int kBlock = 5, kChannels = 3;
-  const int count = std::clamp((range.Max - range.Min + 1 + 15) / 16 * 16, 16, (image1.Width + 15) / 16 * 16 + 16);
+  const int count =
+      std::min(std::clamp((range.Max - range.Min + 1 + 15) / 16 * 16, 16, (image1.Width + 15) / 16 * 16 + 16),
+               (kLimit + 32 - range.Min) / 16 * 16);
   auto matcher = cv::StereoSGBM::create(range.Min, count, kBlock, 8 * kChannels * kBlock * kBlock,
                                         32 * kChannels * kBlock * kBlock, /*disp12MaxDiff=*/1, /*preFilterCap=*/63,
                                         /*uniquenessRatio=*/10, /*speckleWindowSize=*/100, /*speckleRange=*/2,
                                         cv::StereoSGBM::MODE_SGBM_3WAY);
+  // The matcher leaves the first range.Min + count columns without a disparity, a
+  // fifth of a wide search; repeating the edge columns on the left keeps them.
+  const int pad = std::max(0, range.Min + count);
   cv::Mat disparity;
   try {
-    matcher->compute(left, right, disparity);
+    cv::Mat paddedLeft, paddedRight, padded;
+    cv::copyMakeBorder(left, paddedLeft, 0, 0, pad, 0, cv::BORDER_REPLICATE);
+    cv::copyMakeBorder(right, paddedRight, 0, 0, pad, 0, cv::BORDER_REPLICATE);
+    matcher->compute(paddedLeft, paddedRight, padded);
+    disparity = padded.colRange(pad, padded.cols).clone();
   } catch (const cv::Exception& e) {
     throw Exception("Semi-global matching failed: " + e.err);
   }
   ReportProgress(60);
 
   // Step 2: rejected pixels (and those outside image 1's data) marked, then filled.
-  const int16_t invalid = static_cast<int16_t>((range.Min - 1) * 16);
+  const int invalid = (range.Min - 1) * 16;
   for (int y = 0; y < disparity.rows; ++y) {
     int16_t* d = disparity.ptr<int16_t>(y);
     const uint8_t* m = mask.ptr<uint8_t>(y);

@@ -26,8 +26,8 @@ struct TDisparityRange {
 TDisparityRange DisparityRangeOfPairs(std::span<const double> disparities, int width);
 
 // Fills map (resized to image 1) with disparities found in range, to a sixteenth
-// of a pixel.  Pixels the left-right check rejects take the second-lowest of the
-// nearest accepted disparities in eight directions.  Pixels of image 1 that are
+// of a pixel.  Each run of pixels the left-right check rejects takes the lower of
+// the accepted disparities at its two ends, the farther surface.  Pixels of image 1 that are
 // background stay 0, as in the dispersion map.  The images must have equal size;
 // other formats than pf24bit are read as 24-bit.
 void ComputeSemiGlobalMap(const TLinearBitmap& image1, const TLinearBitmap& image2, TFloatMap& map, uint32_t background,

@@ -10,12 +10,6 @@
 #define SQ_HAVE_X86 1
 #endif
 
-// The vector and the plain sums must give the same bits: nothing may be fused.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 namespace sq {
 

@@ -34,8 +34,8 @@ QString WriteImage(const test::TTempDir& dir, const std::string& name, int width
     for (int i = 0; i < image.BytesPerLine; ++i) image.ScanLine(y)[i] = static_cast<uint8_t>(i * 3 + y * 5);
   if (format == pf8bit)
     for (int i = 0; i < 768; ++i) image.Palette[i] = static_cast<uint8_t>(i % 3 == 0 ? i / 3 : 255 - i / 3);
-  image.SaveToFile(dir.File(name));
-  return QString::fromStdString(dir.File(name));
+  image.SaveToFile(dir / name);
+  return QString::fromStdString(dir / name);
 }
 
 void Click(TMDIChild* child, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
@@ -62,9 +62,9 @@ class TMainFormTest : public QObject {
   void init() {
     config_ = std::make_unique<test::TTempDir>();
     files_ = std::make_unique<test::TTempDir>();
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path().string()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path));
     ResetRegistryHives();
-    form_ = std::make_unique<TMainForm>(QString::fromStdString(files_->Path().string()));
+    form_ = std::make_unique<TMainForm>(QString::fromStdString(files_->Path));
     form_->resize(1000, 750);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
@@ -103,7 +103,7 @@ class TMainFormTest : public QObject {
     QCOMPARE(c->ImageNumber, 1);
 
     // A damaged file shows its error and leaves the open windows alone.
-    QFile junk(QString::fromStdString(files_->File("junk.png")));
+    QFile junk(QString::fromStdString(*files_ / "junk.png"));
     QVERIFY(junk.open(QIODevice::WriteOnly));
     junk.write("\x89PNG\r\n\x1a\n-not-really");
     junk.close();
@@ -216,7 +216,7 @@ class TMainFormTest : public QObject {
     Open(bName);
     form_->Project().AddPointPair(5, 6);
     form_->Project().MovePoint(1, 2, 7, 8);
-    const QString project = QString::fromStdString(files_->File("pair.kst"));
+    const QString project = QString::fromStdString(*files_ / "pair.kst");
     form_->SaveProject(project);
     form_->Project().PointCount = 0;
     form_->OpenProjectFile(project);
@@ -341,7 +341,7 @@ class TMainFormTest : public QObject {
     QCOMPARE(a->Bitmap().Map[0], original.Map[0]);
     QCOMPARE(form_->UndoAction()->text(), QString("&Undo Invert"));
     // A folder that cannot be written: the save fails, the change is still unsaved.
-    a->FileName = QString::fromStdString(files_->File("no-such-folder/a.png"));
+    a->FileName = QString::fromStdString(*files_ / "no-such-folder/a.png");
     answer = test::AnswerNextModal("OK");
     QVERIFY(!a->SaveImage());
     QVERIFY(answer->Seen);
@@ -400,12 +400,12 @@ class TMainFormTest : public QObject {
     form_->close();
     TProgramSetup setup(kProgramKey);
     QCOMPARE(setup.ReadString("ImagePath", ""), std::string("/images/here"));
-    QCOMPARE(setup.ReadString("AnimPath", ""), files_->Path().string());
+    QCOMPARE(setup.ReadString("AnimPath", ""), files_->Path);
     QVERIFY(setup.ReadInteger("WindowState", -1) >= 0);
 
     // A window state stored as text is ignored: the default is maximised.
     setup.WriteString("WindowState", "0");
-    TMainForm again(QString::fromStdString(files_->Path().string()));
+    TMainForm again(QString::fromStdString(files_->Path));
     QVERIFY(again.windowState() & Qt::WindowMaximized);
   }
 };

@@ -17,7 +17,7 @@ class TOpenPictureDialogTest : public QObject {
  private slots:
   void initTestCase() {
     config_ = std::make_unique<test::TTempDir>();
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path().string()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path));
     ResetRegistryHives();
   }
 
@@ -25,10 +25,10 @@ class TOpenPictureDialogTest : public QObject {
     test::TTempDir dir;
     TLinearBitmap large(900, 300, pf24bit);
     large.Clear(90);
-    large.SaveToFile(dir.File("large.png"));
+    large.SaveToFile(dir / "large.png");
     TLinearBitmap small(20, 10, pf24bit);
     small.Clear(20);
-    small.SaveToFile(dir.File("small.bmp"));
+    small.SaveToFile(dir / "small.bmp");
 
     TImageLoader loader(QSize(100, 100));
     QList<QList<QVariant>> results;
@@ -36,20 +36,20 @@ class TOpenPictureDialogTest : public QObject {
       results.append({name, preview, w, h});
     });
     loader.start();
-    loader.Request(QString::fromStdString(dir.File("large.png")));
+    loader.Request(QString::fromStdString(dir / "large.png"));
     QTRY_COMPARE(results.size(), 1);
     QCOMPARE(results[0][2].toInt(), 900);
     QCOMPARE(results[0][1].value<QImage>().size(), QSize(100, 33));
 
-    loader.Request(QString::fromStdString(dir.File("missing.png")));
+    loader.Request(QString::fromStdString(dir / "missing.png"));
     QTRY_COMPARE(results.size(), 2);
     QVERIFY(results[1][1].value<QImage>().isNull());
 
     // The dialog shows the size, or that there is nothing to show.
-    TOpenPictureDialog dialog(nullptr, "Open image", QString::fromStdString(dir.Path().string()),
+    TOpenPictureDialog dialog(nullptr, "Open image", QString::fromStdString(dir.Path),
                               ToDialogFilters(BitmapLoaders().GetLoadFilter()).join(";;"));
     dialog.show();
-    dialog.PreviewFile(QString::fromStdString(dir.File("small.bmp")));
+    dialog.PreviewFile(QString::fromStdString(dir / "small.bmp"));
     QTRY_COMPARE(dialog.PreviewCaption(), QString("20 x 10"));
     QVERIFY(dialog.PreviewShown());
   }

@@ -159,3 +159,16 @@ TEST(BadInputCli, StoppedSavesLeaveNoTemporaryFile) {
   RemovePendingSaveFiles();
   EXPECT_FALSE(fs::exists(save.TempName()));
 }
+
+TEST(BadInputCli, FailedModelStillWritesTheDisparityMap) {
+  TScratchFolder dir("sq_bad_model");
+  std::string out;
+  // With d = 0 a zero disparity cannot become a depth.
+  EXPECT_EQ(RunCli("reconstruct --quiet '" + std::string(SQ_SOURCE_DIR) + "/samples/sample.kst' -o " +
+                       dir.Quoted("m.ply") + " --d 0 --save-disparity " + dir.Quoted("d.pfm"),
+                   &out),
+            1);
+  EXPECT_TRUE(Contains(out, "Try increasing d")) << out;
+  EXPECT_TRUE(fs::exists(dir.Path() / "d.pfm"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "m.ply"));
+}

@@ -46,7 +46,8 @@ TEST(FloatMap, CopiesClearsAndRefusesUnknownTargets) {
   EXPECT_EQ(a.ScanLine(2)[3], 7.25);
   TFloatMap b(a);
   EXPECT_EQ(b.Map[11], 7.25);
-  EXPECT_NE(b.Map, a.Map);
+  *b.PixelAddress(3, 2) = 1;  // a copy: the original keeps its value
+  EXPECT_EQ(*a.PixelAddress(3, 2), 7.25);
 
   b.SetSize(0, 5);
   EXPECT_EQ(b.Map, nullptr);

@@ -10,29 +10,14 @@
 #include "io/memory_stream.h"
 #include "model3d/texture_model.h"
 #include "model3d/vrml_loader.h"
+#include "support/temp_dir.h"
 
 namespace sq {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TTempDir {
-  fs::path Path;
-  TTempDir() {
-    Path = fs::temp_directory_path() / ("sq_model_test_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(Path);
-  }
-  ~TTempDir() { fs::remove_all(Path); }
-  std::string operator/(const std::string& name) const { return (Path / name).string(); }
-};
-
-std::string ReadText(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadText;
+using test::TTempDir;
 
 // Builds M3D files byte by byte.
 struct TM3DBuilder {
@@ -91,10 +76,12 @@ TEST(ModelFiles, FormatComesFromTheExtensionInAnyCase) {
   EXPECT_EQ(WhatOf([&] { m.SetFileFormat("model.obj"); }), "Unsupported file format: OBJ");
   EXPECT_STREQ(ModelFileExtensions, "*.m3d;*.ply");
   EXPECT_EQ(ModelFileFilter(), "M3D (*.m3d)|*.m3d|PLY (*.ply)|*.ply|VRML (*.wrl)|*.wrl");
-  // VRML is write-only.
+  // VRML is write-only: reading one is refused and reads nothing.
   TTempDir dir;
   std::ofstream(dir / "x.wrl") << "#VRML V2.0 utf8\n";
-  EXPECT_EQ(WhatOf([&] { m.LoadFromFile(dir / "x.wrl"); }), "TVRMLLoader.LoadFromStream not implemented");
+  MakeTwoTriangles(m);
+  EXPECT_THROW(m.LoadFromFile(dir / "x.wrl"), Exception);
+  EXPECT_EQ(m.VertexCount, 4);
 }
 
 TEST(ModelFiles, M3DRoundTripKeepsGeometryAndColours) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "model3d/model_files.h"
+#include "support/temp_dir.h"
 
 namespace sq {
 namespace {
@@ -18,8 +19,8 @@ int RunCli(const std::string& arguments) {
 
 TEST(SimplifyCommand, ReducesMergesAndConvertsModels) {
   if (!fs::exists(SQ_CLI_PATH)) GTEST_SKIP() << "stereoquill-cli is not built";
-  const fs::path dir = fs::temp_directory_path() / ("sq_simplify_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const test::TTempDir temp;
+  const fs::path dir = temp.Path;
   TSurfaceColorModel sphere;
   sphere.MakeSphere(20);
   sphere.FillColor(0x808080);
@@ -41,7 +42,6 @@ TEST(SimplifyCommand, ReducesMergesAndConvertsModels) {
   EXPECT_EQ(RunCli("simplify " + in + " " + (dir / "z.ply").string() + " --max-vertices 0"), 2);
   EXPECT_FALSE(fs::exists(dir / "x.obj"));
   EXPECT_FALSE(fs::exists(dir / "y.ply"));
-  fs::remove_all(dir);
 }
 
 }  // namespace

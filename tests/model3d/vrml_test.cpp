@@ -8,6 +8,7 @@
 #include "io/memory_stream.h"
 #include "model3d/texture_model.h"
 #include "model3d/vrml_loader.h"
+#include "support/temp_dir.h"
 
 namespace sq {
 namespace {
@@ -69,8 +70,8 @@ TEST(Vrml, PerVertexColoursAndNoNormals) {
 }
 
 TEST(Vrml, TextureIsWrittenBesideTheModel) {
-  const fs::path dir = fs::temp_directory_path() / ("sq_vrml_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const test::TTempDir temp;
+  const fs::path dir = temp.Path;
   TTextureModel m;
   m.SetVertexCount(3);
   m.SetTriangleCount(1);
@@ -110,7 +111,6 @@ TEST(Vrml, TextureIsWrittenBesideTheModel) {
   const std::string text2 = Export(m);
   EXPECT_EQ(text2.find("texture"), std::string::npos);
   EXPECT_NE(text2.find("diffuseColor 0.067 0.133 0.200"), std::string::npos);
-  fs::remove_all(dir);
 
   EXPECT_EQ(VRMLTextureFileName("a.b/face", TVRMLTextureFormat::JPEG), "a.b/face.jpg");
   EXPECT_EQ(VRMLTextureFileName("dir\\x.y\\face.wrl", TVRMLTextureFormat::PNG), "dir\\x.y\\face.png");

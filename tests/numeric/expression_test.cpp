@@ -316,4 +316,14 @@ TEST(PatternSearch1D, FollowsTheStepRule) {
   EXPECT_THROW(PatternSearch1D([](long double) -> long double { throw EInvalidOp(); }, 0), EInvalidOp);
 }
 
+TEST(PatternSearch1D, TheSearchOrderDecidesWhichOfSeveralMinimaItFinds) {
+  // Local minima near -0.639, 0.142, 0.922 and 2.483.  From 0.5 the rule (right
+  // first, growing steps, turning round after a step back) ends at 0.922; trying
+  // left first, or not growing, or not turning round, ends at one of the others.
+  const auto f = [](long double x) { return std::cos(8 * x + 2) + 0.2L * x * x; };
+  EXPECT_NEAR(static_cast<double>(PatternSearch1D(f, 0.5L).X), 0.92233, 1e-4);
+  EXPECT_NEAR(static_cast<double>(PatternSearch1D(f, -1).X), 0.14183, 1e-4);
+  EXPECT_NEAR(static_cast<double>(PatternSearch1D(f, 3).X), 3.26381, 1e-4);
+}
+
 }  // namespace

@@ -132,6 +132,14 @@ TEST_F(ProjectFile, ResolvesStoredPaths) {
   // one that does not falls back to the remembered folder, whatever its separators.
   EXPECT_EQ(ResolveImagePath("left.png", folder, folder), Path("left.png"));
   EXPECT_EQ(ResolveImagePath("D:\\shoot\\day1\\left.png", "/nowhere/", folder), Path("left.png"));
+  // With the two folders different, each is asked for what it holds: the project's
+  // folder for a bare name, the remembered one when that fails; an absolute path
+  // that exists stays as it is.
+  const std::string project = Path(""), remembered = Path("moved/");
+  EXPECT_EQ(ResolveImagePath("left.png", project, remembered), Path("left.png"));
+  EXPECT_EQ(ResolveImagePath("right.png", project, remembered), Path("moved/right.png"));
+  EXPECT_EQ(ResolveImagePath(Path("left.png"), remembered, remembered), Path("left.png"));
+  EXPECT_EQ(ResolveImagePath("/gone/right.png", project, remembered), Path("moved/right.png"));
   // A project moved beside its images still finds them.
   TProjectFile file;
   file.Image1Path = "/old/place/right.png";

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "base/exception.h"
 #include "recon/warp_bitmap.h"
 
@@ -45,6 +47,36 @@ TEST(SurfaceBuilder, ZeroMapGivesAFlatGrid) {
   EXPECT_FLOAT_EQ(model.Vertices[1].X - model.Vertices[0].X, model.Vertices[0].Y - model.Vertices[6].Y);
   EXPECT_GT(model.Vertices[1].X, model.Vertices[0].X);
   for (const T3DTriangle& t : model.Triangles) EXPECT_GT(Winding(model, t), 0);
+}
+
+TEST(SurfaceBuilder, PlacesVerticesByThePinholeFormula) {
+  // Fractional disparities that round to 0, on an image of odd size (cx = 3, cy = 2).
+  const int w = 7, h = 5;
+  const double d = 2.5, zf = 7;
+  const TLinearBitmap image = Colourful(w, h);
+  TFloatMap map(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) *map.PixelAddress(x, y) = 0.1 + 0.05 * ((3 * x + 5 * y) % 7);
+  TSurfaceColorModel model;
+  BuildSurfaceModel(map, image, image, kBackgroundColor, model, d, zf);
+  ASSERT_EQ(model.VertexCount, w * h);
+  // Normalising moves and scales the whole model, so vertex i - vertex 0 is the
+  // formula's difference times one positive factor.
+  auto formula = [&](int i) {
+    const int x = i % w, y = i / w;
+    const double t = 1 / (*map.PixelAddress(x, y) + d);
+    return std::array<double, 3>{(x - 3) * t, (2 - y) * t, -zf * t};
+  };
+  const auto p0 = formula(0);
+  const double k = (model.Vertices[w * h - 1].Z - model.Vertices[0].Z) / (formula(w * h - 1)[2] - p0[2]);
+  EXPECT_GT(k, 0);
+  for (int i = 1; i < w * h; ++i) {
+    const auto p = formula(i);
+    const T3DPoint& v = model.Vertices[i];
+    EXPECT_NEAR(v.X - model.Vertices[0].X, k * (p[0] - p0[0]), 1e-5) << i;
+    EXPECT_NEAR(v.Y - model.Vertices[0].Y, k * (p[1] - p0[1]), 1e-5) << i;
+    EXPECT_NEAR(v.Z - model.Vertices[0].Z, k * (p[2] - p0[2]), 1e-5) << i;
+  }
 }
 
 TEST(SurfaceBuilder, UnusablePixelsDropTheirVertexAndTriangles) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/exception.h"
 #include "base/progress.h"
 #include "imaging/codecs/dib_decoder.h"
@@ -41,7 +42,7 @@ void TBMPLoader::LoadFromStream(TBaseStream& stream, const std::string&, TLinear
   uint8_t header[kFileHeaderSize];
   if (in.Read(header, sizeof header) != sizeof header || header[0] != 'B' || header[1] != 'M')
     throw ELinearBitmap("Unsupported file format");
-  const uint32_t pixelOffset = header[10] | (header[11] << 8) | (header[12] << 16) | (uint32_t(header[13]) << 24);
+  const uint32_t pixelOffset = GetUInt32LE(header + 10);
   const int64_t dibOffset = int64_t(pixelOffset) - kFileHeaderSize;
   TLinearBitmap result;
   ReadDIB(in, dibOffset, available < 0 ? -1 : available - kFileHeaderSize, result);

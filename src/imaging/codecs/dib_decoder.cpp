@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/exception.h"
 #include "base/progress.h"
 #include "imaging/linear_bitmap.h"
@@ -18,9 +19,6 @@ namespace {
 constexpr uint32_t kRGB = 0, kRLE8 = 1, kRLE4 = 2, kBitFields = 3, kAlphaBitFields = 6;
 
 [[noreturn]] void BadData() { throw ELinearBitmap("Error in bitmap data"); }
-
-uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 // Reads from the stream while counting, so offsets and the byte budget can be checked.
 class TDIBReader {
@@ -98,13 +96,13 @@ THeader ReadHeader(TDIBReader& in) {
   THeader h;
   uint8_t sizeBytes[4];
   in.Read(sizeBytes, 4);
-  h.HeaderSize = Get32(sizeBytes);
+  h.HeaderSize = GetUInt32LE(sizeBytes);
   if (h.HeaderSize == 12) {
     uint8_t core[8];
     in.Read(core, 8);
-    h.Width = Get16(core);
-    h.Height = Get16(core + 2);
-    h.BitCount = Get16(core + 6);
+    h.Width = GetUInt16LE(core);
+    h.Height = GetUInt16LE(core + 2);
+    h.BitCount = GetUInt16LE(core + 6);
     h.EntrySize = 3;
     return h;
   }
@@ -112,20 +110,20 @@ THeader ReadHeader(TDIBReader& in) {
   if (h.HeaderSize < 16 || (h.HeaderSize > 64 && h.HeaderSize != 108 && h.HeaderSize != 124)) BadData();
   std::array<uint8_t, 124> raw{};
   in.Read(raw.data() + 4, static_cast<size_t>(h.HeaderSize - 4));
-  const auto width = static_cast<int32_t>(Get32(&raw[4]));
-  const auto height = static_cast<int32_t>(Get32(&raw[8]));
+  const auto width = static_cast<int32_t>(GetUInt32LE(&raw[4]));
+  const auto height = static_cast<int32_t>(GetUInt32LE(&raw[8]));
   h.Width = width;
   h.TopDown = height < 0;
   h.Height = height < 0 ? -int64_t(height) : int64_t(height);
-  h.BitCount = Get16(&raw[14]);
-  h.Compression = Get32(&raw[16]);
-  h.ColorsUsed = Get32(&raw[32]);
+  h.BitCount = GetUInt16LE(&raw[14]);
+  h.Compression = GetUInt32LE(&raw[16]);
+  h.ColorsUsed = GetUInt32LE(&raw[32]);
   // The shorter and 64-byte headers number their compressions differently; they share
   // only "none" and the two RLE codes.
   const bool os2 = h.HeaderSize < 40 || h.HeaderSize == 64;
   if (os2 && h.Compression > kRLE4) throw ELinearBitmap("Unsupported file format");
   if (h.HeaderSize >= 52) {
-    for (int c = 0; c < 3; ++c) h.Masks[c] = Get32(&raw[40 + 4 * c]);
+    for (int c = 0; c < 3; ++c) h.Masks[c] = GetUInt32LE(&raw[40 + 4 * c]);
     h.HasMasks = !os2;
   }
   return h;
@@ -186,7 +184,7 @@ void DecodeRow(const THeader& h, const uint8_t* s, uint8_t* d, const TChannel* c
       break;
     case 16:
       for (int64_t x = 0; x < w; ++x, d += 3) {
-        const uint32_t v = Get16(s + 2 * x);
+        const uint32_t v = GetUInt16LE(s + 2 * x);
         d[0] = channels[2](v);
         d[1] = channels[1](v);
         d[2] = channels[0](v);
@@ -198,7 +196,7 @@ void DecodeRow(const THeader& h, const uint8_t* s, uint8_t* d, const TChannel* c
         break;
       }
       for (int64_t x = 0; x < w; ++x, d += 3) {
-        const uint32_t v = Get32(s + 4 * x);
+        const uint32_t v = GetUInt32LE(s + 4 * x);
         d[0] = channels[2](v);
         d[1] = channels[1](v);
         d[2] = channels[0](v);
@@ -319,7 +317,7 @@ TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TL
     uint8_t masks[16];
     const size_t count = h.Compression == kAlphaBitFields ? 16 : 12;
     in.Read(masks, count);
-    for (int c = 0; c < 3; ++c) h.Masks[c] = Get32(masks + 4 * c);
+    for (int c = 0; c < 3; ++c) h.Masks[c] = GetUInt32LE(masks + 4 * c);
     h.HasMasks = true;
   }
 

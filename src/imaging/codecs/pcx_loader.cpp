@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/exception.h"
 #include "base/progress.h"
 #include "imaging/linear_bitmap.h"
@@ -15,7 +16,7 @@ namespace {
 constexpr int kHeaderSize = 128;
 constexpr uint8_t kPaletteMark = 12;
 
-int16_t Get16(const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
+int16_t Get16(const uint8_t* p) { return static_cast<int16_t>(GetUInt16LE(p)); }
 void Put16(uint8_t* p, int v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);

@@ -32,16 +32,16 @@ template <int Bpp>
 void UnfilterFixed(int filter, uint8_t* row, const uint8_t* prior, size_t size) {
   int left[Bpp] = {}, upperLeft[Bpp] = {};
   switch (filter) {
-    case pfSub:
+    case pngFilterSub:
       for (size_t i = 0; i + Bpp <= size; i += Bpp)
         for (int k = 0; k < Bpp; ++k) left[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + left[k]);
       break;
-    case pfAverage:
+    case pngFilterAverage:
       for (size_t i = 0; i + Bpp <= size; i += Bpp)
         for (int k = 0; k < Bpp; ++k)
           left[k] = row[i + k] = static_cast<uint8_t>(row[i + k] + ((left[k] + prior[i + k]) >> 1));
       break;
-    case pfPaeth:
+    case pngFilterPaeth:
       for (size_t i = 0; i + Bpp <= size; i += Bpp)
         for (int k = 0; k < Bpp; ++k) {
           const int up = prior[i + k];
@@ -54,14 +54,14 @@ void UnfilterFixed(int filter, uint8_t* row, const uint8_t* prior, size_t size) 
 
 void UnfilterAny(int filter, uint8_t* row, const uint8_t* prior, size_t size, size_t bpp) {
   switch (filter) {
-    case pfSub:
+    case pngFilterSub:
       for (size_t i = bpp; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - bpp]);
       break;
-    case pfAverage:
+    case pngFilterAverage:
       for (size_t i = 0; i < bpp && i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + (prior[i] >> 1));
       for (size_t i = bpp; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + ((row[i - bpp] + prior[i]) >> 1));
       break;
-    case pfPaeth:
+    case pngFilterPaeth:
       for (size_t i = 0; i < bpp && i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + prior[i]);
       for (size_t i = bpp; i < size; ++i)
         row[i] = static_cast<uint8_t>(row[i] + PaethPredictor(row[i - bpp], prior[i], prior[i - bpp]));
@@ -86,14 +86,14 @@ int64_t MinusRuns(const uint8_t* p, size_t size) {
 
 void UnfilterPNGRow(int filter, uint8_t* row, const uint8_t* prior, size_t size, int bpp) {
   switch (filter) {
-    case pfNone:
+    case pngFilterNone:
       return;
-    case pfUp:
+    case pngFilterUp:
       for (size_t i = 0; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + prior[i]);
       return;
-    case pfSub:
-    case pfAverage:
-    case pfPaeth:
+    case pngFilterSub:
+    case pngFilterAverage:
+    case pngFilterPaeth:
       break;
     default:
       throw EBadFormat("Invalid PNG data");
@@ -126,18 +126,18 @@ void UnfilterPNGRow(int filter, uint8_t* row, const uint8_t* prior, size_t size,
 void FilterPNGRow(int filter, const uint8_t* row, const uint8_t* prior, size_t size, int bpp, uint8_t* out) {
   const size_t b = static_cast<size_t>(bpp) < size ? static_cast<size_t>(bpp) : size;
   switch (filter) {
-    case pfSub:
+    case pngFilterSub:
       std::memcpy(out, row, b);
       for (size_t i = b; i < size; ++i) out[i] = static_cast<uint8_t>(row[i] - row[i - b]);
       break;
-    case pfUp:
+    case pngFilterUp:
       for (size_t i = 0; i < size; ++i) out[i] = static_cast<uint8_t>(row[i] - prior[i]);
       break;
-    case pfAverage:
+    case pngFilterAverage:
       for (size_t i = 0; i < b; ++i) out[i] = static_cast<uint8_t>(row[i] - (prior[i] >> 1));
       for (size_t i = b; i < size; ++i) out[i] = static_cast<uint8_t>(row[i] - ((row[i - b] + prior[i]) >> 1));
       break;
-    case pfPaeth:
+    case pngFilterPaeth:
       for (size_t i = 0; i < b; ++i) out[i] = static_cast<uint8_t>(row[i] - prior[i]);
       for (size_t i = b; i < size; ++i)
         out[i] = static_cast<uint8_t>(row[i] - PaethPredictor(row[i - b], prior[i], prior[i - b]));
@@ -150,17 +150,17 @@ void FilterPNGRow(int filter, const uint8_t* row, const uint8_t* prior, size_t s
 
 int ChoosePNGFilter(int setting, const uint8_t* row, const uint8_t* prior, size_t size, int bpp, uint8_t* out,
                     uint8_t* scratch) {
-  if (setting >= pfNone && setting <= pfPaeth) {
+  if (setting >= pngFilterNone && setting <= pngFilterPaeth) {
     FilterPNGRow(setting, row, prior, size, bpp, out);
     return setting;
   }
   int best = 0;
   int64_t bestCost = 0;
-  for (int filter = pfNone; filter <= pfPaeth; ++filter) {
+  for (int filter = pngFilterNone; filter <= pngFilterPaeth; ++filter) {
     uint8_t* candidate = scratch + static_cast<size_t>(filter) * size;
     FilterPNGRow(filter, row, prior, size, bpp, candidate);
     const int64_t cost = setting == -2 ? MinusRuns(candidate, size) : SignedSum(candidate, size);
-    if (filter == pfNone || cost < bestCost) {
+    if (filter == pngFilterNone || cost < bestCost) {
       best = filter;
       bestCost = cost;
     }

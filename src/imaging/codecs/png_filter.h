@@ -8,7 +8,8 @@
 
 namespace sq {
 
-enum TPNGFilter { pfNone = 0, pfSub = 1, pfUp = 2, pfAverage = 3, pfPaeth = 4 };
+// The filter type byte of each row in the file.
+enum TPNGFilter { pngFilterNone = 0, pngFilterSub = 1, pngFilterUp = 2, pngFilterAverage = 3, pngFilterPaeth = 4 };
 
 // Undoes filter on row in place; raises "Invalid PNG data" for an unknown filter.
 void UnfilterPNGRow(int filter, uint8_t* row, const uint8_t* prior, size_t size, int bpp);

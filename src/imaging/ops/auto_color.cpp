@@ -74,13 +74,13 @@ void AutoColorCorrect(TLinearBitmap& bitmap, const TStatisticsRect& rect, TAutoC
     StretchAndGamma(bitmap, kPlaneAll, rect);
   } else if (bitmap.PixelFormat == pf24bit) {
     switch (mode) {
-      case acSaturation:
+      case TAutoColorMode::Saturation:
         CorrectSaturation(bitmap, rect);
         break;
-      case acRGBSplit:
+      case TAutoColorMode::RGBSplit:
         CorrectRGBSplit(bitmap, rect);
         break;
-      case acLuminance:
+      case TAutoColorMode::Luminance:
         CorrectLuminance(bitmap, rect);
         break;
       default:

@@ -7,10 +7,10 @@
 namespace sq {
 
 // The modes in the order the command passes them.
-enum TAutoColorMode {
-  acSaturation = 0,  // one gamma for all channels, saturation raised with it
-  acRGBSplit = 1,    // each channel stretched and corrected on its own
-  acLuminance = 2,   // only the luminance plane is corrected
+enum class TAutoColorMode {
+  Saturation,  // one gamma for all channels, saturation raised with it
+  RGBSplit,    // each channel stretched and corrected on its own
+  Luminance,   // only the luminance plane is corrected
 };
 
 // Histograms are taken inside rect (see TStatisticsRect; the default is the whole

@@ -2,14 +2,6 @@
 
 namespace sq {
 
-int WorkerCount() {
-  static const int count = [] {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(cores, 1u, 8u));
-  }();
-  return count;
-}
-
 TProgressRange::TProgressRange(int first, int last) {
   previous_ = SetProgressHandler(nullptr);
   if (!previous_) return;

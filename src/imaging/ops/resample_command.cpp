@@ -6,35 +6,43 @@
 
 namespace sq {
 
-const char* ResizeMethodName(int method) {
+namespace {
+
+bool Known(TResizeMethod method) { return method >= TResizeMethod::Bilinear && method <= TResizeMethod::Sinc; }
+
+}  // namespace
+
+const char* ResizeMethodName(TResizeMethod method) {
   static const char* const names[] = {"Bilinear interpolation", "Low pass filter", "Pixel resize", "Spline", "sinc"};
-  if (method < rmBilinear || method > rmSinc) throw Exception("Resampling method not implemented");
-  return names[method];
+  if (!Known(method)) throw Exception("Resampling method not implemented");
+  return names[static_cast<int>(method)];
 }
 
-std::vector<int> ResizeMethods(const TLinearBitmap& bitmap) {
-  if (bitmap.Present && bitmap.PixelFormat == pf8bit && !bitmap.IsGrayScale()) return {rmPixel};
-  return {rmBilinear, rmLowPass, rmPixel, rmSpline, rmSinc};
+std::vector<TResizeMethod> ResizeMethods(const TLinearBitmap& bitmap) {
+  using enum TResizeMethod;
+  if (bitmap.Present && bitmap.PixelFormat == pf8bit && !bitmap.IsGrayScale()) return {Pixel};
+  return {Bilinear, LowPass, Pixel, Spline, Sinc};
 }
 
-void ApplyResizeMethod(TLinearBitmap& bitmap, int width, int height, int method) {
-  if (method < rmBilinear || method > rmSinc) throw Exception("Resampling method not implemented");
+void ApplyResizeMethod(TLinearBitmap& bitmap, int width, int height, TResizeMethod method) {
+  using enum TResizeMethod;
+  if (!Known(method)) throw Exception("Resampling method not implemented");
   if (bitmap.Present && width == bitmap.Width && height == bitmap.Height) return;
-  if (bitmap.Present && bitmap.Width == 1 && bitmap.Height == 1) method = rmPixel;
+  if (bitmap.Present && bitmap.Width == 1 && bitmap.Height == 1) method = Pixel;
   switch (method) {
-    case rmBilinear:
+    case Bilinear:
       Resize(bitmap, width, height);
       break;
-    case rmLowPass:
+    case LowPass:
       KernelResize(bitmap, width, height, bitmap, TLineFilterKind::LowPass);
       break;
-    case rmPixel:
+    case Pixel:
       PixelResize(bitmap, width, height, bitmap);
       break;
-    case rmSpline:
+    case Spline:
       KernelResize(bitmap, width, height, bitmap, TLineFilterKind::Spline);
       break;
-    case rmSinc:
+    case Sinc:
       KernelResize(bitmap, width, height, bitmap, TLineFilterKind::Sinc);
       break;
   }

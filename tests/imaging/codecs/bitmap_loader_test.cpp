@@ -14,6 +14,7 @@
 #include "imaging/codecs/pcx_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "io/memory_stream.h"
+#include "support/temp_dir.h"
 
 using namespace sq;
 namespace fs = std::filesystem;
@@ -53,15 +54,10 @@ class TEmptyLoader : public TBitmapLoader {
   std::string GetLoadFilter() override { return "Nothing (*.nil)|*.nil|Odd"; }
 };
 
-struct TTempDir {
-  TTempDir() {
-    std::string pattern = (fs::temp_directory_path() / "sqregXXXXXX").string();
-    Path = mkdtemp(pattern.data());
-  }
-  ~TTempDir() { fs::remove_all(Path); }
-  size_t Files() const { return static_cast<size_t>(std::distance(fs::directory_iterator(Path), {})); }
-  std::string Path;
-};
+// Files in a folder.
+size_t Files(const test::TTempDir& dir) {
+  return static_cast<size_t>(std::distance(fs::directory_iterator(dir.Path), {}));
+}
 
 }  // namespace
 
@@ -81,10 +77,10 @@ TEST(Registry, FindsLoadersByWholeExtensionInAnyCase) {
   EXPECT_EQ(Message([&] { registry.FindLoader(""); }), "Unsupported file format: ");
 
   // Saving to an unknown extension makes no file.
-  TTempDir dir;
+  test::TTempDir dir;
   const TLinearBitmap image(2, 2, pf24bit);
   EXPECT_EQ(Message([&] { image.SaveToFile(dir.Path + "/a.jpe"); }), "Unsupported file format: JPE");
-  EXPECT_EQ(dir.Files(), 0u);
+  EXPECT_EQ(Files(dir), 0u);
 
   // The base test looks for whole patterns in the filter; an empty filter accepts nothing.
   TBitmapLoader nothing;
@@ -141,7 +137,7 @@ TEST(Registry, FallsBackThroughTemporaryFiles) {
 }
 
 TEST(Registry, FileDispatchKeepsOldDataOnFailure) {
-  TTempDir dir;
+  test::TTempDir dir;
   const std::string file = dir.Path + "/picture.v1.bmp";
   TLinearBitmap image(4, 2, pf24bit);
   image.Clear(9);
@@ -159,7 +155,7 @@ TEST(Registry, FileDispatchKeepsOldDataOnFailure) {
   const auto before = fs::file_size(file);
   EXPECT_THROW(TLinearBitmap().SaveToFile(file), ELinearBitmap);
   EXPECT_EQ(fs::file_size(file), before);
-  EXPECT_EQ(dir.Files(), 2u);
+  EXPECT_EQ(Files(dir), 2u);
 
   // A folder name with a dot does not lend its extension.
   fs::create_directory(dir.Path + "/old.gif");

@@ -12,16 +12,14 @@
 #include "imaging/codecs/gif_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "io/memory_stream.h"
+#include "support/image_compare.h"
+#include "support/magick_peer.h"
 
 using namespace sq;
+using namespace sq::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool HaveMagick() {
-  static const bool have = std::system("convert -version >/dev/null 2>&1") == 0;
-  return have;
-}
 
 std::vector<uint8_t> Save(const TLinearBitmap& bitmap) {
   TMemoryStream stream;
@@ -38,14 +36,6 @@ TLinearBitmap Load(const std::vector<uint8_t>& bytes) {
 
 // Entries of the global colour table a GIF file declares.
 int TableEntries(const std::vector<uint8_t>& gif) { return 2 << (gif.at(10) & 7); }
-
-double MeanError(TLinearBitmap a, TLinearBitmap b) {
-  a.SetPixelFormat(pf24bit);
-  b.SetPixelFormat(pf24bit);
-  double sum = 0;
-  for (int64_t i = 0; i < a.Size; ++i) sum += std::abs(a.Map[i] - b.Map[i]);
-  return sum / static_cast<double>(a.Size);
-}
 
 }  // namespace
 
@@ -107,30 +97,22 @@ TEST(Gif, TrueColourIsReducedWell) {
 
 TEST(Gif, PeerAgreesAndTransparencyIsReported) {
   if (!HaveMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
-  std::string folder = (fs::temp_directory_path() / "sqgifXXXXXX").string();
-  ASSERT_NE(mkdtemp(folder.data()), nullptr);
-  auto magick = [&](const std::string& args) {
-    ASSERT_EQ(std::system(("cd '" + folder + "' && convert " + args + " >/dev/null 2>&1").c_str()), 0) << args;
-  };
-  // An interlaced file from the peer: the same pixels as its own 24-bit BMP of it.
-  magick("-size 23x19 plasma:fractal -seed 5 -colors 64 -interlace GIF peer.gif");
-  magick("peer.gif -type TrueColor BMP3:peer.bmp");
-  TLinearBitmap ours, peer;
-  ours.LoadFromFile(folder + "/peer.gif");
-  peer.LoadFromFile(folder + "/peer.bmp");
-  EXPECT_EQ(MeanError(ours, peer), 0.0);
+  TTempDir dir;
+  // An interlaced file from the peer: the same pixels as the peer's own decoding.
+  Magick("-size 23x19 plasma:fractal -seed 5 -colors 64 -interlace GIF '" + dir / "peer.gif" + "'");
+  TLinearBitmap ours;
+  ours.LoadFromFile(dir / "peer.gif");
+  EXPECT_EQ(MeanError(ours, MagickPixels(dir / "peer.gif", dir.Path)), 0.0);
 
   // The peer reads what we write.
-  ours.SaveToFile(folder + "/ours.gif");
-  magick("ours.gif -type TrueColor BMP3:ours.bmp");
-  peer.LoadFromFile(folder + "/ours.bmp");
-  EXPECT_EQ(MeanError(ours, peer), 0.0);
+  ours.SaveToFile(dir / "ours.gif");
+  EXPECT_EQ(MeanError(ours, MagickPixels(dir / "ours.gif", dir.Path)), 0.0);
 
   // A transparent blue: platform colour 0x00BBGGRR.
-  magick("-size 6x4 xc:red -fill blue -draw 'point 1,1' -transparent blue -transparent-color blue clear.gif");
-  ours.LoadFromFile(folder + "/clear.gif");
+  Magick("-size 6x4 xc:red -fill blue -draw 'point 1,1' -transparent blue -transparent-color blue '" +
+         dir / "clear.gif" + "'");
+  ours.LoadFromFile(dir / "clear.gif");
   EXPECT_EQ(GIFLoader().TransparentColor, 0xFF0000);
-  fs::remove_all(folder);
 }
 
 TEST(Gif, DamagedFilesRaise) {

@@ -16,16 +16,14 @@
 #include "imaging/codecs/jpeg_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "io/memory_stream.h"
+#include "support/image_compare.h"
+#include "support/magick_peer.h"
 
 using namespace sq;
+using namespace sq::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool HaveMagick() {
-  static const bool have = std::system("convert -version >/dev/null 2>&1") == 0;
-  return have;
-}
 
 std::string Output(const std::string& command) {
   std::string output;
@@ -48,15 +46,6 @@ TLinearBitmap Picture(int width, int height) {
       p[2] = static_cast<uint8_t>(128 + 100 * std::sin(x * 0.3) * std::cos(y * 0.2));
     }
   return bitmap;
-}
-
-double MeanError(TLinearBitmap a, TLinearBitmap b) {
-  a.SetPixelFormat(pf24bit);
-  b.SetPixelFormat(pf24bit);
-  EXPECT_EQ(a.Size, b.Size);
-  double sum = 0;
-  for (int64_t i = 0; i < std::min(a.Size, b.Size); ++i) sum += std::abs(a.Map[i] - b.Map[i]);
-  return sum / static_cast<double>(a.Size);
 }
 
 struct TJpegSettings {  // sets the process-wide loader for one scope
@@ -98,20 +87,16 @@ TEST(Jpeg, RoundTripAndPeerAgree) {
   EXPECT_LT(MeanError(grayBack, gray), 3.0);
 
   if (!HaveMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
-  std::string folder = (fs::temp_directory_path() / "sqjpgXXXXXX").string();
-  ASSERT_NE(mkdtemp(folder.data()), nullptr);
-  const std::string file = folder + "/ours.jpg";
+  TTempDir dir;
+  const std::string file = dir / "ours.jpg";
   picture.SaveToFile(file);
   EXPECT_EQ(Output("identify -format '%Q %[colorspace] %wx%h' '" + file + "'"), "92 sRGB 64x48");
 
   // The peer's pixels of our file equal ours: both decode the same data.
   picture.SaveToFile(file);
-  ASSERT_EQ(std::system(("convert '" + file + "' -depth 8 '" + folder + "/peer.bmp'").c_str()), 0);
-  TLinearBitmap peer, ours;
-  peer.LoadFromFile(folder + "/peer.bmp");
+  TLinearBitmap ours;
   ours.LoadFromFile(file);
-  EXPECT_LT(MeanError(peer, ours), 0.5);
-  fs::remove_all(folder);
+  EXPECT_LT(MeanError(MagickPixels(file, dir.Path), ours), 0.5);
 }
 
 TEST(Jpeg, SizeTargetNeverRaisesQuality) {

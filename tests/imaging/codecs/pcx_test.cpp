@@ -11,34 +11,14 @@
 #include "imaging/codecs/pcx_loader.h"
 #include "imaging/linear_bitmap.h"
 #include "io/memory_stream.h"
+#include "support/image_compare.h"
+#include "support/magick_peer.h"
 
 using namespace sq;
+using namespace sq::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool HaveMagick() {
-  static const bool have = std::system("convert -version >/dev/null 2>&1") == 0;
-  return have;
-}
-
-void Magick(const std::string& args) {
-  ASSERT_EQ(std::system(("convert " + args + " >/dev/null 2>&1").c_str()), 0) << args;
-}
-
-// The peer's decoding of a file, through a 24-bit BMP (whose reader has its own
-// cross-check).
-TLinearBitmap PeerPixels(const std::string& file, const std::string& folder) {
-  Magick("'" + file + "' -type TrueColor BMP3:'" + folder + "/peer.bmp'");
-  TLinearBitmap bitmap;
-  bitmap.LoadFromFile(folder + "/peer.bmp");
-  return bitmap;
-}
-
-std::vector<uint8_t> As24(TLinearBitmap bitmap) {
-  bitmap.SetPixelFormat(pf24bit);
-  return {bitmap.Map, bitmap.Map + bitmap.Size};
-}
 
 std::vector<uint8_t> Header(int planes, int xMax, int yMax, int bytesPerLine) {
   std::vector<uint8_t> h(128, 0);
@@ -166,8 +146,8 @@ TEST(PcxReader, RefusesDamagedFiles) {
 
 TEST(Pcx, PeerAgrees) {
   if (!HaveMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
-  std::string folder = (fs::temp_directory_path() / "sqpcxXXXXXX").string();
-  ASSERT_NE(mkdtemp(folder.data()), nullptr);
+  TTempDir dir;
+  const std::string folder = dir.Path;
   const std::string source = folder + "/source.ppm";
   Magick("-size 31x9 plasma:fractal -seed 11 -depth 8 '" + source + "'");
   for (const char* args : {"", "-colors 100 -type Palette"}) {
@@ -176,11 +156,10 @@ TEST(Pcx, PeerAgrees) {
     TLinearBitmap ours;
     ours.LoadFromFile(file);
     EXPECT_EQ(ours.PixelFormat, *args ? pf8bit : pf24bit);
-    EXPECT_EQ(As24(ours), As24(PeerPixels(file, folder))) << args;
+    EXPECT_EQ(As24(ours), As24(MagickPixels(file, folder))) << args;
 
     // And the peer reads what we write, from both pixel formats.
     ours.SaveToFile(folder + "/ours.pcx");
-    EXPECT_EQ(As24(PeerPixels(folder + "/ours.pcx", folder)), As24(ours)) << args;
+    EXPECT_EQ(As24(MagickPixels(folder + "/ours.pcx", folder)), As24(ours)) << args;
   }
-  fs::remove_all(folder);
 }

@@ -9,6 +9,7 @@
 #include "compress/adler32.h"
 #include "compress/crc32_stream.h"
 #include "compress/deflate_stream.h"
+#include "imaging/codecs/png_filter.h"
 #include "imaging/codecs/png_loader.h"
 #include "io/memory_stream.h"
 
@@ -145,7 +146,7 @@ TEST(PngReader, RefusesDamagedFiles) {
   EXPECT_EQ(LoadError(Simple(2, 1, 8, 0, rows, {}, 2)), "Unsupported interlacing method");
   EXPECT_EQ(LoadError(Simple(2, 1, 8, 0, rows, {Chunk("ABCD", {1})})), "Unsupported PNG data");
   EXPECT_EQ(LoadError(Simple(2, 1, 8, 0, rows, {Chunk("abCD", {1})})), "loaded");
-  EXPECT_EQ(LoadError(Simple(100000, 100000, 8, 2, rows)), "Error in bitmap data");
+  EXPECT_EQ(LoadError(Simple(100000, 100000, 8, 2, rows)), "image too large (100000 \u00D7 100000 pixels)");
   EXPECT_EQ(LoadError(Simple(0, 1, 8, 0, rows)), "Invalid PNG data");
   EXPECT_EQ(LoadError(File({Chunk("IHDR", Header(2, 1, 8, 0)), Chunk("IEND", {})})), "Invalid PNG data");
   EXPECT_EQ(LoadError(Simple(2, 1, 8, 0, {5, 10, 20})), "Invalid PNG data");  // filter type 5
@@ -378,4 +379,29 @@ TEST(PngCodec, ReportsProgressPerRow) {
   Load(loader, file);
   EXPECT_EQ(seen.size(), 50u);
   EXPECT_EQ(seen.back(), 100);
+}
+
+TEST(PngFilter, PaethTiesPreferLeftThenAbove) {
+  // Left a, above b, upper left c.  (a 30, b 0, c 10): a and c are equally close to
+  // a + b - c, and a wins.  (a 0, b 30, c 10): b and c tie, and b wins.  Every pixel
+  // size takes the same choice, and the writer's filter is the reader's inverse.
+  struct TCase {
+    uint8_t Prior[2], Filtered[2], Expected[2];
+  };
+  for (const TCase& c : {TCase{{10, 0}, {20, 5}, {30, 35}}, TCase{{10, 30}, {246, 5}, {0, 35}}})
+    for (const int bpp : {1, 2, 3, 4, 6, 8}) {
+      std::vector<uint8_t> prior, row, expected;
+      for (int pixel = 0; pixel < 2; ++pixel)
+        for (int k = 0; k < bpp; ++k) {
+          prior.push_back(c.Prior[pixel]);
+          row.push_back(c.Filtered[pixel]);
+          expected.push_back(c.Expected[pixel]);
+        }
+      const std::vector<uint8_t> filtered = row;
+      UnfilterPNGRow(4, row.data(), prior.data(), row.size(), bpp);
+      EXPECT_EQ(row, expected) << "bpp " << bpp;
+      std::vector<uint8_t> again(row.size());
+      FilterPNGRow(4, row.data(), prior.data(), row.size(), bpp, again.data());
+      EXPECT_EQ(again, filtered) << "bpp " << bpp;
+    }
 }

@@ -177,22 +177,22 @@ TEST(AutoColorCorrect, StretchesAndCorrectsInEveryMode) {
   TLinearBitmap flat(10, 10, pf8bit);
   std::memcpy(flat.Palette, GrayPalette(), 768);
   flat.Clear(100);
-  AutoColorCorrect(flat, {}, acSaturation);
+  AutoColorCorrect(flat, {}, TAutoColorMode::Saturation);
   EXPECT_EQ(flat.Map[55], 0);
 
   // A dull 24-bit image (levels 60..160) spans nearly 0..255 afterwards.
   TLinearBitmap dull(64, 64, pf24bit);
   std::mt19937 random(2);
   for (int64_t i = 0; i < dull.Size; ++i) dull.Map[i] = static_cast<uint8_t>(60 + random() % 101);
-  for (TAutoColorMode mode : {acSaturation, acRGBSplit, acLuminance}) {
+  for (TAutoColorMode mode : {TAutoColorMode::Saturation, TAutoColorMode::RGBSplit, TAutoColorMode::Luminance}) {
     TLinearBitmap image(dull);
     AutoColorCorrect(image, {}, mode);
     const THistogramStatistics stats = HistogramStatistics(ComputeHistogram(image, kPlaneAll));
-    EXPECT_LT(stats.Min, 20) << mode;
-    EXPECT_GT(stats.Max, 235) << mode;
+    EXPECT_LT(stats.Min, 20) << static_cast<int>(mode);
+    EXPECT_GT(stats.Max, 235) << static_cast<int>(mode);
   }
   TLinearBitmap wide(2, 2, pf16bit);
-  EXPECT_THROW(AutoColorCorrect(wide, {}, acSaturation), ELinearBitmap);
+  EXPECT_THROW(AutoColorCorrect(wide, {}, TAutoColorMode::Saturation), ELinearBitmap);
 }
 
 TEST(ToneMap, ExpressionPreset) {
