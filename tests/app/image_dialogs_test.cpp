@@ -14,7 +14,6 @@
 #include "app/resize_form.h"
 #include "app/rotate_form.h"
 #include "imaging/ops/adaptive_smooth.h"
-#include "imaging/ops/rotate.h"
 #include "numeric/expression.h"
 #include "numeric/library.h"
 #include "support/modal.h"
@@ -76,15 +75,9 @@ class TImageDialogsTest : public QObject {
     QVERIFY(SamePixels(before, bitmap));
   }
 
-  void ResizeOffersOnlyPixelResizeForPaletteImages() {
-    TLinearBitmap palette(10, 10, pf8bit);
-    palette.Palette[0] = 200;  // not grey
-    {
-      TResizeForm form(palette);
-      QCOMPARE(form.MethodBox->count(), 1);
-      QCOMPARE(form.MethodBox->currentText(), QString("Pixel resize"));
-    }
-    // The temporary names are gone with the dialog.
+  void ResizeNamesLeaveWithTheDialog() {
+    TLinearBitmap bitmap = test::GradientBitmap(4, 4);
+    { TResizeForm form(bitmap); }
     QVERIFY(StandardSymbols().IndexOf("w") < 0);
     QVERIFY(StandardSymbols().IndexOf("r") < 0);
   }
@@ -125,26 +118,6 @@ class TImageDialogsTest : public QObject {
     QVERIFY(!form.Execute(direct));
     QVERIFY(SamePixels(before, direct));
     QCOMPARE(TRotateForm::RememberedAngle(), 270.0);
-  }
-
-  void RotateStartsWithTheFirstPixelsColour() {
-    TLinearBitmap bitmap = test::GradientBitmap(20, 10);
-    bitmap.ScanLine(0)[0] = 0x30;  // blue
-    bitmap.ScanLine(0)[1] = 0x20;
-    bitmap.ScanLine(0)[2] = 0x10;  // red
-    TRotateForm::SetRememberedAngle(-30);
-    TRotateForm form;
-    WhenModal<TRotateForm>([](TRotateForm* f) {
-      QCOMPARE(f->BackgroundColor(), 0x302010u);
-      QVERIFY(f->RightButton->isChecked());
-      QVERIFY(f->AngleButtons[3]->isChecked());
-      f->SetBackgroundColor(0x0000FF);
-      QTest::mouseClick(f->OkButton, Qt::LeftButton);
-    });
-    TLinearBitmap expected(bitmap);
-    QVERIFY(form.Execute(bitmap));
-    Rotate(expected, 0x0000FF, -30.0 / 180 * 3.14159265358979323846);
-    QVERIFY(SamePixels(expected, bitmap));
   }
 
   void NoiseReductionPreviewsAndCancelRestores() {
