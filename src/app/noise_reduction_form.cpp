@@ -73,6 +73,9 @@ TNoiseReductionForm::TNoiseReductionForm(TLinearBitmap& bitmap, std::function<vo
   layout->addWidget(DoubleSizeCheckBox);
   layout->addLayout(buttons);
 
+  StrengthEdit->setFocus();
+  StrengthEdit->selectAll();
+
   connect(StrengthEdit, &TIntegerEdit::textChanged, this, &TNoiseReductionForm::MarkStale);
   connect(sizeGroup, &QButtonGroup::idClicked, this, &TNoiseReductionForm::MarkStale);
   connect(DoubleSizeCheckBox, &QCheckBox::toggled, this, &TNoiseReductionForm::MarkStale);

@@ -112,6 +112,10 @@ TResizeForm::TResizeForm(TLinearBitmap& bitmap, QWidget* parent)
   layout->addLayout(buttons);
   setLayout(layout);
 
+  // Typing replaces the width at once.
+  WidthEdit->setFocus();
+  WidthEdit->selectAll();
+
   connect(WidthEdit, &TIntegerEdit::Changed, this, &TResizeForm::WidthEditChange);
   connect(HeightEdit, &TIntegerEdit::Changed, this, &TResizeForm::HeightEditChange);
   connect(WidthPercentEdit, &TFloatEdit::Changed, this, &TResizeForm::WidthPercentEditChange);
