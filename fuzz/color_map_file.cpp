@@ -22,5 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (image.Map[5] != map[5]) std::abort();
   } catch (const sq::Exception&) {
   }
+  try {
+    sq::TReadOnlyMemoryStream stream(data, size);
+    sq::ToneMap map = sq::IdentityMap();
+    const int count = sq::LoadColorMapEntries(stream, map);
+    if (count < 1 || count > 256 || size_t(count) != size || std::memcmp(map.data(), data, size) != 0) std::abort();
+  } catch (const sq::Exception&) {
+  }
   return 0;
 }

@@ -32,14 +32,22 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/accommodate_form.h"
+#include "app/color_mapper_form.h"
 #include "app/mdi_child.h"
+#include "app/noise_reduction_form.h"
 #include "app/open_picture_dialog.h"
+#include "app/print_form.h"
+#include "app/resize_form.h"
+#include "app/rotate_form.h"
 #include "app/tool_icons.h"
 #include "base/progress.h"
 #include "imaging/codecs/bitmap_loader.h"
 #include "imaging/gray.h"
+#include "imaging/ops/auto_color.h"
 #include "imaging/ops/filters.h"
 #include "platform/program_setup.h"
+#include "project/accommodation.h"
 #include "project/project_file.h"
 
 namespace sq {
@@ -365,6 +373,7 @@ void TMainForm::ReadSettings() {
     // Stored as text: a pixel count may not fit an integer value.
     SetMaxImagePixels(std::atoll(setup.ReadString("MaxImagePixels", "0").c_str()));
     const int state = setup.ReadInteger("WindowState", 2);
+    TColorMapperForm::SimpleModeSetting() = setup.ReadBool("SimpleColorMapper", false);
     if (state == 2) setWindowState(Qt::WindowMaximized);
     if (state == 1) setWindowState(Qt::WindowMinimized);
     TProgramSetup sibling(kSiblingProgramKey);
@@ -382,6 +391,7 @@ void TMainForm::WriteSettings() {
     setup.WriteString("AnimPath", NativeName(AnimPath));
     setup.WriteString("ImagePath", NativeName(ImagePath));
     setup.WriteInteger("WindowState", isMaximized() ? 2 : isMinimized() ? 1 : 0);
+    setup.WriteBool("SimpleColorMapper", TColorMapperForm::SimpleModeSetting());
   } catch (const std::exception& error) {
     qWarning("Settings not saved: %s", error.what());
   }
@@ -822,7 +832,9 @@ void TMainForm::SaveImageAsClick() {
 }
 
 // ---- Printing: the print dialog's command ----
-void TMainForm::PrintClick() {}
+void TMainForm::PrintClick() {
+  if (TMDIChild* child = ActiveChild()) PrintImage(child->Bitmap(), this);
+}
 
 // ---- Scanner acquisition and file association: their commands ----
 void TMainForm::ScanClick() {}
@@ -936,17 +948,84 @@ void TMainForm::SwapImagesClick() {
 // --- Image menu ---
 
 // ---- The resize dialog's command ----
-void TMainForm::ResizeClick() {}
+void TMainForm::ResizeClick() {
+  TMDIChild* child = ActiveChild();
+  if (!child || !child->Bitmap().Present) return;
+  child->TakeSnapshot(ResizeAction_->text());
+  TResizeForm form(child->Bitmap(), this);
+  if (!form.Execute()) {
+    child->DiscardSnapshot();
+    return;
+  }
+  Project_.ScalePointSet(child->ImageNumber, form.FactorX, form.FactorY);
+  if (EditMode_ == TriangleMode) SetEditMode(ZoomMode);
+  child->AddModified(1);
+  child->ImageChanged();
+  child->FitWindow();
+  RedrawAll();
+}
 
 void TMainForm::MirrorClick() {
   ImageCommand(MirrorAction_, [](TLinearBitmap& bitmap) { MirrorImage(bitmap); });
 }
 
 // ---- The rotation dialog's command ----
-void TMainForm::RotateClick() {}
+void TMainForm::RotateClick() {
+  TMDIChild* child = ActiveChild();
+  if (!child || !child->Bitmap().Present) return;
+  child->TakeSnapshot(RotateAction_->text());
+  TRotateForm form(this);
+  if (!form.Execute(child->Bitmap())) {
+    child->DiscardSnapshot();
+    return;
+  }
+  child->AddModified(1);
+  child->ImageChanged();
+}
 
 // ---- The accommodate dialog's command ----
-void TMainForm::AccommodateClick() {}
+void TMainForm::AccommodateClick() {
+  TMDIChild* windows[2] = {nullptr, nullptr};
+  for (TMDIChild* child : Children())
+    if (child->ImageNumber == 1 || child->ImageNumber == 2) windows[child->ImageNumber - 1] = child;
+  if (Children().size() != 2 || !windows[0] || !windows[1]) return;
+  const TLinearBitmap& one = windows[0]->Bitmap();
+  const TLinearBitmap& two = windows[1]->Bitmap();
+  TAccommodation accommodation;
+  try {
+    accommodation = FindAccommodation(Project_.ValidPoints(), one.Width, one.Height, two.Width, two.Height);
+  } catch (const std::exception& error) {
+    QMessageBox::warning(this, kTitle, QString::fromLocal8Bit(error.what()));
+    return;
+  }
+  TAccommodateForm form(accommodation, Project_.PointCount, one.Width, one.Height, two.Width, two.Height, this);
+  if (form.exec() != QDialog::Accepted) return;
+
+  // The history belongs to the active window: the other window's snapshot would be
+  // cleared the moment the active one is stored, so only the active image's goes in.
+  TMDIChild* active = ActiveChild();
+  if (active == windows[0] || active == windows[1]) active->TakeSnapshot(AccommodateAction_->text());
+  try {
+    TBusyCursor busy;
+    TLinearBitmap first(one), second(two);
+    CropBitmap(first, accommodation.Crop1);
+    CropBitmap(second, accommodation.Crop2);
+    windows[0]->Bitmap().TakeOver(first);
+    windows[1]->Bitmap().TakeOver(second);
+  } catch (const std::exception& error) {
+    if (active == windows[0] || active == windows[1]) active->DiscardSnapshot();
+    ShowError(QString::fromLocal8Bit(error.what()));
+    return;
+  }
+  AccommodatePoints(Project_, accommodation);
+  if (EditMode_ == TriangleMode) SetEditMode(ZoomMode);
+  for (TMDIChild* child : windows) {
+    child->AddModified(1);
+    child->ImageChanged();
+    child->FitWindow();
+  }
+  RedrawAll();
+}
 
 void TMainForm::GrayscaleClick() {
   TMDIChild* child = ActiveChild();
@@ -965,12 +1044,54 @@ void TMainForm::InvertClick() {
 }
 
 // ---- The colour mapper's and auto colour correction's commands ----
-void TMainForm::ColorMapperClick() {}
+void TMainForm::ColorMapperClick() {
+  TMDIChild* child = ActiveChild();
+  if (!child || !child->Bitmap().Present || !FiltersMenu_->menuAction()->isEnabled()) return;
+  child->TakeSnapshot(ColorMapperAction_->text());
+  if (ExecuteColorMapper(
+          child->Bitmap(), [child] { child->Repaint(); }, this))
+    child->AddModified(1);
+  else
+    child->DiscardSnapshot();
+  child->ImageChanged();
+}
 
-void TMainForm::AutoColorClick() {}
+void TMainForm::AutoColorClick() {
+  TMDIChild* child = ActiveChild();
+  if (!child || !child->Bitmap().Present || !FiltersMenu_->menuAction()->isEnabled()) return;
+  TAutoColorMode mode = acSaturation;
+  if (child->Bitmap().PixelFormat == pf24bit) {
+    QMessageBox box(QMessageBox::Question, kTitle, "Select color corection mode", QMessageBox::NoButton, this);
+    QPushButton* saturation = box.addButton("&Saturation", QMessageBox::AcceptRole);
+    QPushButton* luminance = box.addButton("&Luminance plane", QMessageBox::AcceptRole);
+    QPushButton* split = box.addButton("RGB split &planes", QMessageBox::AcceptRole);
+    box.setEscapeButton(box.addButton("Cancel", QMessageBox::RejectRole));
+    box.exec();
+    if (box.clickedButton() == saturation)
+      mode = acSaturation;
+    else if (box.clickedButton() == luminance)
+      mode = acLuminance;
+    else if (box.clickedButton() == split)
+      mode = acRGBSplit;
+    else
+      return;
+  }
+  ImageCommand(AutoColorAction_, [mode](TLinearBitmap& bitmap) { AutoColorCorrect(bitmap, {}, mode); });
+}
 
 // ---- The noise reduction dialog's command ----
-void TMainForm::NoiseReductionClick() {}
+void TMainForm::NoiseReductionClick() {
+  TMDIChild* child = ActiveChild();
+  if (!child || !child->Bitmap().Present || !FiltersMenu_->menuAction()->isEnabled()) return;
+  child->TakeSnapshot(NoiseReductionAction_->text());
+  TNoiseReductionForm form(
+      child->Bitmap(), [child] { child->Repaint(); }, this);
+  if (form.Execute())
+    child->AddModified(1);
+  else
+    child->DiscardSnapshot();
+  child->ImageChanged();
+}
 
 void TMainForm::SmoothClick() {
   if (!FiltersMenu_->menuAction()->isEnabled()) return;

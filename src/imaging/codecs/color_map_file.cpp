@@ -1,22 +1,48 @@
 #include "imaging/codecs/color_map_file.h"
 
+#include <algorithm>
+
 #include "base/exception.h"
 #include "io/file_stream.h"
 
 namespace sq {
 
-ToneMap LoadColorMap(TBaseStream& stream) {
-  ToneMap map;
+namespace {
+
+// Reads up to 256 bytes into entries; raises for more.
+size_t ReadEntries(TBaseStream& stream, ToneMap& entries) {
   size_t got = 0;
-  while (got < map.size()) {
-    const size_t n = stream.Read(map.data() + got, map.size() - got);
+  while (got < entries.size()) {
+    const size_t n = stream.Read(entries.data() + got, entries.size() - got);
     if (n == 0) break;
     got += n;
   }
   uint8_t extra;
-  if (got != map.size() || stream.Read(&extra, 1) != 0)
+  if (got == entries.size() && stream.Read(&extra, 1) != 0)
+    throw EBadFormat("Invalid color map file: a color map holds at most 256 bytes");
+  return got;
+}
+
+}  // namespace
+
+ToneMap LoadColorMap(TBaseStream& stream) {
+  ToneMap map;
+  if (ReadEntries(stream, map) != map.size())
     throw EBadFormat("Invalid color map file: a color map holds exactly 256 bytes");
   return map;
+}
+
+int LoadColorMapEntries(TBaseStream& stream, ToneMap& map) {
+  ToneMap entries;
+  const size_t got = ReadEntries(stream, entries);
+  if (got == 0) throw EBadFormat("Invalid color map file: the file is empty");
+  std::copy_n(entries.begin(), got, map.begin());
+  return static_cast<int>(got);
+}
+
+int LoadColorMapEntriesFromFile(const std::string& fileName, ToneMap& map) {
+  TFileStream file(fileName, TFileStream::fmOpenRead);
+  return LoadColorMapEntries(file, map);
 }
 
 ToneMap LoadColorMapFromFile(const std::string& fileName) {

@@ -15,6 +15,12 @@ class TBaseStream;
 ToneMap LoadColorMap(TBaseStream& stream);
 ToneMap LoadColorMapFromFile(const std::string& fileName);
 
+// The colour mapper's loading: a file of 1 to 255 bytes fills that many entries from
+// entry 0 and keeps the rest of map; returns the number of entries read.  An empty file
+// and one longer than 256 bytes raise EBadFormat and leave map alone.
+int LoadColorMapEntries(TBaseStream& stream, ToneMap& map);
+int LoadColorMapEntriesFromFile(const std::string& fileName, ToneMap& map);
+
 void SaveColorMap(TBaseStream& stream, const ToneMap& map);
 // Writes beside the target and renames over it, so a failed save keeps the old file.
 void SaveColorMapToFile(const std::string& fileName, const ToneMap& map);

@@ -53,6 +53,13 @@ class TColorMapperState {
   // The map edited now (Luminance edits the All map's slot).
   ToneMap& CurrentMap() { return maps_[plane_ >= mpAll ? 3 : plane_]; }
   const ToneMap& Map(int index) const { return maps_[index]; }
+  // Replaces the current map (a loaded file, say) and forgets the control points, which
+  // would otherwise redraw over it at the next edit.
+  void SetCurrentMap(const ToneMap& map) {
+    CurrentMap() = map;
+    points_.clear();
+    picked_ = -1;
+  }
 
   // Rebuilds the current map from a preset and its parameters; histogram holds the
   // base pixels of the current plane (Equalization, Expression).  Define curve and

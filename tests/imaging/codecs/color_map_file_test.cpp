@@ -41,5 +41,23 @@ TEST(ColorMapFile, RefusesAnythingButExactly256Bytes) {
   }
 }
 
+TEST(ColorMapFile, PartialLoadFillsTheEntriesItHas) {
+  ToneMap map = MakeThresholdMap(127);
+  std::vector<uint8_t> bytes(10, 99);
+  TReadOnlyMemoryStream shortFile(bytes.data(), bytes.size());
+  EXPECT_EQ(LoadColorMapEntries(shortFile, map), 10);
+  EXPECT_EQ(map[9], 99);
+  EXPECT_EQ(map[10], 0);  // kept
+  EXPECT_EQ(map[255], 255);
+
+  const ToneMap before = map;
+  for (size_t size : {0u, 257u}) {
+    std::vector<uint8_t> bad(size, 7);
+    TReadOnlyMemoryStream stream(bad.data(), bad.size());
+    EXPECT_THROW(LoadColorMapEntries(stream, map), EBadFormat) << size;
+  }
+  EXPECT_EQ(map, before);
+}
+
 }  // namespace
 }  // namespace sq

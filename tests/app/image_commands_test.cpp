@@ -1,0 +1,179 @@
+// The image commands of the main window around their dialogs: undo snapshots kept or
+// dropped, points following a resize, two images accommodated, the auto colour
+// correction's mode question.
+#include <QAction>
+#include <QComboBox>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QtTest>
+
+#include <cstring>
+
+#include "app/color_mapper_form.h"
+#include "app/float_edit.h"
+#include "app/integer_edit.h"
+#include "app/main_form.h"
+#include "app/mdi_child.h"
+#include "app/resize_form.h"
+#include "app/rotate_form.h"
+#include "imaging/ops/auto_color.h"
+#include "imaging/ops/tone_map.h"
+#include "platform/program_setup.h"
+#include "platform/registry.h"
+#include "support/modal.h"
+#include "support/modal_answer.h"
+#include "support/temp_dir.h"
+#include "support/test_bitmaps.h"
+
+using namespace sq;
+using sq::test::WhenModal;
+
+namespace {
+
+bool SamePixels(const TLinearBitmap& a, const TLinearBitmap& b) {
+  return a.Width == b.Width && a.Height == b.Height && a.Size == b.Size &&
+         std::memcmp(a.Map, b.Map, size_t(a.Size)) == 0;
+}
+
+}  // namespace
+
+class TImageCommandsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<test::TTempDir> config_;
+  std::unique_ptr<test::TTempDir> files_;
+  std::unique_ptr<TMainForm> form_;
+
+  TMDIChild* Open(const std::string& name, const TLinearBitmap& image) {
+    image.SaveToFile(files_->File(name));
+    TMDIChild* child = form_->OpenImageFile(QString::fromStdString(files_->File(name)));
+    QCoreApplication::processEvents();
+    return child;
+  }
+
+ private slots:
+  void init() {
+    config_ = std::make_unique<test::TTempDir>();
+    files_ = std::make_unique<test::TTempDir>();
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path().string()));
+    ResetRegistryHives();
+    form_ = std::make_unique<TMainForm>(QString::fromStdString(files_->Path().string()));
+    form_->resize(1000, 750);
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+  }
+
+  void cleanup() {
+    for (TMDIChild* child : form_->Children()) child->Modified = 0;
+    form_.reset();
+    FreeProgramSetup();
+    ResetRegistryHives();
+  }
+
+  void ResizeRescalesPointsAndCancelledDialogsDropTheirSnapshot() {
+    TMDIChild* one = Open("a.bmp", test::GradientBitmap(200, 100));
+    Open("b.bmp", test::GradientBitmap(200, 100));
+    CorrespondenceProject& project = form_->Project();
+    project.AddPointPair(40, 30);
+    form_->MdiArea()->setActiveSubWindow(one);
+
+    WhenModal<TResizeForm>([](TResizeForm* f) {
+      f->WidthEdit->setFocus();
+      f->WidthEdit->selectAll();
+      QTest::keyClicks(f->WidthEdit, "w/2");
+      QTest::mouseClick(f->OkButton, Qt::LeftButton);
+    });
+    form_->ResizeAction()->trigger();
+    QCOMPARE(one->Bitmap().Width, 100);
+    QCOMPARE(one->Bitmap().Height, 50);
+    QCOMPARE(project.Points[0], (PointPair{20, 15, 40, 30}));  // only image 1's set
+    QCOMPARE(one->Modified, 1);
+    QCOMPARE(form_->UndoList().UndoCount(), 1);
+
+    // Cancelled dialogs leave the image, the counter and the history as they were.
+    const TLinearBitmap before(one->Bitmap());
+    WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    form_->RotateAction()->trigger();
+    WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    form_->NoiseReductionAction()->trigger();
+    WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    form_->ColorMapperAction()->trigger();
+    WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    form_->ResizeAction()->trigger();
+    QVERIFY(SamePixels(before, one->Bitmap()));
+    QCOMPARE(one->Modified, 1);
+    QCOMPARE(form_->UndoList().UndoCount(), 1);
+
+    // A confirmed colour map is one step to undo.
+    WhenModal<TColorMapperForm>([](TColorMapperForm* f) {
+      f->PresetBox->setCurrentIndex(cpGamma);
+      f->Parameter1Edit->setText("2");
+      QTest::mouseClick(f->OkButton, Qt::LeftButton);
+    });
+    form_->ColorMapperAction()->trigger();
+    QCOMPARE(one->Modified, 2);
+    QCOMPARE(form_->UndoList().UndoCount(), 2);
+    form_->UndoAction()->trigger();
+    QVERIFY(SamePixels(before, one->Bitmap()));
+  }
+
+  void AccommodateMovesAndCropsBothImagesSoThePairsLineUp() {
+    const TLinearBitmap scene = test::GradientBitmap(240, 180);
+    // Image 2 sees the scene 30 pixels further right and 10 further down.
+    TLinearBitmap shifted(scene);
+    shifted.ResizeCanvas(200, 150, 0, -10, -30);
+    TLinearBitmap first(scene);
+    first.ResizeCanvas(220, 170, 0, 0, 0);
+    TMDIChild* one = Open("one.bmp", first);
+    TMDIChild* two = Open("two.bmp", shifted);
+    CorrespondenceProject& project = form_->Project();
+    for (const PointPair pair : {PointPair{50, 40, 20, 30}, PointPair{150, 120, 121, 110}}) {
+      const int index = project.AddPointPair(pair.x1, pair.y1);
+      project.MovePoint(index, 2, pair.x2, pair.y2);
+    }
+
+    WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->accept(); });
+    form_->AccommodateAction()->trigger();
+    // Shift (30, 10) rounded from (29.5, 10): image 1 keeps x 30..219, y 10..159.
+    QCOMPARE(one->Bitmap().Width, 190);
+    QCOMPARE(one->Bitmap().Height, 150);
+    QCOMPARE(two->Bitmap().Width, 190);
+    QCOMPARE(two->Bitmap().Height, 150);
+    QVERIFY(std::memcmp(one->Bitmap().ScanLine(7), two->Bitmap().ScanLine(7), 190 * 3) == 0);
+    QCOMPARE(project.Points[0], (PointPair{20, 30, 20, 30}));
+    QCOMPARE(project.Points[1], (PointPair{120, 110, 121, 110}));
+    QCOMPARE(one->Modified, 1);
+    QCOMPARE(two->Modified, 1);
+
+    // Without overlap nothing changes and the user is told why.
+    project.MovePoint(1, 2, -10, 0);
+    project.MovePoint(2, 2, -10, 0);
+    project.MovePoint(1, 1, 189, 149);
+    project.MovePoint(2, 1, 189, 149);
+    const auto answer = test::AnswerNextModal();
+    form_->AccommodateAction()->trigger();
+    QCOMPARE(answer->Text, QString("The images do not overlap after the shift"));
+    QCOMPARE(one->Bitmap().Width, 190);
+  }
+
+  void AutoColorCorrectionAsksForTheModeOf24BitImages() {
+    const TLinearBitmap original = test::GradientBitmap(64, 64);
+    TMDIChild* child = Open("c.bmp", original);
+    auto answer = test::AnswerNextModal("Cancel");
+    form_->AutoColorAction()->trigger();
+    QCOMPARE(answer->Text, QString("Select color corection mode"));
+    QVERIFY(SamePixels(original, child->Bitmap()));
+    QCOMPARE(child->Modified, 0);
+
+    answer = test::AnswerNextModal("Luminance plane");
+    form_->AutoColorAction()->trigger();
+    TLinearBitmap expected(original);
+    AutoColorCorrect(expected, {}, acLuminance);
+    QVERIFY(SamePixels(expected, child->Bitmap()));
+    QCOMPARE(child->Modified, 1);
+  }
+};
+
+QTEST_MAIN(TImageCommandsTest)
+#include "image_commands_test.moc"
