@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -30,9 +31,11 @@
 // Local
 #include <cstring>
 
+#include "app/image_annotate_form.h"
 #include "app/mdi_child.h"
 #include "app/open_picture_dialog.h"
 #include "app/tool_icons.h"
+#include "app/view_3d_model_form.h"
 #include "base/progress.h"
 #include "imaging/codecs/bitmap_loader.h"
 #include "imaging/gray.h"
@@ -51,6 +54,13 @@ TBusyCursor::~TBusyCursor() { QApplication::restoreOverrideCursor(); }
 namespace {
 
 const char* const kTitle = "Stereoquill";
+
+// Model files open in the 3D viewer rather than as images.
+bool IsModelFileName(const QString& fileName) {
+  const QString extension = QFileInfo(fileName).suffix().toUpper();
+  return extension == "M3D" || extension == "PLY";
+}
+
 // What the clipboard carries besides an ordinary image: the packed bitmap itself, and
 // the same bytes behind a file header for programs that read BMP data.
 const char* const kDibMime = "application/x-stereoquill-dib";
@@ -406,7 +416,9 @@ void TMainForm::ProcessCommandLine(const QStringList& arguments) {
     return;
   }
   for (const QString& argument : arguments) {
-    if (QFileInfo(argument).suffix().toUpper() == "KST")
+    if (IsModelFileName(argument))
+      ShowModelViewerOnFile(NativeName(QFileInfo(argument).absoluteFilePath()), this);
+    else if (QFileInfo(argument).suffix().toUpper() == "KST")
       OpenProjectFile(QFileInfo(argument).absoluteFilePath());
     else
       OpenImageFile(QFileInfo(argument).absoluteFilePath());
@@ -952,7 +964,12 @@ void TMainForm::DeinterlaceClick() {
 }
 
 // ---- The "Create 3D model" dialog's command ----
-void TMainForm::Model3DClick() {}
+void TMainForm::Model3DClick() {
+  const QList<TMDIChild*> children = Children();
+  if (children.size() != 2) return;
+  const int first = children[0]->ImageNumber == 1 ? 0 : 1;
+  ShowCreate3DModelDialog(children[first]->Bitmap(), children[1 - first]->Bitmap(), Project_, this);
+}
 
 // --- Window menu ---
 
@@ -1133,7 +1150,10 @@ void TMainForm::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {
     if (!url.isLocalFile()) continue;
     const QString fileName = url.toLocalFile();
-    if (QFileInfo(fileName).suffix().toUpper() == "KST")
+    if (IsModelFileName(fileName))
+      // The viewer is modal: open it once the drop has finished, not inside it.
+      QTimer::singleShot(0, this, [this, fileName] { ShowModelViewerOnFile(NativeName(fileName), this); });
+    else if (QFileInfo(fileName).suffix().toUpper() == "KST")
       OpenProjectFile(fileName);
     else
       OpenImageFile(fileName);

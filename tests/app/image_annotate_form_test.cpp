@@ -9,8 +9,14 @@
 #include "app/float_edit.h"
 #include "app/image_annotate_form.h"
 #include "app/integer_edit.h"
+#include "app/main_form.h"
+#include "app/mdi_child.h"
+#include "app/view_3d_model_form.h"
+#include "platform/program_setup.h"
+#include "platform/registry.h"
 #include "support/modal_answer.h"
 #include "support/small_stereo_scene.h"
+#include "support/temp_dir.h"
 
 using namespace sq;
 
@@ -90,6 +96,44 @@ class TImageAnnotateFormTest : public QObject {
     QVERIFY(dialog.Pipeline().HasMap());
     QVERIFY(dialog.isVisible());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+
+  void MainWindowOpensTheDialogWithTwoImagesAndModelFilesInTheViewer() {
+    test::TTempDir config, files;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.Path().string()));
+    ResetRegistryHives();
+    {
+      TMainForm form(QString::fromStdString(files.Path().string()));
+      form.show();
+      test::TSmallStereoScene scene;
+      scene.Image1.SaveToFile(files.File("left.bmp"));
+      scene.Image2.SaveToFile(files.File("right.bmp"));
+
+      // One window: "3D model" does nothing; with two it opens the dialog.
+      QString opened;
+      test::AnswerNextModalWith([&opened](QWidget* dialog) { opened = dialog->metaObject()->className(); });
+      form.OpenImageFile(QString::fromStdString(files.File("left.bmp")));
+      form.Model3DClick();
+      QCOMPARE(opened, QString());
+      form.OpenImageFile(QString::fromStdString(files.File("right.bmp")));
+      form.Model3DAction()->trigger();
+      QCOMPARE(opened, QString("sq::TImageAnnotateForm"));
+
+      // A model file named on the command line opens in the viewer.
+      TSurfaceColorModel sphere;
+      sphere.MakeSphere(5);
+      sphere.SaveToFile(files.File("ball.ply"));
+      int vertices = 0;
+      test::AnswerNextModalWith([&vertices](QWidget* dialog) {
+        if (auto* viewer = qobject_cast<TView3DModelForm*>(dialog)) vertices = viewer->ShownModel()->VertexCount;
+      });
+      form.ProcessCommandLine({QString::fromStdString(files.File("ball.ply"))});
+      QCOMPARE(vertices, sphere.VertexCount);
+      QCOMPARE(form.Children().size(), 2);
+      for (TMDIChild* child : form.Children()) child->Modified = 0;
+    }
+    FreeProgramSetup();
+    ResetRegistryHives();
   }
 };
 
