@@ -89,7 +89,7 @@ void BM_OursGouraud(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
   DumpPicture("ours", frame.Frame().Row(0), false);
 }
-BENCHMARK(BM_OursGouraud)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OursGouraud)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 #ifdef SQ_HAVE_OSMESA_HEADER
 
@@ -246,7 +246,7 @@ void BM_MesaGouraud(benchmark::State& state) {
   state.counters["covered_pixels"] = double(covered);
   gl.DestroyContext(context);
 }
-BENCHMARK(BM_MesaGouraud)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MesaGouraud)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 #endif
 

@@ -8,6 +8,32 @@
 #include <iterator>
 #include <vector>
 
+#include <sys/resource.h>
+
+// The memory a reader may take for any input (libFuzzer's -rss_limit_mb in the fuzz
+// build).  Sanitizers keep freed blocks in quarantine, so there the fuzz build's
+// own limit is the check.
+constexpr long kMaxResidentMb = 512;
+
+namespace {
+long PeakResidentMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
+}
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kCheckMemory = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kCheckMemory = false;
+#else
+constexpr bool kCheckMemory = true;
+#endif
+#else
+constexpr bool kCheckMemory = true;
+#endif
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
@@ -28,6 +54,10 @@ int main(int argc, char** argv) {
       std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
       ++count;
+      if (kCheckMemory && PeakResidentMb() > kMaxResidentMb) {
+        std::fprintf(stderr, "%s: more than %ld MB of memory\n", file.string().c_str(), kMaxResidentMb);
+        return 1;
+      }
     }
   }
   // Always feed the empty input too: a corpus may not exist yet in a fresh checkout.

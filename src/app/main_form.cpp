@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTextEdit>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -360,7 +361,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) { return QMainWindo
 
 bool TMainForm::event(QEvent* event) {
   if (event->type() == QEvent::StatusTip) {
-    SetStatusText(0, static_cast<QStatusTipEvent*>(event)->tip());
+    // Hints arrive in the middle of other events, paints included: no repaint here.
+    Panels_[0]->setText(static_cast<QStatusTipEvent*>(event)->tip());
     return true;
   }
   return QMainWindow::event(event);
@@ -416,13 +418,21 @@ void TMainForm::ProcessCommandLine(const QStringList& arguments) {
     return;
   }
   for (const QString& argument : arguments) {
-    if (IsModelFileName(argument))
-      ShowModelViewerOnFile(NativeName(QFileInfo(argument).absoluteFilePath()), this);
-    else if (QFileInfo(argument).suffix().toUpper() == "KST")
-      OpenProjectFile(QFileInfo(argument).absoluteFilePath());
+    const QString fileName = QFileInfo(argument).absoluteFilePath();
+    const QString extension = QFileInfo(argument).suffix().toUpper();
+    if (extension == "KST")
+      OpenProjectFile(fileName);
+    else if (IsModelFileName(fileName))
+      OpenModelFile(fileName);
     else
-      OpenImageFile(QFileInfo(argument).absoluteFilePath());
+      OpenImageFile(fileName);
   }
+}
+
+// ---- The 3D viewer's command-line entry ----
+bool TMainForm::OpenModelFile(const QString& fileName) {
+  ShowModelViewerOnFile(NativeName(fileName), this);
+  return true;
 }
 
 // --- State ---
@@ -462,12 +472,16 @@ QSize TMainForm::AvailableSize() const { return MdiArea_->viewport()->size(); }
 void TMainForm::SetStatusText(int panel, const QString& text) {
   if (panel < 0 || panel > 3) return;
   Panels_[panel]->setText(text);
-  Panels_[panel]->repaint();
+  // Panel 0 tells about work in progress, which may not give the event loop a turn.
+  if (panel == 0) Panels_[panel]->repaint();
 }
 
 QString TMainForm::StatusText(int panel) const { return panel >= 0 && panel <= 3 ? Panels_[panel]->text() : QString(); }
 
 void TMainForm::ShowProgress(int percent) {
+  // The preview loader and the core's row workers report too; only the user-interface
+  // thread may touch the window.
+  if (QThread::currentThread() != thread()) return;
   static int last = -1;
   SetStatusText(0, percent < 100 ? QString("%1%").arg(percent) : QString());
   if (percent != last) {
@@ -766,6 +780,11 @@ void TMainForm::SaveProjectAsClick() {
 void TMainForm::OpenImageClick() {
   const std::string filter = BitmapLoaders().GetLoadFilter();
   QStringList filters = ToDialogFilters(filter);
+  // The first entry offers every readable extension at once.
+  if (!filters.isEmpty()) {
+    const QString& all = filters.first();
+    filters.first() = "Supported images (" + all.mid(all.lastIndexOf('(') + 1);
+  }
   filters << "All files (*)";
   TOpenPictureDialog dialog(this, "Open image", ImagePath, filters.join(";;"));
   dialog.setFileMode(QFileDialog::ExistingFiles);
@@ -1152,7 +1171,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
     const QString fileName = url.toLocalFile();
     if (IsModelFileName(fileName))
       // The viewer is modal: open it once the drop has finished, not inside it.
-      QTimer::singleShot(0, this, [this, fileName] { ShowModelViewerOnFile(NativeName(fileName), this); });
+      QTimer::singleShot(0, this, [this, fileName] { OpenModelFile(fileName); });
     else if (QFileInfo(fileName).suffix().toUpper() == "KST")
       OpenProjectFile(fileName);
     else

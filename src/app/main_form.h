@@ -97,6 +97,9 @@ class TMainForm : public QMainWindow {
   void SaveProject(const QString& fileName);
   // Opens a project file as "Open animation..." does after its dialog.
   void OpenProjectFile(const QString& fileName);
+  // Opens a 3D model (.m3d, .ply) named on the command line in the viewer; false when
+  // nothing was opened.
+  bool OpenModelFile(const QString& fileName);
 
   // --- Document windows call these ---
   // Re-renders every document window (the points, or the mesh in TriangleMode).

@@ -12,6 +12,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QWheelEvent>
 
 // Local
@@ -256,11 +257,18 @@ void TMDIChild::SetZoom(int zoom) {
 }
 
 void TMDIChild::UpdateScrollRanges() {
-  const QSize client = View_->viewport()->size();
   const int displayWidth = ZoomedExtent(Bitmap_.Width, Zoom_);
   const int displayHeight = ZoomedExtent(Bitmap_.Height, Zoom_);
   const int rangeX = Zoom_ < 2 ? displayWidth : displayWidth - 1 + Zoom_;
   const int rangeY = Zoom_ < 2 ? displayHeight : displayHeight - 1 + Zoom_;
+  // The client size decides which bars are needed, and the bars make it smaller; the
+  // view shows or hides its bars only later, so work it out from the full size here.
+  const QSize full = View_->maximumViewportSize();
+  const int bar = View_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, View_);
+  bool needH = rangeX > full.width(), needV = rangeY > full.height();
+  if (needH && !needV) needV = rangeY > full.height() - bar;
+  if (needV && !needH) needH = rangeX > full.width() - bar;
+  const QSize client(full.width() - (needV ? bar : 0), full.height() - (needH ? bar : 0));
   QScrollBar* h = View_->horizontalScrollBar();
   QScrollBar* v = View_->verticalScrollBar();
   h->setRange(0, std::max(0, rangeX - client.width()));

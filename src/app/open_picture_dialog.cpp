@@ -2,9 +2,11 @@
 #include "app/open_picture_dialog.h"
 
 // Qt
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMutexLocker>
 #include <QVBoxLayout>
@@ -146,6 +148,14 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent, const QString& caption, 
   connect(loader_, &TImageLoader::Loaded, this, &TOpenPictureDialog::PreviewLoaded, Qt::QueuedConnection);
   loader_->start(QThread::LowPriority);
   connect(this, &QFileDialog::currentChanged, this, &TOpenPictureDialog::PreviewFile);
+  // A file picked by typing its name is selected without becoming current.
+  for (QAbstractItemView* view : findChildren<QAbstractItemView*>()) {
+    if (!view->selectionModel()) continue;
+    selectionConnections_ << connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+      const QStringList files = selectedFiles();
+      if (!files.isEmpty() && files.first() != current_) PreviewFile(files.first());
+    });
+  }
   connect(showPreview_, &QCheckBox::toggled, this, [this](bool on) {
     ProgramSetup().WriteBool("ShowPreview", on);
     image_->setVisible(on);
@@ -154,9 +164,13 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent, const QString& caption, 
   });
   image_->setVisible(showPreview_->isChecked());
   caption_->setVisible(showPreview_->isChecked());
+  resize(900, 520);
 }
 
-TOpenPictureDialog::~TOpenPictureDialog() = default;
+// The views clear their selection while the dialog is torn down.
+TOpenPictureDialog::~TOpenPictureDialog() {
+  for (const QMetaObject::Connection& connection : selectionConnections_) disconnect(connection);
+}
 
 QString TOpenPictureDialog::PreviewCaption() const { return caption_->text(); }
 bool TOpenPictureDialog::PreviewShown() const { return image_->pixmap().isNull() == false; }

@@ -75,6 +75,7 @@ class TOpenPictureDialog : public QFileDialog {
   QLabel* caption_ = nullptr;
   QCheckBox* showPreview_ = nullptr;
   QString current_;
+  QList<QMetaObject::Connection> selectionConnections_;
 };
 
 }  // namespace sq

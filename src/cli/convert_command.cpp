@@ -31,23 +31,26 @@ bool IsModelFile(const std::string& fileName) {
 void ConvertModel(const TConvertOptions& options) {
   TProgressBar progress(options.Quiet);
   progress.Stage("Loading");
-  std::unique_ptr<TSurfaceColorModel> model = LoadSurfaceModel(options.Input);
+  std::unique_ptr<TSurfaceColorModel> model = LoadModelFile(options.Input);
   progress.Stage("Saving");
   model->SetFileFormat(options.Output);
   model->SaveToFile(options.Output);
 }
 
 void RunConvert(const TConvertOptions& options) {
-  if (IsModelFile(options.Input)) {
-    if (!IsModelFile(options.Output))
-      throw EUnsupportedFileFormat("Unsupported file format: " + UpperCase(ExtractFileExtNoDot(options.Output)));
+  const char* const rule = "convert turns images into images and models into models";
+  // Both names are checked before any work, by the kind the input's name says.
+  const TFileKind kind = IsModelFile(options.Input) ? TFileKind::Model : TFileKind::Image;
+  CheckInputName(options.Input, kind, rule);
+  CheckOutputName(options.Output, kind, rule);
+  if (kind == TFileKind::Model) {
     ConvertModel(options);
     return;
   }
   TLinearBitmap bitmap;
   TProgressBar progress(options.Quiet);
   progress.Stage("Loading");
-  bitmap.LoadFromFile(options.Input);
+  LoadImageFile(bitmap, options.Input);
   progress.Stage("Saving");
   // The JPEG options go to this save alone; other formats have none.
   if (&BitmapLoaders().FindSaver(UpperCase(ExtractFileExtNoDot(options.Output))) == &JPEGLoader())
@@ -71,6 +74,7 @@ const bool registered = RegisterCommand([](CLI::App& app) {
                    "JPEG size target in bytes: the quality is lowered until the file fits")
       ->check(CLI::Range(int64_t(0), int64_t(1) << 40));
   command->add_flag("--quiet", options->Quiet, "No progress bar");
+  AddMaxPixelsOption(*command);
   command->callback([options] { RunConvert(*options); });
 });
 

@@ -12,6 +12,7 @@
 #include "base/exception.h"
 #include "cli/command.h"
 #include "imaging/codecs/color_map_file.h"
+#include "imaging/codecs/png_loader.h"
 #include "imaging/gray.h"
 #include "imaging/linear_bitmap.h"
 #include "imaging/ops/adaptive_smooth.h"
@@ -76,11 +77,14 @@ int Choice(const std::string& word, std::initializer_list<const char*> words, co
 
 // A number as the program's numeric fields take it: an arithmetic expression.
 long double Number(const std::string& text, const std::string& what) {
+  long double value = 0;
   try {
-    return EvaluateExpression(text);
+    value = EvaluateExpression(text);
   } catch (const Exception& error) {
     UsageError("Invalid " + what + " \"" + text + "\": " + error.what());
   }
+  if (!std::isfinite(value)) UsageError("Invalid " + what + " \"" + text + "\": a finite number is expected");
+  return value;
 }
 
 // Rounded to the nearest whole number, as the integer fields do.
@@ -194,15 +198,19 @@ void RunImage(const TImageOptions& options) {
     UsageError("Unknown image operation \"" + options.Operation + "\"; one of: " + names);
   }
   const TOperation& operation = found->second;
+  const std::string& name = options.Operation;
   const int count = static_cast<int>(options.Arguments.size());
   if (count < operation.MinArguments || count > operation.MaxArguments)
     UsageError(std::string("Wrong number of arguments; usage: image IN OUT ") + operation.Usage);
   CheckArguments(options, operation);
 
+  CheckInputName(options.Input, TFileKind::Image, "image works on images");
+  CheckOutputName(options.Output, TFileKind::Image, "image writes images");
+
   TProgressBar progress(options.Quiet);
   progress.Stage("Loading");
   TLinearBitmap bitmap;
-  bitmap.LoadFromFile(options.Input);
+  LoadImageFile(bitmap, options.Input);
   // The editor works on 8-bit and 24-bit images only.
   if (bitmap.PixelFormat == pf16bit) bitmap.SetPixelFormat(pf8bit);
   if (bitmap.PixelFormat == pf32bit) bitmap.SetPixelFormat(pf24bit);
@@ -212,7 +220,15 @@ void RunImage(const TImageOptions& options) {
     throw Exception("The filters work on grey and 24-bit images; convert this 256-color image with to24bit first");
 
   progress.Stage(options.Operation);
+  // A PNG's transparent value is written back on saving; conversions that keep the
+  // pixels in place carry it over, or drop it where no value would mark the same
+  // pixels.
+  int32_t& transparent = PNGLoader().TransparentColor;
+  const bool keepsPlaces = name == "grayscale" || name == "to24bit" || name == "invert";
+  std::optional<TLinearBitmap> before;
+  if (transparent >= 0 && keepsPlaces) before.emplace(bitmap);
   RunOperation(bitmap, options, operation);
+  if (before) transparent = MapTransparentColor(*before, bitmap, transparent);
   if (!bitmap.Present) throw ELinearBitmap("The operation left no image");
   progress.Stage("Saving");
   bitmap.SaveToFile(options.Output);
@@ -224,7 +240,11 @@ const bool registered = RegisterCommand([](CLI::App& app) {
                                      "Run an Image or Filter menu operation on an image file:\n"
                                      "  grayscale | to24bit | mirror | invert | smooth | sharpen | jpegfilter\n"
                                      "  deinterlace even|odd        denoise STRENGTH 3|5|7 [double]\n"
-                                     "  resize W H [bilinear|lowpass|pixel|spline|sinc]   (W, H may use w, h, r)\n"
+                                     "  resize W H [bilinear|lowpass|pixel|spline|sinc]\n"
+                                     "      W and H are numbers or expressions of w and h (the current width\n"
+                                     "      and height) and r (= w/h): \"w/2\" \"h/2\" halves the image,\n"
+                                     "      \"800\" \"800/r\" keeps the proportions; \"lowpass\" sharpens when\n"
+                                     "      it reduces\n"
                                      "  rotate DEGREES [RRGGBB]     (positive turns left)\n"
                                      "  autocolor saturation|luminance|rgb\n"
                                      "  colormap FILE.col [blue|green|red|all]");
@@ -234,6 +254,7 @@ const bool registered = RegisterCommand([](CLI::App& app) {
   command->add_option("operation", options->Operation, "Operation to run")->required();
   command->add_option("arguments", options->Arguments, "The operation's arguments");
   command->add_flag("--quiet", options->Quiet, "No progress bar");
+  AddMaxPixelsOption(*command);
   command->positionals_at_end(false);
   command->callback([options] { RunImage(*options); });
 });

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <iostream>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "base/exception.h"
@@ -26,7 +28,9 @@ bool RegisterCommand(CommandSetup setup) {
 
 void SetExitCode(int code) { gExitCode = code; }
 
-void PrintError(const std::string& message) { std::cerr << "stereoquill-cli: " << message << std::endl; }
+void PrintError(const std::string& message) {
+  std::cerr << "stereoquill-cli: " << EscapeControlBytes(message) << std::endl;
+}
 
 TProgressBar::TProgressBar(bool quiet) : enabled_(!quiet), interactive_(isatty(fileno(stderr)) != 0) {
   if (enabled_) SetProgressHandler([this](int percent) { Draw(percent); });
@@ -71,14 +75,37 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("stereoquill-cli ") + SQ_VERSION);
   app.require_subcommand(1);
   app.fallthrough(false);
-  auto* help = app.add_subcommand("help", "Show the commands and their options");
+  auto* help = app.add_subcommand("help", "Show the commands and their options; help COMMAND shows one command's");
+  std::string helpTopic;
+  help->add_option("COMMAND", helpTopic, "Command to describe");
   for (auto& setup : Commands()) setup(app);
   // Rendered before parsing: afterwards CLI11 would describe the parsed subcommand.
   const std::string usage = app.help();
-  help->callback([&usage] { std::cout << usage; });
+  std::set<std::string> commandNames;
+  for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+    commandNames.insert(command->get_name());
+  help->callback([&] {
+    if (helpTopic.empty()) {
+      std::cout << usage;
+      return;
+    }
+    throw CLI::ValidationError("unknown command '" + helpTopic + "'");
+  });
+  // A word where the command belongs that is no command: say so plainly.
+  if (argc > 1 && argv[1][0] != '-' && !commandNames.count(argv[1])) {
+    PrintError(std::string("unknown command '") + argv[1] + "'");
+    std::cerr << "Run 'stereoquill-cli help' for the commands and their options." << std::endl;
+    return 2;
+  }
+  // help COMMAND is COMMAND --help, word for word.
+  std::vector<char*> arguments(argv, argv + argc);
+  static char helpFlag[] = "--help";
+  if (argc == 3 && std::string(argv[1]) == "help" && commandNames.count(argv[2]) && std::string(argv[2]) != "help")
+    arguments = {argv[0], argv[2], helpFlag};
+  InstallSignalCleanup();
 
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arguments.size()), arguments.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

@@ -1,5 +1,6 @@
 // stereoquill-cli project create: writes a correspondence project file.
 #include <climits>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -24,10 +25,20 @@ struct TCreateOptions {
   int Antialiasing = 0;
 };
 
+// A relative image path as given (from the current folder) turned relative to the
+// project's folder, so the project finds its images wherever it moves with them.
+std::string PathFromProject(const std::string& image, const std::string& project) {
+  namespace fs = std::filesystem;
+  if (image.empty() || fs::path(image).is_absolute()) return image;
+  const fs::path folder = fs::absolute(fs::path(project)).parent_path();
+  return fs::absolute(image).lexically_normal().lexically_relative(folder.lexically_normal()).generic_string();
+}
+
 void CreateProject(const TCreateOptions& options) {
+  CheckOutputFolder(options.Output);
   TProjectFile file;
-  file.Image1Path = options.Image1;
-  file.Image2Path = options.Image2;
+  file.Image1Path = PathFromProject(options.Image1, options.Output);
+  file.Image2Path = PathFromProject(options.Image2, options.Output);
   CorrespondenceProject& project = file.Project;
   if (!options.Points.empty()) {
     const std::vector<PointPair> pairs = ReadPointPairsFile(options.Points);
@@ -47,8 +58,10 @@ void SetupProjectCommand(CLI::App& app) {
   auto* create = project->add_subcommand("create", "Write a project file from two image paths and point pairs");
   auto options = std::make_shared<TCreateOptions>();
   create->add_option("OUT", options->Output, "Project file to write (.kst)")->required();
-  create->add_option("--image1", options->Image1, "Path of image 1, stored as given");
-  create->add_option("--image2", options->Image2, "Path of image 2, stored as given");
+  create->add_option("--image1", options->Image1,
+                     "Path of image 1; a relative path is stored relative to the project file");
+  create->add_option("--image2", options->Image2,
+                     "Path of image 2; a relative path is stored relative to the project file");
   create->add_option("--points", options->Points,
                      "Text file of point pairs, one \"x1 y1 x2 y2\" per line, '#' starts a comment");
   create->add_option("--frames", options->Frames, "Animation frame count (default 25)")->check(CLI::Range(0, INT_MAX));

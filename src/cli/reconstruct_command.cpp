@@ -30,6 +30,9 @@ struct TReconstructOptions {
   std::string SaveWarped;
   std::string SaveDisparity;
   TReconstructionParams Params;
+  std::string Warp = "projective";
+  std::string Matcher = "dp";
+  bool MedianGiven = false, SmoothGiven = false;  // on the command line, not defaulted
   bool NoCrop = false;
   bool Quiet = false;
 };
@@ -64,17 +67,10 @@ TInputs ReadInputs(const TReconstructOptions& options) {
   inputs.Image1Path = options.Image1;
   inputs.Image2Path = options.Image2;
   const auto pairs = ReadPointPairsFile(options.Points);
+  if (pairs.empty()) throw Exception("no point pairs in " + options.Points);
   inputs.Project.PointCount = static_cast<int32_t>(pairs.size());
   std::copy(pairs.begin(), pairs.end(), inputs.Project.Points.begin());
   return inputs;
-}
-
-void LoadImage(TLinearBitmap& image, const std::string& path) {
-  try {
-    image.LoadFromFile(path);
-  } catch (const Exception& e) {
-    throw Exception(path + ": " + e.what());
-  }
 }
 
 // Messages may carry the dialog's line break, which would overwrite a terminal line.
@@ -87,21 +83,27 @@ std::string OneLine(std::string text) {
 void RunReconstruct(const TReconstructOptions& options) {
   const TInputs inputs = ReadInputs(options);
   // Outputs that cannot be written fail now, not after all the work.
+  CheckOutputName(options.Output, TFileKind::Model, "reconstruct writes a model (.m3d or .ply)");
   TSurfaceColorModel().SetFileFormat(options.Output);
-  if (!options.SaveWarped.empty()) BitmapLoaders().FindSaver("PNG");
+  if (!options.SaveWarped.empty()) CheckOutputFolder(options.SaveWarped + "1.png");
+  if (!options.SaveDisparity.empty()) CheckOutputFolder(options.SaveDisparity);
 
   TLinearBitmap image1, image2;
   TReconstructionPipeline pipeline(image1, image2, inputs.Project);
   pipeline.Params = options.Params;
   pipeline.Params.AutoCrop = !options.NoCrop;
+  pipeline.Params.Warp = ParseWarpMethod(options.Warp);
+  pipeline.Params.Matcher = ParseMatcherMethod(options.Matcher);
+  if (!options.MedianGiven) pipeline.Params.MedianSize = SuggestedFilterSize(pipeline.Params.Matcher);
+  if (!options.SmoothGiven) pipeline.Params.SmoothSize = SuggestedFilterSize(pipeline.Params.Matcher);
   std::exception_ptr failure;
   {
     TProgressBar progress(options.Quiet);
     pipeline.SetStageHandler([&progress](const std::string& stage) { progress.Stage(stage); });
     try {
       progress.Stage("Loading images");
-      LoadImage(image1, inputs.Image1Path);
-      LoadImage(image2, inputs.Image2Path);
+      LoadImageFile(image1, inputs.Image1Path);
+      LoadImageFile(image2, inputs.Image2Path);
       // The whole chain: warp, dispersion map, filters, model.
       pipeline.BuildModel();
       progress.Stage("Saving");
@@ -113,6 +115,14 @@ void RunReconstruct(const TReconstructOptions& options) {
       if (!options.SaveDisparity.empty()) SaveDisparityPfm(pipeline.Map(), options.SaveDisparity);
     } catch (...) {
       failure = std::current_exception();
+    }
+    // A map that could not become a model is what a user needs to see why.
+    if (failure && !options.SaveDisparity.empty() && pipeline.HasMap()) {
+      try {
+        SaveDisparityPfm(pipeline.Map(), options.SaveDisparity);
+      } catch (const Exception& e) {
+        PrintError(options.SaveDisparity + ": " + e.what());
+      }
     }
   }
   // What was reached is reported even when a later step failed.
@@ -144,30 +154,55 @@ const bool registered = RegisterCommand([](CLI::App& app) {
   command->add_option("-o,--output", options->Output, "Model file to write; .m3d or .ply picks the format")->required();
   TReconstructionParams& p = options->Params;
   command->add_option("--spread", p.Spread, "Colour difference scale")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.0, 100.0))
       ->capture_default_str();
   command->add_option("--occlusion", p.Occlusion, "Price of an unmatched pixel")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.0, 100.0))
       ->capture_default_str();
-  command->add_option("--median", p.MedianSize, "Median filter size (1 = off)")
-      ->check(CLI::Range(1, 100))
-      ->capture_default_str();
-  command->add_option("--smooth", p.SmoothSize, "Smooth filter size (1 = off)")
-      ->check(CLI::Range(1, 100))
-      ->capture_default_str();
+  auto* median = command->add_option("--median", p.MedianSize, "Median filter size (1 = off; 1 by default with sgm)")
+                     ->check(CLI::Range(1, 100))
+                     ->capture_default_str();
+  auto* smooth = command->add_option("--smooth", p.SmoothSize, "Smooth filter size (1 = off; 1 by default with sgm)")
+                     ->check(CLI::Range(1, 100))
+                     ->capture_default_str();
   command->add_option("--zf", p.Zf, "Zf: focal length in pixels")
+      ->check(FiniteNumber())
       ->check(CLI::Range(-1e102, 1e102))
       ->capture_default_str();
   command->add_option("--d", p.D, "d: offset added to every disparity")
+      ->check(FiniteNumber())
       ->check(CLI::Range(-1e102, 1e102))
       ->capture_default_str();
+  command
+      ->add_option("--warp", options->Warp,
+                   "How the rows are lined up: projective (fit image 2 onto image 1; d about 60), none (the "
+                   "pair is already rectified; d = 0 for parallel views) or epipolar (rectify both from 8 or "
+                   "more pairs; d near 0)")
+      ->check(CLI::IsMember({"projective", "none", "epipolar"}))
+      ->capture_default_str();
+  command
+      ->add_option("--matcher", options->Matcher,
+                   "How the disparity is found: dp (the row-by-row dispersion map) or sgm (semi-global "
+                   "matching)")
+      ->check(CLI::IsMember({"dp", "sgm"}))
+      ->capture_default_str();
+  command->footer(
+      "Warp: none when the photos were taken side by side and their rows already match, epipolar for a\n"
+      "hand-held pair with 8+ good pairs, projective otherwise.  Matcher: sgm for sharp edges, dp as before.");
   command->add_flag("--no-crop", options->NoCrop, "Keep the whole warped image 2 instead of the auto crop");
   command->add_option("--save-warped", options->SaveWarped,
                       "Also write the warped pair as PREFIX1.png and PREFIX2.png");
   command->add_option("--save-disparity", options->SaveDisparity,
                       "Also write the filtered disparity map as a PFM file");
   command->add_flag("--quiet", options->Quiet, "No progress bar");
-  command->callback([options] { RunReconstruct(*options); });
+  AddMaxPixelsOption(*command);
+  command->callback([options, median, smooth] {
+    options->MedianGiven = median->count() > 0;
+    options->SmoothGiven = smooth->count() > 0;
+    RunReconstruct(*options);
+  });
 });
 
 }  // namespace

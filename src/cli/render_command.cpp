@@ -14,6 +14,7 @@
 #include "cli/command.h"
 #include "imaging/codecs/bitmap_loader.h"
 #include "imaging/linear_bitmap.h"
+#include "io/text_stream.h"
 #include "model3d/frame32.h"
 #include "model3d/texture_model.h"
 #include "model3d/view_settings.h"
@@ -75,14 +76,19 @@ void Render(const TRenderOptions& options) {
   TViewSettings settings;
   if (!options.Size.empty()) ParseSize(options.Size, &settings.Width, &settings.Height);
   settings.ScreenWidthPixels = options.ScreenWidth;
-  // Check the output name before the work, so a typo costs no loading time.
-  const size_t slash = options.Output.find_last_of('/');
-  const std::string name = slash == std::string::npos ? options.Output : options.Output.substr(slash + 1);
-  BitmapLoaders().FindSaver(UpperCase(ExtractFileExtNoDot(name)));
+  // Check the names before the work, so a typo costs no loading time.
+  CheckInputName(options.Input, TFileKind::Model, "render draws models (.m3d or .ply)");
+  CheckOutputName(options.Output, TFileKind::Image, "render writes a picture (.png, .jpg, .bmp, .pcx or .gif)");
 
   TProgressBar progress(options.Quiet);
   progress.Stage("Loading");
-  std::unique_ptr<TTextureModel> model = OpenModelFile(options.Input, settings);
+  std::unique_ptr<TTextureModel> model;
+  TTextStream::ResetFailedLine();
+  try {
+    model = OpenModelFile(options.Input, settings);
+  } catch (const Exception& e) {
+    throw Exception(ModelErrorText(options.Input, e));
+  }
 
   // The viewer's menu commands, in the order a user would give them.
   if (!options.Mode.empty()) settings.RenderMode = RenderModes().at(options.Mode);
@@ -124,12 +130,17 @@ void SetupRenderCommand(CLI::App& app) {
       ->check(CLI::IsMember({"none", "standard", "shiny"}));
   command
       ->add_option("--ambient", options->Ambient, "Ambient light level 0-1 (default 0.3 for a textured model, else 0)")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.0, 1.0));
   command->add_option("--rotate-x", options->RotateX, "Turn the model about the horizontal axis (degrees)")
+      ->check(FiniteNumber())
       ->check(CLI::Range(-1.0e6, 1.0e6));
   command->add_option("--rotate-y", options->RotateY, "Turn the model about the vertical axis (degrees)")
+      ->check(FiniteNumber())
       ->check(CLI::Range(-1.0e6, 1.0e6));
-  command->add_option("--zoom", options->Zoom, "Scale of the view (default 100)")->check(CLI::Range(0.001, 1.0e6));
+  command->add_option("--zoom", options->Zoom, "Scale of the view (default 100)")
+      ->check(FiniteNumber())
+      ->check(CLI::Range(0.001, 1.0e6));
   auto* backSides = command->add_flag("--backsides", options->BackSides,
                                       "Draw triangles facing away, lit on both sides (the default, as in the viewer)");
   command->add_flag("--no-backsides", options->NoBackSides, "Hide triangles facing away")->excludes(backSides);
@@ -139,6 +150,7 @@ void SetupRenderCommand(CLI::App& app) {
                    "Screen width in pixels for the stereo eye distance (default 1920)")
       ->check(CLI::Range(1, 1000000));
   command->add_flag("--quiet", options->Quiet, "No progress bar");
+  AddMaxPixelsOption(*command);
   command->callback([options] { Render(*options); });
 }
 

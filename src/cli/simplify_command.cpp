@@ -24,10 +24,11 @@ struct TSimplifyOptions {
 void Simplify(const TSimplifyOptions& options) {
   if (options.MaxVertices <= 0 && !options.RemoveDuplicates)
     throw Exception("Nothing to do: give --max-vertices N or --remove-duplicates");
+  CheckInputName(options.Input, TFileKind::Model, "simplify reads models (.m3d or .ply)");
+  CheckOutputName(options.Output, TFileKind::Model, "simplify writes models (.m3d, .ply or .wrl)");
   TProgressBar progress(options.Quiet);
   progress.Stage("Loading");
-  std::unique_ptr<TSurfaceColorModel> model = LoadSurfaceModel(options.Input);
-  // Check the output name before the work, so a typo costs no time.
+  std::unique_ptr<TSurfaceColorModel> model = LoadModelFile(options.Input);
   model->SetFileFormat(options.Output);
   const int vertices = model->VertexCount, triangles = model->TriangleCount;
   if (options.RemoveDuplicates) {

@@ -1,10 +1,11 @@
 // Deflate and inflate, RFC 1951.
 //
-// Compression is greedy LZ77 over a match table of 65536 buckets, one per two-byte
-// prefix, each remembering the last 64 positions where that prefix started.  At
-// each position the bucket's positions are tried newest first; the longest match
-// wins and the newest among equally long ones.  Blocks are dynamic Huffman blocks
-// closed when the symbol buffer fills (or fixed / stored blocks on request).
+// Compression is greedy LZ77 over the last 64 positions where the current two-byte
+// prefix started, tried newest first; the longest match wins and the newest among
+// equally long ones.  Blocks are dynamic Huffman blocks closed when the symbol
+// buffer fills (or fixed / stored blocks on request).  Filtered image data may ask
+// for a second matcher that trades that exact output for smaller files: lazy
+// evaluation over three-byte hash chains, short matches left as literals.
 //
 // Inflation decodes through two-level lookup tables into a window that keeps the
 // last 32 KiB of output in front of the bytes not yet read.
@@ -36,7 +37,8 @@ constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 
 constexpr int kWindowSize = 32768;  // largest match distance
 constexpr int kMaxMatch = 258;
 constexpr int kMinMatch = 3;
-constexpr int kBucketSlots = 64;
+constexpr int kBucketSlots = 64;         // candidates per position of the exact matcher
+constexpr int kChainSize = 65536;        // prev links kept; twice the window, see TMatchTable
 constexpr int kMaxEntries = 65526;       // a block is closed past this many entries
 constexpr size_t kInputWindow = 131072;  // writer's buffer: history plus waiting bytes
 constexpr size_t kOutputLimit = 98304;   // reader's buffer: 32 KiB history plus output
@@ -180,27 +182,17 @@ int RunLengthCode(const uint8_t* lengths, int count, uint16_t* out) {
 
 }  // namespace
 
-// The match table: 64 positions per two-byte prefix in a ring, newest at
-// counter - 1.  Zeroed memory comes from calloc, which leaves untouched pages
-// unmapped, so a small image does not pay for the whole 16 MiB.
+// The match table as hash chains: head[key] is the newest position with that key
+// and prev[p % kChainSize] the one before p with the same key.  Walking 64 links
+// from the head visits exactly the last 64 positions of a two-byte prefix, newest
+// first, as a ring of 64 slots per prefix would, in half a megabyte instead of 16
+// MiB that miss the cache at almost every position.  A link is only followed from
+// a position less than 32 KiB back, so the 64 Ki entries of prev never hold a link
+// that was overwritten.  Positions are stored as uint32(p) - kEmptyPosition so
+// that zero is "none".
 struct TDeflateStream::TMatchTable {
-  TMatchTable()
-      : slots(static_cast<uint32_t*>(std::calloc(size_t(65536) * kBucketSlots, sizeof(uint32_t)))),
-        counters(static_cast<uint8_t*>(std::calloc(65536, 1))) {
-    if (!slots || !counters) {
-      std::free(slots);
-      std::free(counters);
-      throw std::bad_alloc();
-    }
-  }
-  ~TMatchTable() {
-    std::free(slots);
-    std::free(counters);
-  }
-  TMatchTable(const TMatchTable&) = delete;
-  TMatchTable& operator=(const TMatchTable&) = delete;
-  uint32_t* slots;
-  uint8_t* counters;
+  std::unique_ptr<uint32_t[]> head{new uint32_t[65536]()};
+  std::unique_ptr<uint32_t[]> prev{new uint32_t[kChainSize]()};
 };
 
 TDeflateStream::TDeflateStream(TBaseStream& next, int direction) : THuffmanBitStream(next) { Init(direction); }
@@ -241,6 +233,7 @@ void TDeflateStream::Init(int direction) {
 void TDeflateStream::LatchMethod() {
   if (method_ >= 0) return;
   method_ = CompressionMethod == cmFixed || CompressionMethod == cmStored ? CompressionMethod : cmDynamic;
+  filtered_ = FilteredData && method_ != cmStored;
   if (method_ != cmStored) matches_ = std::make_unique<TMatchTable>();
 }
 
@@ -271,22 +264,57 @@ void TDeflateStream::SlideInput() {
   base_ = keep;
 }
 
+namespace {
+
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+// The exact matcher's key: the two bytes themselves.
+inline uint32_t PrefixKey(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8); }
+// The filtered matcher's key: a hash of four bytes, as it takes no shorter matches.
+inline uint32_t HashKey(const uint8_t* p) { return (Load32(p) * 2654435761u) >> 16; }
+
+}  // namespace
+
 void TDeflateStream::InsertPositions(int64_t end) {
-  uint8_t* const counters = matches_->counters;
-  uint32_t* const slots = matches_->slots;
+  uint32_t* const head = matches_->head.get();
+  uint32_t* const prev = matches_->prev.get();
   const uint8_t* p = window_.get() + (insertPos_ - base_);
   for (; insertPos_ < end; ++insertPos_, ++p) {
-    const uint32_t key = p[0] | (uint32_t(p[1]) << 8);
-    slots[key * kBucketSlots + (counters[key]++ & (kBucketSlots - 1))] =
-        static_cast<uint32_t>(insertPos_) - kEmptyPosition;
+    const uint32_t key = filtered_ ? HashKey(p) : PrefixKey(p);
+    const uint32_t position = static_cast<uint32_t>(insertPos_);
+    prev[position & (kChainSize - 1)] = head[key];
+    head[key] = position - kEmptyPosition;
   }
 }
 
-void TDeflateStream::Deflate(bool flush) {
+void TDeflateStream::EmitLiteral(uint8_t byte) {
+  ++litFreq_[byte];
+  symbols_[symbolCount_++] = byte;
+  ++entries_;
+}
+
+void TDeflateStream::EmitMatch(int length, uint32_t distance) {
   const TCodeTables& tables = CodeTables();
+  const int lcode = tables.lengthCode[length];
+  const int dcode = tables.DistanceCode(distance);
+  ++litFreq_[257 + lcode];
+  ++distFreq_[dcode];
+  symbols_[symbolCount_++] = 0x80000000u | (distance << 9) | static_cast<uint32_t>(length);
+  entries_ += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
+}
+
+void TDeflateStream::Deflate(bool flush) {
+  if (filtered_) {
+    DeflateFiltered(flush);
+    return;
+  }
   const uint8_t* const window = window_.get();
-  const uint32_t* const slots = matches_->slots;
-  const uint8_t* const counters = matches_->counters;
+  const uint32_t* const head = matches_->head.get();
+  const uint32_t* const prev = matches_->prev.get();
   // A position enters the table once the byte after it is known; the last byte of
   // an earlier write may still be waiting for that.
   InsertPositions(std::min(lookPos_, dataEnd_ - 1));
@@ -295,39 +323,37 @@ void TDeflateStream::Deflate(bool flush) {
     if (waiting < kMinMatch || (!flush && waiting < kMaxMatch)) break;
     const int maxLength = static_cast<int>(std::min<int64_t>(kMaxMatch, waiting));
     const uint8_t* cur = window + (lookPos_ - base_);
-    const uint32_t key = cur[0] | (uint32_t(cur[1]) << 8);
-    const uint32_t* bucket = slots + key * kBucketSlots;
-    const unsigned newest = counters[key] - 1u;
     // Distances come out of 32-bit arithmetic on stored positions; an empty slot
     // is far away, and (after 2 GiB of input) stops the search like one.
     const uint32_t here = static_cast<uint32_t>(lookPos_) - kEmptyPosition;
     int bestLength = 2;
     uint32_t bestDistance = 0;
-    for (unsigned i = 0; i < kBucketSlots; ++i) {
-      const uint32_t stored = bucket[(newest - i) & (kBucketSlots - 1)];
+    uint32_t stored = head[PrefixKey(cur)];
+    // Only a candidate that matches through byte bestLength can win, so the four
+    // bytes that end there are tested before the long compare (the first two
+    // always match: the key is the prefix itself).
+    uint32_t probe = Load32(cur);
+    int probeAt = 0;
+    for (int i = 0; i < kBucketSlots; ++i) {
       const uint32_t distance = here - stored;
       if (distance - 1 >= uint32_t(kWindowSize) || stored == 0) break;
       const uint8_t* candidate = cur - distance;
-      if (candidate[bestLength] != cur[bestLength]) continue;
+      stored = prev[(stored + kEmptyPosition) & (kChainSize - 1)];
+      if (bestLength == 2 ? candidate[2] != cur[2] : Load32(candidate + probeAt) != probe) continue;
       const int length = 2 + CommonLength(candidate + 2, cur + 2, maxLength - 2);
       if (length > bestLength) {
         bestLength = length;
         bestDistance = distance;
         if (length >= maxLength) break;
+        probeAt = bestLength - 3;
+        probe = Load32(cur + probeAt);
       }
     }
     if (bestLength >= kMinMatch) {
-      const int lcode = tables.lengthCode[bestLength];
-      const int dcode = tables.DistanceCode(bestDistance);
-      ++litFreq_[257 + lcode];
-      ++distFreq_[dcode];
-      symbols_[symbolCount_++] = 0x80000000u | (bestDistance << 9) | static_cast<uint32_t>(bestLength);
-      entries_ += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
+      EmitMatch(bestLength, bestDistance);
       lookPos_ += bestLength;
     } else {
-      ++litFreq_[cur[0]];
-      symbols_[symbolCount_++] = cur[0];
-      ++entries_;
+      EmitLiteral(cur[0]);
       ++lookPos_;
     }
     InsertPositions(std::min(lookPos_, dataEnd_ - 1));
@@ -335,14 +361,120 @@ void TDeflateStream::Deflate(bool flush) {
   }
   if (flush) {
     while (lookPos_ < dataEnd_) {
-      const uint8_t byte = window[lookPos_ - base_];
-      ++litFreq_[byte];
-      symbols_[symbolCount_++] = byte;
-      ++entries_;
+      EmitLiteral(window[lookPos_ - base_]);
       ++lookPos_;
       if (entries_ > kMaxEntries) EmitBlock(false);
     }
     InsertPositions(dataEnd_ - 1);
+  }
+}
+
+namespace {
+
+// Tuning of the filtered matcher.  Filtered rows are small differences: a short
+// match far back costs more bits than the literals it replaces.
+constexpr int kFilteredChain = 128;       // candidates tried per position
+constexpr int kFilteredGoodLength = 8;    // a quarter of the chain once a match this long is in hand
+constexpr int kFilteredNiceLength = 128;  // long enough to stop looking
+constexpr int kFilteredLazyLength = 16;   // a match this long is taken without looking one byte on
+constexpr int kFilteredShortest = 6;      // shorter matches are sent as literals
+
+}  // namespace
+
+// The longest match at `position` longer than atLeast and not shorter than
+// kFilteredShortest, from the hash chains: its length (0 when there is none) and its
+// distance.
+int TDeflateStream::FilteredMatch(int64_t position, int maxLength, int atLeast, uint32_t& distance) const {
+  const uint8_t* const cur = window_.get() + (position - base_);
+  const uint32_t* const head = matches_->head.get();
+  const uint32_t* const prev = matches_->prev.get();
+  const uint32_t here = static_cast<uint32_t>(position) - kEmptyPosition;
+  int bestLength = std::max(atLeast, kFilteredShortest - 1);
+  if (bestLength >= maxLength) return 0;
+  int found = 0;
+  const int nice = std::min(maxLength, kFilteredNiceLength);
+  const uint32_t first = Load32(cur);
+  // Only a candidate that matches through byte bestLength can win: its first four
+  // bytes (keys are hashes) and the four that end there are tested first.
+  uint32_t probe = Load32(cur + bestLength - 3);
+  uint32_t stored = head[HashKey(cur)];
+  for (int chain = atLeast >= kFilteredGoodLength ? kFilteredChain / 4 : kFilteredChain; chain > 0; --chain) {
+    const uint32_t d = here - stored;
+    if (d - 1 >= uint32_t(kWindowSize) || stored == 0) break;
+    const uint8_t* candidate = cur - d;
+    stored = prev[(stored + kEmptyPosition) & (kChainSize - 1)];
+    if (Load32(candidate + bestLength - 3) != probe || Load32(candidate) != first) continue;
+    const int length = 4 + CommonLength(candidate + 4, cur + 4, maxLength - 4);
+    if (length > bestLength) {
+      bestLength = found = length;
+      distance = d;
+      if (length >= nice) break;
+      probe = Load32(cur + bestLength - 3);
+    }
+  }
+  return found;
+}
+
+void TDeflateStream::DeflateFiltered(bool flush) {
+  const uint8_t* const window = window_.get();
+  // A position enters the table once the three bytes after it are known.
+  InsertPositions(std::min(lookPos_, dataEnd_ - 3));
+  for (;;) {
+    const int64_t waiting = dataEnd_ - lookPos_;
+    if (waiting < kMinMatch || (!flush && waiting < kMaxMatch)) break;
+    int length;
+    uint32_t distance = 0;
+    if (pendingLength_ >= 0) {
+      length = pendingLength_;
+      distance = pendingDistance_;
+      pendingLength_ = -1;
+    } else {
+      length = FilteredMatch(lookPos_, static_cast<int>(std::min<int64_t>(kMaxMatch, waiting)), 0, distance);
+    }
+    // Lazy evaluation: while the match one byte on is longer, the current byte goes
+    // out as a literal and that match is taken up instead.  A look on that would
+    // see fewer bytes than a later write brings waits for them, keeping the match
+    // in hand, so that the output does not depend on how the input was cut.
+    bool deferred = false;
+    while (length > 0 && length < kFilteredLazyLength) {
+      const int64_t next = lookPos_ + 1;
+      const int64_t ahead = dataEnd_ - next;
+      if (!flush && ahead < kMaxMatch) {
+        pendingLength_ = length;
+        pendingDistance_ = distance;
+        deferred = true;
+        break;
+      }
+      if (ahead < kMinMatch) break;
+      InsertPositions(std::min(next, dataEnd_ - 3));
+      uint32_t nextDistance = 0;
+      const int nextLength =
+          FilteredMatch(next, static_cast<int>(std::min<int64_t>(kMaxMatch, ahead)), length, nextDistance);
+      if (nextLength <= length) break;
+      EmitLiteral(window[lookPos_ - base_]);
+      lookPos_ = next;
+      length = nextLength;
+      distance = nextDistance;
+      if (entries_ > kMaxEntries) EmitBlock(false);
+    }
+    if (deferred) break;
+    if (length > 0) {
+      EmitMatch(length, distance);
+      lookPos_ += length;
+    } else {
+      EmitLiteral(window[lookPos_ - base_]);
+      ++lookPos_;
+    }
+    InsertPositions(std::min(lookPos_, dataEnd_ - 3));
+    if (entries_ > kMaxEntries) EmitBlock(false);
+  }
+  if (flush) {
+    while (lookPos_ < dataEnd_) {
+      EmitLiteral(window[lookPos_ - base_]);
+      ++lookPos_;
+      if (entries_ > kMaxEntries) EmitBlock(false);
+    }
+    InsertPositions(dataEnd_ - 3);
   }
 }
 

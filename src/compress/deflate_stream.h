@@ -51,6 +51,11 @@ class TDeflateStream : public THuffmanBitStream {
   // Writing: 0 dynamic Huffman blocks, 1 fixed Huffman blocks, 2 stored blocks.
   // Read at the first write; later changes have no effect.
   int CompressionMethod = cmDynamic;
+  // Writing: image rows after a PNG row filter.  Lets a second matcher choose the
+  // symbols (lazy evaluation, no short matches), which packs such rows noticeably
+  // smaller; any inflater reads the result alike.  Everything else keeps the exact
+  // greedy matcher, whose output is fixed byte for byte.  Read at the first write.
+  bool FilteredData = false;
 
  private:
   struct TMatchTable;
@@ -58,7 +63,11 @@ class TDeflateStream : public THuffmanBitStream {
   void Init(int direction);
   // Writing.
   void Deflate(bool flush);
+  void DeflateFiltered(bool flush);
+  int FilteredMatch(int64_t position, int maxLength, int atLeast, uint32_t& distance) const;
   void InsertPositions(int64_t end);
+  void EmitLiteral(uint8_t byte);
+  void EmitMatch(int length, uint32_t distance);
   void EmitBlock(bool final);
   void EmitStored(bool final);
   void WriteSymbols(const THuffmanEncoder& lit, const THuffmanEncoder& dist);
@@ -72,7 +81,12 @@ class TDeflateStream : public THuffmanBitStream {
 
   bool writing_ = false;
   bool closed_ = false;
-  int method_ = -1;  // CompressionMethod as latched by the first write
+  int method_ = -1;        // CompressionMethod as latched by the first write
+  bool filtered_ = false;  // FilteredData as latched by the first write
+  // Filtered matcher: the match found at lookPos_ when a look one byte on had to
+  // wait for more input (-1: none).
+  int pendingLength_ = -1;
+  uint32_t pendingDistance_ = 0;
   int64_t totalBytes_ = 0;
 
   // Writing: input window at absolute stream positions; window_[0] is base_.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
+#include <string>
 
 #include "base/exception.h"
 #include "base/rounding.h"
@@ -72,10 +74,28 @@ std::string ExtractFileExtNoDot(const std::string& fileName) {
   return fileName.substr(last + 1);
 }
 
-void CheckImageSize(int64_t width, int64_t height, int pixelSize) {
+namespace {
+std::atomic<int64_t> gMaxImagePixels{kDefaultMaxImagePixels};
+}
+
+void SetMaxImagePixels(int64_t pixels) { gMaxImagePixels = pixels >= 1 ? pixels : kDefaultMaxImagePixels; }
+
+int64_t MaxImagePixels() { return gMaxImagePixels; }
+
+EImageTooLarge::EImageTooLarge(int64_t width, int64_t height)
+    : ELinearBitmap("image too large (" + std::to_string(width) + " \u00D7 " + std::to_string(height) + " pixels)"),
+      Width(width),
+      Height(height) {}
+
+void CheckImageBytes(int64_t width, int64_t height, int pixelSize) {
   if (width < 1 || height < 1 || width > 0x7FFFFFFF || height > 0x7FFFFFFF ||
       width * pixelSize > kMaxImageBytes / height)
     throw ELinearBitmap("Error in bitmap data");
+}
+
+void CheckImageSize(int64_t width, int64_t height, int pixelSize) {
+  if (width >= 1 && height >= 1 && width > MaxImagePixels() / height) throw EImageTooLarge(width, height);
+  CheckImageBytes(width, height, pixelSize);
 }
 
 void TLinearBitmap::AllocateMap(int64_t bytes) {

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "base/assign_object.h"
+#include "base/exception.h"
 
 namespace sq {
 
 class TBaseStream;
 class TBitmapLoader;
+struct TLoadReport;
 
 enum TPixelFormat : uint8_t {
   pf1bit = 1,
@@ -81,10 +83,11 @@ class TLinearBitmap : public TAssignObject {
   // ELinearBitmap "Error in bitmap data" when the header does not fit the block.
   void GetFromDIB(std::span<const uint8_t> dib);
 
-  // File dispatch through the format registry.
-  TBitmapLoader& LoadFromFile(const std::string& fileName);
+  // File dispatch through the format registry.  With a report, what the reader
+  // noticed in a file it could still load (damage, orientation) is filled in.
+  TBitmapLoader& LoadFromFile(const std::string& fileName, TLoadReport* report = nullptr);
   void SaveToFile(const std::string& fileName) const;
-  void LoadFromStream(TBaseStream& stream, const std::string& extension);
+  void LoadFromStream(TBaseStream& stream, const std::string& extension, TLoadReport* report = nullptr);
   void SaveToStream(TBaseStream& stream, const std::string& extension) const;
 
   int Width = 0;
@@ -106,9 +109,31 @@ class TLinearBitmap : public TAssignObject {
 // Largest pixel block a reader may allocate for an image from outside (1 GiB).
 constexpr int64_t kMaxImageBytes = int64_t(1) << 30;
 
-// Raises ELinearBitmap "Error in bitmap data" unless width x height pixels of
-// pixelSize bytes are positive and fit kMaxImageBytes.  Readers call this before
-// allocating anything whose size comes from a file.
+// Images from outside with more pixels than this are refused before anything is
+// allocated, so a small hostile file cannot make a reader take gigabytes.  The
+// default lets through every photograph a camera makes.
+constexpr int64_t kDefaultMaxImagePixels = 178956970;
+
+// The limit in force for every reader (process-wide; the desktop program sets it
+// from its settings, the command line from --max-pixels).  A value below 1 restores
+// the default.  Safe to call while another thread loads.
+void SetMaxImagePixels(int64_t pixels);
+int64_t MaxImagePixels();
+
+// "image too large (W × H pixels)": a file's image is above MaxImagePixels.
+class EImageTooLarge : public ELinearBitmap {
+ public:
+  EImageTooLarge(int64_t width, int64_t height);
+  int64_t Width, Height;
+};
+
+// Raises EImageTooLarge when width x height is above MaxImagePixels, and
+// ELinearBitmap "Error in bitmap data" unless the size is positive and
+// pixelSize-byte pixels fit kMaxImageBytes.  Readers call this with the size a file
+// states before allocating anything whose size comes from it.
 void CheckImageSize(int64_t width, int64_t height, int pixelSize);
+
+// The byte check alone, for buffers that are not the image itself (padded rows).
+void CheckImageBytes(int64_t width, int64_t height, int pixelSize);
 
 }  // namespace sq

@@ -1,4 +1,6 @@
 // File dispatch of TLinearBitmap through the format registry.
+#include <optional>
+
 #include "base/exception.h"
 #include "base/format.h"
 #include "imaging/codecs/bitmap_loader.h"
@@ -20,9 +22,11 @@ std::string FileExtension(const std::string& fileName) {
 
 // A failed load leaves the bitmap as it was: the loader fills a fresh bitmap that
 // replaces this one only when it is complete.
-TBitmapLoader& TLinearBitmap::LoadFromFile(const std::string& fileName) {
+TBitmapLoader& TLinearBitmap::LoadFromFile(const std::string& fileName, TLoadReport* report) {
   const std::string extension = FileExtension(fileName);
   TBitmapLoader& loader = BitmapLoaders().FindLoader(extension);
+  std::optional<TLoadReportScope> scope;
+  if (report) scope.emplace(*report);
   TLinearBitmap loaded;
   loader.LoadFromFile(fileName, extension, loaded);
   TakeOver(loaded);
@@ -39,9 +43,11 @@ void TLinearBitmap::SaveToFile(const std::string& fileName) const {
   save.Commit();
 }
 
-void TLinearBitmap::LoadFromStream(TBaseStream& stream, const std::string& extension) {
+void TLinearBitmap::LoadFromStream(TBaseStream& stream, const std::string& extension, TLoadReport* report) {
   const std::string upper = UpperCase(extension);
   TBitmapLoader& loader = BitmapLoaders().FindLoader(upper);
+  std::optional<TLoadReportScope> scope;
+  if (report) scope.emplace(*report);
   TLinearBitmap loaded;
   loader.LoadFromStream(stream, upper, loaded);
   TakeOver(loaded);

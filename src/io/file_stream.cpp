@@ -1,5 +1,7 @@
 #include "io/file_stream.h"
 
+#include <atomic>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,6 +123,43 @@ std::string SafeNamePart(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// The temporary files of saves in progress, kept where a signal handler can read
+// them without locks or allocation.
+struct TPendingSave {
+  std::atomic<bool> Used{false};
+  std::atomic<bool> Ready{false};
+  char Name[4096];
+};
+TPendingSave gPendingSaves[16];
+
+int RegisterPendingSave(const std::string& name) {
+  if (name.size() >= sizeof gPendingSaves[0].Name) return -1;
+  for (int i = 0; i < 16; ++i) {
+    bool expected = false;
+    if (gPendingSaves[i].Used.compare_exchange_strong(expected, true)) {
+      std::memcpy(gPendingSaves[i].Name, name.c_str(), name.size() + 1);
+      gPendingSaves[i].Ready = true;
+      return i;
+    }
+  }
+  return -1;
+}
+
+void ReleasePendingSave(int slot) {
+  if (slot < 0) return;
+  gPendingSaves[slot].Ready = false;
+  gPendingSaves[slot].Used = false;
+}
+
+}  // namespace
+
+void RemovePendingSaveFiles() {
+  for (TPendingSave& save : gPendingSaves)
+    if (save.Ready) ::unlink(save.Name);
+}
+
 TAtomicFileSave::TAtomicFileSave(const std::string& fileName) : target_(fileName) {
   namespace fs = std::filesystem;
   std::error_code error;
@@ -141,6 +180,7 @@ TAtomicFileSave::TAtomicFileSave(const std::string& fileName) : target_(fileName
   if (::access(target_.c_str(), F_OK) == 0 && ::access(target_.c_str(), W_OK) != 0)
     throw EInOutError(Format("Error opening \"%s\" - %s", fileName, SystemError()));
   tempName_ = CreateUniqueFile(folder, "." + stem + "~", extension, fileName);
+  pendingSlot_ = RegisterPendingSave(tempName_);
 
   // The new file takes the old one's permissions, or the usual ones for a new file.
   struct stat info;
@@ -156,9 +196,11 @@ TAtomicFileSave::TAtomicFileSave(const std::string& fileName) : target_(fileName
 }
 
 TAtomicFileSave::~TAtomicFileSave() {
-  if (committed_) return;
-  stream_.reset();
-  ::unlink(tempName_.c_str());
+  if (!committed_) {
+    stream_.reset();
+    ::unlink(tempName_.c_str());
+  }
+  ReleasePendingSave(pendingSlot_);
 }
 
 TFileStream& TAtomicFileSave::Stream() {
@@ -186,6 +228,8 @@ void TAtomicFileSave::Commit() {
   if (::rename(tempName_.c_str(), target_.c_str()) != 0)
     throw EInOutError(Format("Error opening \"%s\" - %s", target_, SystemError()));
   committed_ = true;
+  ReleasePendingSave(pendingSlot_);
+  pendingSlot_ = -1;
 }
 
 }  // namespace sq

@@ -74,6 +74,11 @@ class TAtomicFileSave {
   std::string tempName_;
   std::unique_ptr<TFileStream> stream_;
   bool committed_ = false;
+  int pendingSlot_ = -1;
 };
+
+// Removes the temporary files of every TAtomicFileSave still open.  Safe to call
+// from a signal handler: a stopped run then leaves no temporary file behind.
+void RemovePendingSaveFiles();
 
 }  // namespace sq

@@ -11,7 +11,20 @@ void TTextStream::WriteLine(const std::string& text) {
   Write(LineBreak.data(), LineBreak.size());
 }
 
+namespace {
+thread_local int gFailedLine = 0;
+}
+
+TTextStream::~TTextStream() {
+  if (std::uncaught_exceptions() > uncaught_ && lineNumber_ > 0) gFailedLine = lineNumber_;
+}
+
+int TTextStream::FailedLine() { return gFailedLine; }
+
+void TTextStream::ResetFailedLine() { gFailedLine = 0; }
+
 std::string TTextStream::ReadLine() {
+  ++lineNumber_;
   int c = GetByte();
   if (c < 0) throw EInOutError("Read less than expected");
   std::string line;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <future>
 #include <limits>
+#include <system_error>
 
 #include "base/exception.h"
 #include "base/format.h"
@@ -89,6 +91,47 @@ void TChunkWriter::Finish() {
   const auto& data = body_.Data();
   file_.WriteUInt32(static_cast<uint32_t>(data.size()));
   if (!data.empty()) file_.Write(data.data(), data.size());
+}
+
+void WriteArrayChunks(TBaseStream& file, std::span<const TArrayChunk> chunks) {
+  std::vector<TMemoryStream> bodies(chunks.size());
+  auto compress = [&](size_t i) {
+    const TArrayChunk& chunk = chunks[i];
+    if (chunk.Counted) bodies[i].WriteUInt32(chunk.Count);
+    TDeflateStream deflate(bodies[i], TDeflateStream::dirWrite);
+    if (chunk.Bytes > 0) deflate.Write(chunk.Data, chunk.Bytes);
+    deflate.Close();
+  };
+  // Every chunk but the last on a thread of its own, the last on this one.
+  std::vector<std::future<void>> others;
+  for (size_t i = 0; i + 1 < chunks.size(); ++i) {
+    try {
+      others.push_back(std::async(std::launch::async, compress, i));
+    } catch (const std::system_error&) {
+      others.push_back(std::async(std::launch::deferred, compress, i));  // no thread to be had
+    }
+  }
+  std::exception_ptr failure;
+  try {
+    if (!chunks.empty()) compress(chunks.size() - 1);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // Every task is waited for before anything is thrown, since they use `bodies`.
+  for (std::future<void>& task : others) {
+    try {
+      task.get();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    const auto& data = bodies[i].Data();
+    file.WriteUInt16(chunks[i].Type);
+    file.WriteUInt32(static_cast<uint32_t>(data.size()));
+    if (!data.empty()) file.Write(data.data(), data.size());
+  }
 }
 
 }  // namespace sq

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "io/memory_stream.h"
@@ -44,5 +45,20 @@ class TChunkWriter {
   TBaseStream& file_;
   TMemoryStream body_;
 };
+
+// A chunk holding one array: its type, the 32-bit item count when Counted, then the
+// array's bytes compressed.
+struct TArrayChunk {
+  uint16_t Type;
+  bool Counted;
+  uint32_t Count;
+  const void* Data;
+  size_t Bytes;
+};
+
+// Writes the chunks in the order given.  Their bodies are compressed side by side
+// on the machine's cores: each is its own deflate stream, so the bytes are the same
+// as when they are compressed one after another.
+void WriteArrayChunks(TBaseStream& file, std::span<const TArrayChunk> chunks);
 
 }  // namespace sq

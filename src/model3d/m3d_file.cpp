@@ -17,18 +17,14 @@ constexpr uint32_t kDefaultColor = 0x00FF00;
 }
 
 void TSurfaceColorModel::WriteM3DChunks(TBaseStream& stream) {
-  {
-    TChunkWriter chunk(stream, 1);
-    chunk.Body().WriteUInt32(static_cast<uint32_t>(VertexCount));
-    chunk.WriteCompressed(Vertices.data(), Vertices.size() * sizeof(T3DPoint));
-    chunk.Finish();
-  }
-  {
-    TChunkWriter chunk(stream, 2);
-    chunk.Body().WriteUInt32(static_cast<uint32_t>(TriangleCount));
-    chunk.WriteCompressed(Triangles.data(), Triangles.size() * sizeof(T3DTriangle));
-    chunk.Finish();
-  }
+  // The colours are what the reconstruction took from the photo: without them a
+  // reloaded model would be green.
+  const TArrayChunk chunks[] = {
+      {1, true, static_cast<uint32_t>(VertexCount), Vertices.data(), Vertices.size() * sizeof(T3DPoint)},
+      {2, true, static_cast<uint32_t>(TriangleCount), Triangles.data(), Triangles.size() * sizeof(T3DTriangle)},
+      {5, false, 0, Colors.data(), Colors.size() * sizeof(uint32_t)},
+  };
+  WriteArrayChunks(stream, chunks);
 }
 
 void TSurfaceColorModel::SaveM3D(TBaseStream& stream) {

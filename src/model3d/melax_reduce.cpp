@@ -173,7 +173,10 @@ class TMelaxMesh {
   int liveVertices_ = 0;
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
-  std::vector<int> sideStart_, sideFill_, sideFace_, slotOfCorner_;
+  std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
+  std::vector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
+  std::vector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
+  std::vector<T3DPoint> normals_;
   std::vector<double> flatness_;
   std::vector<uint8_t> columnReady_;
 };
@@ -188,6 +191,8 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   faces_.resize(n);
   cost_.assign(n, 0);
   target_.assign(n, -1);
+  slotOf_.assign(n, -1);
+  inTargetList_.assign(n, 0);
   liveVertices_ = vertexCount;
   triangles_.reserve(static_cast<size_t>(model.TriangleCount));
   for (const T3DTriangle& corners : model.Triangles) {
@@ -230,11 +235,13 @@ void TMelaxMesh::ComputeNormal(int t) {
 
 // The costs of all edges at v at once.  Edge (v, n) costs its length times the
 // curvature max over faces f of v of min over the sides s of the edge (the faces of v
-// that have n as a corner) of 1 - |N(f) . N(s)|.  Rather than rescan v's faces for
-// every neighbour, one pass sorts the faces into the neighbours' side lists (in face
-// order), and each 1 - |N(f) . N(s)| is computed once per side face s and reused
-// by the neighbours sharing it.  The dot product is symmetric bit for bit, so the
-// values equal those of the edge-by-edge computation.
+// that have n as a corner) of 1 - |N(f) . N(s)|.  That term depends on the two
+// normals only, so the faces are first grouped by normal: the max runs over the
+// distinct normals, and each 1 - |N(f) . N(s)| is computed once per pair of distinct
+// normals.  A reconstruction is mostly flat patches whose vertices see one normal,
+// and there every edge costs a single product.  Grouping by value keeps the result
+// bit for bit: the dot product is symmetric, and normals that compare equal (0 and
+// -0 included) give the same term.
 void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
   const TIndexList& neighbors = neighbors_[v];
   const TIndexList& faces = faces_[v];
@@ -246,38 +253,47 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
     // asking for all of them at once overlaps the cache misses.
     for (const int n : neighbors) __builtin_prefetch(&point_[n]);
     for (const int face : faces) __builtin_prefetch(&triangles_[face]);
+    for (size_t j = 0; j < k; ++j) slotOf_[neighbors[j]] = static_cast<int>(j);
 
-    // Side lists: sideStart_[j] .. sideStart_[j + 1] in sideFace_ are the positions
-    // (in v's face list) of the faces that have neighbour j as a corner.
+    // Distinct normals, and for every neighbour j the normals of its side faces
+    // (sideStart_[j] .. sideStart_[j + 1] in sideNormal_), in face order.
+    normals_.clear();
     sideStart_.assign(k + 1, 0);
-    slotOfCorner_.resize(2 * f);
+    slotOfCorner_.resize(3 * f);
     for (size_t i = 0; i < f; ++i) {
+      const TTriangle& triangle = triangles_[faces[i]];
+      const T3DPoint& n = triangle.Normal;
+      size_t id = 0;
+      while (id < normals_.size() && !(normals_[id].X == n.X && normals_[id].Y == n.Y && normals_[id].Z == n.Z)) ++id;
+      if (id == normals_.size()) normals_.push_back(n);
       int corner = 0;
-      for (const int c : triangles_[faces[i]].Corners) {
+      slotOfCorner_[3 * i] = static_cast<int>(id);
+      for (const int c : triangle.Corners) {
         if (c == v) continue;
-        const int* slot = std::find(neighbors.begin(), neighbors.end(), c);
-        const int j = slot == neighbors.end() ? -1 : static_cast<int>(slot - neighbors.begin());
-        if (corner < 2) slotOfCorner_[2 * i + corner++] = j;
+        const int j = slotOf_[c];
+        if (corner < 2) slotOfCorner_[3 * i + 1 + corner++] = j;
         if (j >= 0) ++sideStart_[j + 1];
       }
-      while (corner < 2) slotOfCorner_[2 * i + corner++] = -1;
+      while (corner < 2) slotOfCorner_[3 * i + 1 + corner++] = -1;
     }
+    for (const int n : neighbors) slotOf_[n] = -1;
     for (size_t j = 0; j < k; ++j) sideStart_[j + 1] += sideStart_[j];
-    sideFace_.resize(sideStart_[k]);
+    sideNormal_.resize(sideStart_[k]);
     sideFill_.assign(sideStart_.begin(), sideStart_.end() - 1);
     for (size_t i = 0; i < f; ++i)
       for (int corner = 0; corner < 2; ++corner)
-        if (const int j = slotOfCorner_[2 * i + corner]; j >= 0) sideFace_[sideFill_[j]++] = static_cast<int>(i);
+        if (const int j = slotOfCorner_[3 * i + 1 + corner]; j >= 0) sideNormal_[sideFill_[j]++] = slotOfCorner_[3 * i];
 
-    // Column s of 1 - |N(f) . N(s)| over all faces f, made when first needed.
-    flatness_.resize(f * f);
-    columnReady_.assign(f, 0);
+    // Column s of 1 - |N(f) . N(s)| over the distinct normals f, made when first needed.
+    const size_t m = normals_.size();
+    flatness_.resize(m * m);
+    columnReady_.assign(m, 0);
     auto column = [&](size_t side) -> const double* {
-      double* values = &flatness_[side * f];
+      double* values = &flatness_[side * m];
       if (!columnReady_[side]) {
-        const T3DPoint& sn = triangles_[faces[side]].Normal;
-        for (size_t i = 0; i < f; ++i) {
-          const T3DPoint& n = triangles_[faces[i]].Normal;
+        const T3DPoint& sn = normals_[side];
+        for (size_t i = 0; i < m; ++i) {
+          const T3DPoint& n = normals_[i];
           values[i] = 1 - std::fabs(double(n.X) * sn.X + double(n.Y) * sn.Y + double(n.Z) * sn.Z);
         }
         columnReady_[side] = 1;
@@ -290,23 +306,23 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
       double curvature = 0;
       if (last - first == 2) {
         // The common case: an edge inside a manifold surface.
-        const double* s0 = column(static_cast<size_t>(sideFace_[first]));
-        const double* s1 = column(static_cast<size_t>(sideFace_[first + 1]));
-        for (size_t i = 0; i < f; ++i) {
-          double m = 1;
-          if (s0[i] < m) m = s0[i];
-          if (s1[i] < m) m = s1[i];
-          if (m > curvature) curvature = m;
+        const double* s0 = column(static_cast<size_t>(sideNormal_[first]));
+        const double* s1 = column(static_cast<size_t>(sideNormal_[first + 1]));
+        for (size_t i = 0; i < m; ++i) {
+          double d = 1;
+          if (s0[i] < d) d = s0[i];
+          if (s1[i] < d) d = s1[i];
+          if (d > curvature) curvature = d;
         }
         return curvature;
       }
-      for (size_t i = 0; i < f; ++i) {
-        double m = 1;
+      for (size_t i = 0; i < m; ++i) {
+        double d = 1;
         for (int p = first; p < last; ++p) {
-          const double d = column(static_cast<size_t>(sideFace_[p]))[i];
-          if (d < m) m = d;
+          const double value = column(static_cast<size_t>(sideNormal_[p]))[i];
+          if (value < d) d = value;
         }
-        if (m > curvature) curvature = m;
+        if (d > curvature) curvature = d;
       }
       return curvature;
     };
@@ -372,8 +388,17 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
   faces_[oldVertex].remove(t);
   faces_[newVertex].push_back(t);
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      if (i != j) neighbors_[corners[i]].add_unique(corners[j]);
+    for (int j = 0; j < 3; ++j) {
+      if (i == j) continue;
+      if (corners[i] != newVertex) {
+        neighbors_[corners[i]].add_unique(corners[j]);
+      } else if (!inTargetList_[corners[j]]) {
+        // The target of a collapse is often the hub of a wide fan: the marks spare
+        // a search of its long neighbour list for every corner.
+        inTargetList_[corners[j]] = 1;
+        neighbors_[newVertex].push_back(corners[j]);
+      }
+    }
   ComputeNormal(t);
 }
 
@@ -388,7 +413,11 @@ void TMelaxMesh::Collapse(int u, int v) {
   } else {
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i)
       if (HasCorner(faces[i], v)) DestroyTriangle(faces[i], u);
+    // From here until u is destroyed v's neighbour list only grows, so marks of its
+    // entries stay true.
+    for (const int n : neighbors_[v]) inTargetList_[n] = 1;
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i) ReplaceVertex(faces[i], u, v);
+    for (const int n : neighbors_[v]) inTargetList_[n] = 0;
   }
   DestroyVertex(u);
   for (const int n : neighbors) {

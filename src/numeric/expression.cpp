@@ -202,6 +202,13 @@ class TParser {
       : text_(text), table_(table), valueRequired_(valueRequired) {}
 
   long double Expression();
+  // After a whole text: a ")" that closes nothing, or text after a ";", would be
+  // silently dropped, so a typo would give a plausible wrong number.
+  void ExpectEnd() {
+    if (stop_ < text_.size() && text_[stop_] == ')') Error("Operator expected", stop_);
+    SkipWhite();
+    if (!AtEnd()) Error("Operator expected");
+  }
 
  private:
   bool AtEnd() const { return pos_ >= text_.size(); }
@@ -236,6 +243,7 @@ class TParser {
   TSymbolTable& table_;
   bool valueRequired_;
   size_t pos_ = 0;
+  size_t stop_ = 0;  // where the last expression to finish stopped
 };
 
 long double TParser::Expression() {
@@ -285,6 +293,7 @@ long double TParser::Expression() {
     }
     result = stack[0].value;
   }
+  stop_ = pos_;
   if (!AtEnd()) ++pos_;
   return result;
 }
@@ -487,7 +496,9 @@ long double EvaluateExpression(std::string_view text, TSymbolTable* table, bool 
   else
     AddWork(static_cast<int64_t>(text.size()), 0);
   TParser parser(text, table ? *table : StandardSymbols(), valueRequired);
-  return parser.Expression();
+  const long double result = parser.Expression();
+  parser.ExpectEnd();
+  return result;
 }
 
 long double TStandardFunction::Evaluate(TSymbolTable&, long double argument) {

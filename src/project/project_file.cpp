@@ -153,7 +153,10 @@ std::string ResolveImagePath(const std::string& stored, const std::string& proje
                              const std::string& rememberedFolder) {
   if (stored.empty()) return stored;
   std::string path = stored;
-  if (stored.find_first_of("/\\") == std::string::npos) path = WithTrailingSlash(projectFolder) + stored;
+  // Relative paths, with or without folders, are relative to the project, so a
+  // project finds its images wherever it moves with them.
+  const bool absolute = stored[0] == '/' || stored[0] == '\\' || (stored.size() > 1 && stored[1] == ':');
+  if (!absolute) path = WithTrailingSlash(projectFolder) + stored;
   if (!FileExists(path)) path = WithTrailingSlash(rememberedFolder) + FileNamePart(stored);
   return path;
 }

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <span>
+#include <vector>
 
 #include "base/exception.h"
 #include "recon/disparity_filters.h"
 #include "recon/dispersion_map.h"
+#include "recon/epipolar_warp.h"
 #include "recon/surface_builder.h"
 #include "recon/warp_fit.h"
 
@@ -45,6 +47,7 @@ void TReconstructionPipeline::Warp() {
   if (!image1_.Present || !image2_.Present) throw Exception("The reconstruction needs two images");
   const size_t count = static_cast<size_t>(std::clamp<int32_t>(project_.PointCount, 0, kMaxPointPairs));
   const std::span<const PointPair> pairs(project_.Points.data(), std::min(count, project_.Points.size()));
+  if (Params.Warp != TWarpMethod::Projective) return WarpWithoutFit(pairs);
 
   // Step 1: the transform that brings image 2 onto image 1.
   Stage(kStageFit);
@@ -65,15 +68,60 @@ void TReconstructionPipeline::Warp() {
   warped1_.TakeOver(result1);
   warped2_.TakeOver(result2);
   transform_ = fit.Transform;
+  transform1_ = kIdentityTransform;
   cost_ = fit.Cost;
   area_ = area;
+}
+
+void TReconstructionPipeline::WarpWithoutFit(std::span<const PointPair> pairs) {
+  TLinearBitmap converted1, converted2;
+  const TLinearBitmap& source1 = As24Bit(image1_, converted1);
+  const TLinearBitmap& source2 = As24Bit(image2_, converted2);
+  TLinearBitmap result1, result2;
+  if (Params.Warp == TWarpMethod::Epipolar) {
+    Stage(kStageFit);
+    const TEpipolarWarp warp =
+        EpipolarWarp(source1, source2, pairs, kBackgroundColor, Params.AutoCrop, result1, result2);
+    transform1_ = warp.Transform1;
+    transform_ = warp.Transform2;
+    cost_ = warp.Cost;
+    area_ = warp.Area;
+  } else {
+    // Already rectified: both as they are, cut to the size they share.
+    Stage(kStageWarp);
+    TLinearBitmap copy2(source2);
+    area_ = CropToCommonArea(source1, copy2, TIntPoint{}, kBackgroundColor, result1, result2);
+    transform1_ = transform_ = kIdentityTransform;
+    cost_ = 0;
+    for (const PointPair& p : pairs) cost_ += double(p.y1 - p.y2) * (p.y1 - p.y2);
+  }
+  warped1_.TakeOver(result1);
+  warped2_.TakeOver(result2);
+}
+
+// Disparities of the pairs in the frame of the results; pairs that map to infinity
+// tell nothing.
+TDisparityRange TReconstructionPipeline::PairDisparityRange() const {
+  const size_t count = static_cast<size_t>(std::clamp<int32_t>(project_.PointCount, 0, kMaxPointPairs));
+  std::vector<double> disparities;
+  for (size_t i = 0; i < std::min(count, project_.Points.size()); ++i) {
+    const PointPair& p = project_.Points[i];
+    try {
+      disparities.push_back(TransformPoint(transform1_, p.x1, p.y1).X - TransformPoint(transform_, p.x2, p.y2).X);
+    } catch (const EMathError&) {
+    }
+  }
+  return DisparityRangeOfPairs(disparities, warped1_.Width);
 }
 
 void TReconstructionPipeline::ComputeDispersionMap() {
   if (!HasWarp()) Warp();
   Stage(kStageDispersion);
   TFloatMap computed;
-  sq::ComputeDispersionMap(warped1_, warped2_, computed, kBackgroundColor, Params.Spread, Params.Occlusion);
+  if (Params.Matcher == TMatcherMethod::SemiGlobal)
+    ComputeSemiGlobalMap(warped1_, warped2_, computed, kBackgroundColor, PairDisparityRange());
+  else
+    sq::ComputeDispersionMap(warped1_, warped2_, computed, kBackgroundColor, Params.Spread, Params.Occlusion);
   rawMap_ = computed;
   map_.TakeOver(computed);
   mapPresent_ = true;

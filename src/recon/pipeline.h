@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "imaging/float_map.h"
@@ -13,6 +14,8 @@
 #include "model3d/surface_color_model.h"
 #include "project/correspondence_project.h"
 #include "recon/point_transform.h"
+#include "recon/reconstruction_method.h"
+#include "recon/semi_global_map.h"
 #include "recon/warp_bitmap.h"
 
 namespace sq {
@@ -20,6 +23,8 @@ namespace sq {
 // The settings of the workflow, with the dialog's defaults.  The steps read them
 // when they run; changing one invalidates nothing by itself.
 struct TReconstructionParams {
+  TWarpMethod Warp = TWarpMethod::Projective;
+  TMatcherMethod Matcher = TMatcherMethod::DynamicProgramming;
   bool AutoCrop = true;
   double Spread = 8;     // colour difference scale, 0 ... 100
   double Occlusion = 6;  // price of an unmatched pixel, 0 ... 100
@@ -80,13 +85,17 @@ class TReconstructionPipeline {
   // The warp results: image 1 and image 2 cropped to the common area.
   const TLinearBitmap& Warped1() const { return warped1_; }
   const TLinearBitmap& Warped2() const { return warped2_; }
-  // The fitted transform (image-2 to image-1 coordinates) and its cost.
+  // The fitted transform (image-2 to image-1 coordinates) and its cost.  With the
+  // epipolar warp: image 2 to the rectified frame, and the cost is the sum of the
+  // pairs' squared row differences there (so also without a warp).
   const PointTransform& Transform() const { return transform_; }
   double Cost() const { return cost_; }
+  // Image 1 to the frame of the results: the identity except for the epipolar warp.
+  const PointTransform& Transform1() const { return transform1_; }
   // "Point error: " and the cost.
   std::string PointErrorText() const;
-  // The common area in image-1 coordinates; pixel (x, y) of both results stands
-  // for image-1 position (x + Left, y + Top).
+  // The common area in image-1 coordinates (the rectified frame for the epipolar
+  // warp); pixel (x, y) of both results stands for position (x + Left, y + Top).
   const TCommonArea& CommonArea() const { return area_; }
   // The map as computed, and as filtered so far.
   const TFloatMap& RawMap() const { return rawMap_; }
@@ -98,6 +107,8 @@ class TReconstructionPipeline {
 
  private:
   void Stage(const char* name);
+  void WarpWithoutFit(std::span<const PointPair> pairs);
+  TDisparityRange PairDisparityRange() const;
 
   const TLinearBitmap& image1_;
   const TLinearBitmap& image2_;
@@ -106,6 +117,7 @@ class TReconstructionPipeline {
 
   TLinearBitmap warped1_, warped2_;
   PointTransform transform_ = kIdentityTransform;
+  PointTransform transform1_ = kIdentityTransform;
   double cost_ = 0;
   TCommonArea area_;
   TFloatMap rawMap_, map_;

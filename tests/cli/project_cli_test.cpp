@@ -39,7 +39,8 @@ TEST(ProjectCli, CreatedProjectReadsBackThroughInfo) {
             0)
       << out;
   EXPECT_EQ(Cli("info --pairs " + d + "p.kst'", &out), 0);
-  EXPECT_EQ(out, "image1: " + left + "\nimage2: " + right +
+  EXPECT_EQ(out, "image1: " + left + "\nimage2: " + right + "\nimage1 stored as: " + left +
+                     "\nimage1 found: yes\nimage2 stored as: " + right + "\nimage2 found: yes" +
                      "\npoints: 3\nframes: 40\nanimation: 3\nhighprecision: 0\nantialiasing: 1\n"
                      "10 20 12 21\n-3 0 0 7\n640 480 630 479\n");
   // Defaults, and no pairs listed without --pairs.
@@ -62,5 +63,5 @@ TEST(ProjectCli, InfoDescribesImages) {
   if (!fs::exists(png)) GTEST_SKIP() << "no test data";
   std::string out;
   EXPECT_EQ(Cli("info --quiet '" + png + "'", &out), 0);
-  EXPECT_EQ(out, "width: 32\nheight: 32\nformat: pf8bit\ngrayscale: yes\n");
+  EXPECT_EQ(out, "width: 32\nheight: 32\nformat: pf8bit\npixel format: 8-bit grey\ngrayscale: yes\n");
 }

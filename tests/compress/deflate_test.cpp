@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -207,6 +209,111 @@ TEST(Deflate, GreedyMatcherPicksLongestThenNewest) {
             (std::vector<long>{'a', 'b', 'c', 'd', 'e', 'X', Match(3, 6), 'Y', Match(5, 10)}));
 }
 
+// The greedy matcher as specified, written plainly: per two-byte prefix the last
+// 64 positions, newest first; a candidate counts only when its byte at the best
+// length so far matches; the longest wins, the newest among equals.
+std::vector<long> PlainGreedySymbols(const Bytes& data) {
+  const size_t n = data.size();
+  std::vector<std::vector<size_t>> buckets(65536);
+  auto key = [&](size_t p) { return data[p] | (data[p + 1] << 8); };
+  std::vector<long> out;
+  size_t inserted = 0;
+  for (size_t p = 0; p < n;) {
+    if (n - p < 3) {
+      out.push_back(data[p++]);
+      continue;
+    }
+    for (; inserted < p; ++inserted) buckets[key(inserted)].push_back(inserted);
+    const std::vector<size_t>& bucket = buckets[key(p)];
+    const size_t maxLength = std::min<size_t>(258, n - p);
+    size_t best = 2, bestDistance = 0;
+    for (size_t i = 0; i < 64 && i < bucket.size(); ++i) {
+      const size_t q = bucket[bucket.size() - 1 - i];
+      if (p - q > 32768) break;
+      if (data[q + best] != data[p + best]) continue;
+      size_t length = 0;
+      while (length < maxLength && data[q + length] == data[p + length]) ++length;
+      if (length > best) {
+        best = length;
+        bestDistance = p - q;
+        if (length >= maxLength) break;
+      }
+    }
+    if (best >= 3) {
+      out.push_back(Match(static_cast<int>(best), static_cast<int>(bestDistance)));
+      p += best;
+    } else {
+      out.push_back(data[p++]);
+    }
+  }
+  return out;
+}
+
+// Few distinct bytes: prefixes recur far more than 64 times within the window.
+Bytes SmallAlphabet(size_t n, int symbols, unsigned seed) {
+  std::mt19937 rng(seed);
+  Bytes b(n);
+  for (auto& x : b) x = static_cast<uint8_t>('a' + rng() % symbols);
+  return b;
+}
+
+Bytes WrittenInPieces(const Bytes& data, bool filtered, int method = TDeflateStream::cmDynamic) {
+  TMemoryStream packed;
+  TDeflateStream z(packed, TDeflateStream::dirWrite);
+  z.CompressionMethod = method;
+  z.FilteredData = filtered;
+  for (size_t at = 0, step = 1; at < data.size(); at += step, step = step * 5 % 9973 + 1)
+    z.Write(&data[at], std::min(step, data.size() - at));
+  z.Close();
+  return packed.Data();
+}
+
+TEST(Deflate, MatcherChoosesWhatThePlainSpecifiedMatcherChooses) {
+  Bytes longRows = ImageRows(1500, 60);  // past the 32 KiB window and the input buffer
+  for (const Bytes& data : {SmallAlphabet(3000, 2, 1), SmallAlphabet(90000, 3, 2), SmallAlphabet(200000, 16, 3),
+                            Text(100000), longRows, Runs(100000), RandomBytes(5000, 4)}) {
+    SCOPED_TRACE(data.size());
+    EXPECT_EQ(FixedBlockSymbols(WrittenInPieces(data, false, TDeflateStream::cmFixed)), PlainGreedySymbols(data));
+  }
+}
+
+// Rows of a noisy photo after the PNG Sub filter: small differences, in which
+// matches are rare and short.
+Bytes SubFilteredRows(int width, int height) {
+  std::mt19937 rng(5);
+  std::normal_distribution<double> noise(0, 2.5);
+  Bytes b;
+  for (int y = 0; y < height; ++y) {
+    b.push_back(1);
+    int left[3] = {0, 0, 0};
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) {
+        const double shade = 128 + 60 * std::sin(x * 0.01 + c) * std::cos(y * 0.02) + (x / 50 % 2) * 40;
+        const int v = std::clamp(static_cast<int>(shade + noise(rng)), 0, 255);
+        b.push_back(static_cast<uint8_t>(v - left[c]));
+        left[c] = v;
+      }
+  }
+  return b;
+}
+
+TEST(Deflate, FilteredDataPacksFilteredRowsSmallerAndInflatesAlike) {
+  const Bytes rows = SubFilteredRows(700, 60);
+  for (const Bytes& data :
+       {rows, ImageRows(1500, 60), Text(60000), SmallAlphabet(90000, 3, 2), Runs(100000), Bytes{}, Bytes{7, 7}}) {
+    TMemoryStream whole;
+    {
+      TDeflateStream z(whole, TDeflateStream::dirWrite);
+      z.FilteredData = true;
+      if (!data.empty()) z.Write(data.data(), data.size());
+      z.Close();
+    }
+    EXPECT_EQ(WrittenInPieces(data, true), whole.Data()) << data.size();
+    EXPECT_EQ(InflateBytes(whole.Data(), data.size()), data) << data.size();
+  }
+  EXPECT_LT(WrittenInPieces(rows, true).size() * 1.03, DeflateBytes(rows).size());
+}
+
 TEST(Deflate, StreamRulesAndLimits) {
   TMemoryStream m;
   TDeflateStream reader(m, TDeflateStream::dirRead);
@@ -308,6 +415,7 @@ Bytes ZlibInflateRaw(const Bytes& packed, size_t size) {
 TEST(DeflatePeer, ZlibInflatesOursAndWeInflateZlibsAtEveryLevel) {
   for (const Bytes& data : Samples()) {
     for (int method : {0, 1, 2}) EXPECT_EQ(ZlibInflateRaw(DeflateBytes(data, method), data.size()), data);
+    EXPECT_EQ(ZlibInflateRaw(WrittenInPieces(data, true), data.size()), data);
     for (int level = 0; level <= 9; ++level)
       EXPECT_EQ(InflateBytes(ZlibRaw(data, level), data.size()), data) << "level " << level << " size " << data.size();
   }

@@ -67,7 +67,7 @@ void MakeTwoTriangles(TSurfaceColorModel& m) {
   m.SetVertexCount(4);
   m.SetTriangleCount(2);
   m.Vertices = {{0, 0, 0}, {1.5f, -2, 0}, {1, 1, 0.25f}, {0, 1, -3}};
-  m.FillColor(0x123456);
+  m.Colors = {0x123456, 0xFF0080, 0x000000, 0xFFFFFF};
   m.Triangles = {{0, 1, 2}, {0, 2, 3}};
 }
 
@@ -97,7 +97,7 @@ TEST(ModelFiles, FormatComesFromTheExtensionInAnyCase) {
   EXPECT_EQ(WhatOf([&] { m.LoadFromFile(dir / "x.wrl"); }), "TVRMLLoader.LoadFromStream not implemented");
 }
 
-TEST(ModelFiles, M3DRoundTripKeepsGeometryAndReloadsGreen) {
+TEST(ModelFiles, M3DRoundTripKeepsGeometryAndColours) {
   TTempDir dir;
   TSurfaceColorModel m, back;
   MakeTwoTriangles(m);
@@ -111,8 +111,8 @@ TEST(ModelFiles, M3DRoundTripKeepsGeometryAndReloadsGreen) {
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(back.Vertices[i].X, m.Vertices[i].X);
     EXPECT_EQ(back.Vertices[i].Z, m.Vertices[i].Z);
-    EXPECT_EQ(back.Colors[i], 0x00FF00u);
   }
+  EXPECT_EQ(back.Colors, m.Colors);
   EXPECT_EQ(back.Triangles, m.Triangles);
   EXPECT_FALSE(fs::exists(dir / "m.m3d.partial"));
 }
@@ -125,7 +125,7 @@ TEST(ModelFiles, TextureModelWritesTexCoordsAndSkipsThePlaceholderImage) {
   m.FileFormat = ffM3D;
   TMemoryStream out;
   m.SaveToStream(out);
-  // Chunk types in order: 1, 2, 3 and no image chunk for a texture one row high.
+  // Chunk types in order: 1, 2, 5, 3 and no image chunk for a texture one row high.
   const std::vector<uint8_t>& b = out.Data();
   std::vector<int> types;
   for (size_t p = 3; p + 6 <= b.size();) {
@@ -133,12 +133,13 @@ TEST(ModelFiles, TextureModelWritesTexCoordsAndSkipsThePlaceholderImage) {
     const uint32_t length = b[p + 2] | b[p + 3] << 8 | b[p + 4] << 16 | uint32_t(b[p + 5]) << 24;
     p += 6 + length;
   }
-  EXPECT_EQ(types, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(types, (std::vector<int>{1, 2, 5, 3}));
   TTextureModel back;
   LoadBytes(back, b);
   ASSERT_EQ(back.VertexCount, 4);
   EXPECT_EQ(back.TexCoords[3].U, 3);
   EXPECT_EQ(back.TexCoords[3].V, 6);
+  EXPECT_EQ(back.Colors, m.Colors);
   // A plain surface does not understand texture chunks.
   TSurfaceColorModel plain;
   EXPECT_EQ(WhatOf([&] { LoadBytes(plain, b); }), "Unsupported chunk type: 3");
@@ -246,14 +247,65 @@ TEST(ModelFiles, PlyWritesTheFixedLayout) {
   const std::string text(out.Data().begin(), out.Data().end());
   EXPECT_EQ(text,
             "ply\nformat ascii 1.0\nelement vertex 4\nproperty float32 x\nproperty float32 y\n"
-            "property float32 z\nelement face 2\nproperty list uint8 int32 vertex_indices\nend_header\n"
-            "0.00000000 0.00000000 0.00000000\n1.50000000 -2.00000000 0.00000000\n"
-            "1.00000000 1.00000000 0.25000000\n0.00000000 1.00000000 -3.00000000\n3 0 1 2\n3 0 2 3\n");
+            "property float32 z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
+            "element face 2\nproperty list uint8 int32 vertex_indices\nend_header\n"
+            "0.00000000 0.00000000 0.00000000 18 52 86\n1.50000000 -2.00000000 0.00000000 255 0 128\n"
+            "1.00000000 1.00000000 0.25000000 0 0 0\n0.00000000 1.00000000 -3.00000000 255 255 255\n"
+            "3 0 1 2\n3 0 2 3\n");
   TSurfaceColorModel back;
   LoadBytes(back, out.Data(), ffPLY);
   EXPECT_EQ(back.Triangles, m.Triangles);
   EXPECT_EQ(back.Vertices[1].Y, -2);
-  EXPECT_EQ(back.Colors, (std::vector<uint32_t>(4, 0x00FF00)));
+  EXPECT_EQ(back.Colors, m.Colors);
+
+  // A lone vertex has no faces; the file still loads.
+  TSurfaceColorModel single;
+  single.SetVertexCount(1);
+  single.Vertices = {{1, 2, 3}};
+  single.Colors = {0x0A0B0C};
+  single.FileFormat = ffPLY;
+  TMemoryStream one;
+  single.SaveToStream(one);
+  LoadBytes(back, one.Data(), ffPLY);
+  EXPECT_EQ(back.VertexCount, 1);
+  EXPECT_EQ(back.TriangleCount, 0);
+  EXPECT_EQ(back.Colors[0], 0x0A0B0Cu);
+}
+
+TEST(ModelFiles, ColoursSurviveM3DToPlyToM3D) {
+  TTempDir dir;
+  TSurfaceColorModel m, viaPly, back;
+  m.MakeSphere(9);
+  for (int i = 0; i < m.VertexCount; ++i) m.Colors[i] = uint32_t(i) * 0x030507u & 0xFFFFFF;
+  m.SaveToFile(dir / "a.m3d");
+  viaPly.LoadFromFile(dir / "a.m3d");
+  viaPly.SaveToFile(dir / "b.ply");
+  back.LoadFromFile(dir / "b.ply");
+  back.SaveToFile(dir / "c.m3d");
+  back.LoadFromFile(dir / "c.m3d");
+  EXPECT_EQ(back.Colors, m.Colors);
+  EXPECT_EQ(back.Triangles, m.Triangles);
+}
+
+TEST(ModelFiles, PlyReaderFollowsTheHeader) {
+  auto load = [](const std::string& text) {
+    TSurfaceColorModel m;
+    LoadBytes(m, std::vector<uint8_t>(text.begin(), text.end()), ffPLY);
+    return m.Colors;
+  };
+  // Colours found by name wherever they stand, floats as 0..1, other elements skipped.
+  EXPECT_EQ(load("ply\nformat ascii 1.0\nelement camera 1\nproperty float f\nelement vertex 2\n"
+                 "property uchar blue\nproperty float x\nproperty float nx\nproperty float y\nproperty float z\n"
+                 "property uchar green\nproperty uchar red\nelement face 0\nend_header\n"
+                 "35\n1 0 9 0 0 2 3\n300 0 0 0 0 -4 0.4\n"),
+            (std::vector<uint32_t>{0x030201, 0x0000FF}));
+  EXPECT_EQ(load("ply\nelement vertex 1\nproperty double x\nproperty double y\nproperty double z\n"
+                 "property float red\nproperty float green\nproperty float blue\nend_header\n0 0 0 1 0.5 0\n"),
+            (std::vector<uint32_t>{0xFF8000}));
+  // Without colours the model is green.
+  EXPECT_EQ(load("ply\nelement vertex 1\nend_header\n1 2 3\n"), (std::vector<uint32_t>{0x00FF00}));
+  EXPECT_EQ(WhatOf([&] { load("ply\nformat binary_little_endian 1.0\nelement vertex 1\nend_header\n"); }),
+            "binary PLY is not supported");
 }
 
 TEST(ModelFiles, PlyReaderAcceptsLooseHeadersAndRefusesBadData) {
@@ -268,7 +320,8 @@ TEST(ModelFiles, PlyReaderAcceptsLooseHeadersAndRefusesBadData) {
   auto what = [&](const std::string& text) { return WhatOf([&] { load(text); }); };
   const std::string header = "ply\nelement vertex 3\nelement face 1\nend_header\n0 0 0\n1 0 0\n0 1 0\n";
   EXPECT_EQ(what("plx\n"), "Unsupported file format");
-  EXPECT_EQ(what("ply\nelement vertex 3\nend_header\n0 0 0\n1 0 0\n0 1 0\n"), "Unsupported file format");
+  EXPECT_EQ(what("ply\nelement face 1\nend_header\n3 0 1 2\n"), "Unsupported file format");
+  EXPECT_EQ(what("ply\nelement vertex 0\nelement face 1\nend_header\n3 0 1 2\n"), "Unsupported file format");
   EXPECT_EQ(what(header + "3 0 1 x\n"), "'x' is not a valid integer value");
   EXPECT_EQ(what(header + "3 0 1 3\n"), "Invalid point in face list: 3");
   EXPECT_EQ(what(header + "4 0 1 2 0\n"), "Only triangular faces are supported");

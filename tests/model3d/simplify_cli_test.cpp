@@ -30,6 +30,7 @@ TEST(SimplifyCommand, ReducesMergesAndConvertsModels) {
   auto small = LoadSurfaceModel((dir / "small.m3d").string());
   EXPECT_EQ(small->VertexCount, 50);
   EXPECT_GT(small->TriangleCount, 0);
+  EXPECT_EQ(small->Colors, std::vector<uint32_t>(50, 0x808080));  // through PLY, simplify and M3D
 
   EXPECT_EQ(RunCli("simplify " + in + " " + (dir / "same.wrl").string() + " --remove-duplicates"), 0);
   EXPECT_TRUE(fs::exists(dir / "same.wrl"));

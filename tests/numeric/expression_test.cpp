@@ -74,8 +74,7 @@ TEST_F(ExpressionTest, OperatorsPrecedenceAndLeftAssociativity) {
       {"inf=inf", 1},
       {" \t(2+3)*2\r\n", 10},
       {"(2+3", 5} /* a missing ")" at the end is accepted */,
-      {"2)junk", 2},
-      {"4;5", 4},
+      {"4; ", 4},
   });
 }
 
@@ -121,6 +120,10 @@ TEST_F(ExpressionTest, SyntaxErrorsCarryTheirPositions) {
       {":f(x)=  ;", "Expression is empty", 7},
       {"num.root(x", ", expected", 11},
       {"num.root(x)", ", expected", 11},
+      // Text after a complete expression would be dropped unseen.
+      {"1+2*(3+4))+5", "Operator expected", 10},
+      {"2)junk", "Operator expected", 2},
+      {"4;5", "Operator expected", 3},
   });
   // Without a required value a definition alone gives a NaN.
   EXPECT_TRUE(std::isnan(Eval(":r=5", false)));

@@ -196,4 +196,21 @@ TBitmapLoaders& BitmapLoaders() {
 
 void RegisterLoader(TBitmapLoader& loader) { BitmapLoaders().RegisterLoader(loader); }
 
+namespace {
+thread_local TLoadReport* gLoadReport = nullptr;
+}
+
+TLoadReportScope::TLoadReportScope(TLoadReport& report) : previous_(gLoadReport) { gLoadReport = &report; }
+
+TLoadReportScope::~TLoadReportScope() { gLoadReport = previous_; }
+
+TLoadReport* CurrentLoadReport() { return gLoadReport; }
+
+void ReportLoadWarning(const std::string& text, bool damaged) {
+  if (!gLoadReport) return;
+  gLoadReport->Damaged = gLoadReport->Damaged || damaged;
+  auto& warnings = gLoadReport->Warnings;
+  if (std::find(warnings.begin(), warnings.end(), text) == warnings.end()) warnings.push_back(text);
+}
+
 }  // namespace sq

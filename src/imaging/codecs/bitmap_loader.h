@@ -78,6 +78,36 @@ void RegisterLoader(TBitmapLoader& loader);
 // Registers the formats compiled into the program (builtin_loaders.cpp).
 void RegisterBuiltinLoaders(TBitmapLoaders& registry);
 
+// What a reader noticed in a file that it still loaded.  The image is kept; the
+// user is told.  Readers add to the report of the load running on their thread.
+struct TLoadReport {
+  // Sentences for the user, e.g. "JPEG data ends early; the rest is grey".
+  std::vector<std::string> Warnings;
+  // Part of the image could not be decoded and was filled in.
+  bool Damaged = false;
+  // How the stored pixels were turned to show the picture upright, from the file's
+  // orientation tag: "rotated 90°", "mirrored", ...; empty when they were not.
+  std::string Orientation;
+};
+
+// Routes the warnings of every load on this thread into report while it lives.
+class TLoadReportScope {
+ public:
+  explicit TLoadReportScope(TLoadReport& report);
+  ~TLoadReportScope();
+  TLoadReportScope(const TLoadReportScope&) = delete;
+  TLoadReportScope& operator=(const TLoadReportScope&) = delete;
+
+ private:
+  TLoadReport* previous_;
+};
+
+// The report of the load running on this thread, or none.
+TLoadReport* CurrentLoadReport();
+
+// Adds a warning (once) to the current report, if there is one.
+void ReportLoadWarning(const std::string& text, bool damaged);
+
 // Cuts a filter text into "description|patterns" entries (a text with an odd
 // number of parts ends with an entry that has no pattern).
 std::vector<std::string> SplitFilterEntries(const std::string& filter);

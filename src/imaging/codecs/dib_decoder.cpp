@@ -221,42 +221,83 @@ void ReadUncompressed(TDIBReader& in, const THeader& h, const TChannel* channels
   }
 }
 
-// Runs that pass the end of a row are cut there; a jump out of the image is an error.
-void ReadRLE(TDIBReader& in, const THeader& h, TLinearBitmap& bitmap) {
+// Walks RLE data: read(buffer, n) supplies the bytes, put(x, y, value) receives
+// each pixel inside the image (row y in file order).  Runs that pass the end of a
+// row are cut there; a jump out of the image is an error.  Returns how many pixels
+// the data set.
+template <typename Read, typename Put>
+int64_t WalkRLE(const THeader& h, Read read, Put put) {
   const bool four = h.Compression == kRLE4;
   const int64_t width = h.Width, height = h.Height;
-  const TRowOrder order{bitmap.Height, h.TopDown};
-  bitmap.Clear(0);
-  int64_t x = 0, y = 0;
-  auto put = [&](uint8_t value) {
-    if (x < width) bitmap.ScanLine(order.Target(y))[x] = value;
+  int64_t x = 0, y = 0, painted = 0;
+  auto emit = [&](uint8_t value) {
+    if (x < width) {
+      put(x, y, value);
+      ++painted;
+    }
     ++x;
   };
   while (y < height) {
-    const uint8_t count = in.Byte();
-    const uint8_t code = in.Byte();
+    uint8_t pair[2];
+    read(pair, 2);
+    const uint8_t count = pair[0], code = pair[1];
     if (count > 0) {
-      for (int i = 0; i < count && x < width; ++i) put(four ? ((i & 1) ? (code & 0x0F) : (code >> 4)) : code);
+      for (int i = 0; i < count && x < width; ++i) emit(four ? ((i & 1) ? (code & 0x0F) : (code >> 4)) : code);
       continue;
     }
     if (code == 0) {  // end of line
-      ReportRowProgress(static_cast<int>(y), static_cast<int>(height));
       x = 0;
       ++y;
     } else if (code == 1) {  // end of bitmap
       break;
     } else if (code == 2) {  // jump
-      x += in.Byte();
-      y += in.Byte();
+      uint8_t delta[2];
+      read(delta, 2);
+      x += delta[0];
+      y += delta[1];
       if (x > width || y > height) BadData();
     } else {  // absolute run of code pixels, padded to a 2-byte boundary
       const int bytes = four ? (code + 1) / 2 : code;
       uint8_t data[256];
-      in.Read(data, static_cast<size_t>(bytes + (bytes & 1)));
+      read(data, static_cast<size_t>(bytes + (bytes & 1)));
       for (int i = 0; i < code && x < width; ++i)
-        put(four ? ((i & 1) ? (data[i / 2] & 0x0F) : (data[i / 2] >> 4)) : data[i]);
+        emit(four ? ((i & 1) ? (data[i / 2] & 0x0F) : (data[i / 2] >> 4)) : data[i]);
     }
   }
+  return painted;
+}
+
+// The data is walked once to check it before the canvas exists, so RLE that ends
+// at once or jumps out of the image costs no allocation of the image's size; the
+// second walk replays the bytes kept from the first.
+std::vector<uint8_t> CheckRLE(TDIBReader& in, const THeader& h) {
+  std::vector<uint8_t> data;
+  const int64_t painted = WalkRLE(
+      h,
+      [&](uint8_t* buffer, size_t count) {
+        in.Read(buffer, count);
+        data.insert(data.end(), buffer, buffer + count);
+      },
+      [](int64_t, int64_t, uint8_t) {});
+  if (painted == 0) throw ELinearBitmap("Error in bitmap data: the RLE data holds no pixels");
+  return data;
+}
+
+void PaintRLE(const std::vector<uint8_t>& data, const THeader& h, TLinearBitmap& bitmap) {
+  const TRowOrder order{bitmap.Height, h.TopDown};
+  bitmap.Clear(0);
+  size_t at = 0;
+  int lastRow = -1;
+  WalkRLE(
+      h,
+      [&](uint8_t* buffer, size_t count) {
+        std::memcpy(buffer, data.data() + at, count);
+        at += count;
+      },
+      [&](int64_t x, int64_t y, uint8_t value) {
+        bitmap.ScanLine(order.Target(y))[x] = value;
+        if (y != lastRow) ReportRowProgress(lastRow = static_cast<int>(y), static_cast<int>(h.Height));
+      });
   ReportProgress(100);
 }
 
@@ -309,6 +350,9 @@ TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TL
     in.Need(stride * (h.Height - 1) + (h.Width * h.BitCount + 7) / 8);
   }
 
+  std::vector<uint8_t> rle;
+  if (h.Compression == kRLE8 || h.Compression == kRLE4) rle = CheckRLE(in, h);
+
   bitmap.New(static_cast<int>(h.Width), static_cast<int>(h.Height), indexed ? pf8bit : pf24bit);
   if (indexed) std::memcpy(bitmap.Palette, palette.data(), 768);
 
@@ -325,7 +369,7 @@ TDIBInfo ReadDIB(TBaseStream& stream, int64_t pixelOffset, int64_t available, TL
   }
 
   if (h.Compression == kRLE8 || h.Compression == kRLE4)
-    ReadRLE(in, h, bitmap);
+    PaintRLE(rle, h, bitmap);
   else
     ReadUncompressed(in, h, channels.empty() ? nullptr : channels.data(), bitmap);
   if (expand) bitmap.SetPixelFormat(pf24bit);

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include <jerror.h>
 #include <jpeglib.h>
 
 #include "base/exception.h"
@@ -18,6 +20,8 @@ namespace sq {
 
 namespace {
 
+const char* const kJpegEndsEarly = "JPEG data ends early; the rest is grey";
+
 // libjpeg reports a fatal error by calling error_exit, which must not return.  We
 // jump back to the libjpeg call that failed: every such call sits alone in a small
 // member function with setjmp and no C++ objects, and the caller turns the failure
@@ -26,6 +30,11 @@ struct TJpegError {
   jpeg_error_mgr Manager;
   std::jmp_buf Jump;
   char Message[JMSG_LENGTH_MAX];
+  // Warnings of a damaged but readable stream, in the order they came.
+  std::vector<std::string>* Warnings;
+  // Where the input stood when the data ran out (-1: it did not).
+  int EndScan = -1;
+  int EndRow = -1;
 };
 
 extern "C" void JpegErrorExit(j_common_ptr info) {
@@ -34,8 +43,25 @@ extern "C" void JpegErrorExit(j_common_ptr info) {
   std::longjmp(error->Jump, 1);
 }
 
-// Warnings (a damaged but readable stream) are not worth a message on stderr.
-extern "C" void JpegOutputMessage(j_common_ptr) {}
+// Level -1 is a warning (damaged data the library works around); trace messages
+// are dropped.  Nothing goes to stderr: the caller decides how to tell the user.
+extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
+  if (level != -1) return;
+  auto* error = reinterpret_cast<TJpegError*>(info->err);
+  ++info->err->num_warnings;
+  if (info->err->msg_code == JWRN_JPEG_EOF && info->is_decompressor && error->EndScan < 0) {
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    error->EndScan = decompress->input_scan_number;
+    error->EndRow = static_cast<int>(decompress->input_iMCU_row);
+  }
+  // Damage repeats itself block after block: each text once, and a handful at most.
+  if (!error->Warnings || error->Warnings->size() >= 8) return;
+  char text[JMSG_LENGTH_MAX];
+  (*info->err->format_message)(info, text);
+  const std::string warning = info->err->msg_code == JWRN_JPEG_EOF ? kJpegEndsEarly : text;
+  if (std::find(error->Warnings->begin(), error->Warnings->end(), warning) == error->Warnings->end())
+    error->Warnings->push_back(warning);
+}
 
 // A progressive file may hold any number of scans; a hostile one with thousands of
 // tiny scans would keep the decoder busy for minutes.
@@ -57,7 +83,7 @@ constexpr long kMaxDecoderMemory = 1L << 30;
 void InstallErrorHandler(TJpegError& error) {
   jpeg_std_error(&error.Manager);
   error.Manager.error_exit = JpegErrorExit;
-  error.Manager.output_message = JpegOutputMessage;
+  error.Manager.emit_message = JpegEmitMessage;
   error.Message[0] = 0;
 }
 
@@ -84,6 +110,7 @@ class TJpegDecoder {
   bool ReadHeader(const uint8_t* data, size_t size) {
     if (setjmp(error_.Jump)) return false;
     jpeg_mem_src(&info_, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&info_, TRUE);
     return true;
   }
@@ -110,6 +137,9 @@ class TJpegDecoder {
 
   jpeg_decompress_struct& Info() { return info_; }
   const TJpegError& Error() const { return error_; }
+  void CollectWarnings(std::vector<std::string>* warnings) { error_.Warnings = warnings; }
+  // Whether the data ran out before the first row of blocks was complete.
+  bool EndedBeforeFirstRow() const { return error_.EndScan >= 0 && error_.EndScan <= 1 && error_.EndRow == 0; }
 
  private:
   jpeg_decompress_struct info_{};
@@ -188,24 +218,143 @@ std::vector<uint8_t> ReadToEnd(TBaseStream& stream) {
   return data;
 }
 
+// The orientation tag (1..8) of an Exif block, 1 when there is none.
+int ExifOrientation(const jpeg_decompress_struct& info) {
+  for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
+    const uint8_t* d = marker->data;
+    const size_t n = marker->data_length;
+    if (marker->marker != JPEG_APP0 + 1 || n < 14 || std::memcmp(d, "Exif\0\0", 6) != 0) continue;
+    const uint8_t* tiff = d + 6;
+    const size_t size = n - 6;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
+    auto get16 = [&](size_t at) -> uint32_t {
+      return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1];
+    };
+    auto get32 = [&](size_t at) -> uint32_t {
+      return little ? get16(at) | (get16(at + 2) << 16) : (get16(at) << 16) | get16(at + 2);
+    };
+    const uint32_t ifd = get32(4);
+    if (ifd > size - 2 || size < 8) return 1;
+    const uint32_t count = get16(ifd);
+    for (uint32_t i = 0; i < count; ++i) {
+      const size_t entry = ifd + 2 + size_t(12) * i;
+      if (entry + 12 > size) return 1;
+      if (get16(entry) == 0x0112 && get16(entry + 2) == 3) {
+        const uint32_t value = get16(entry + 8);
+        return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+      }
+    }
+    return 1;
+  }
+  return 1;
+}
+
+const char* OrientationText(int orientation) {
+  static const char* const kTexts[] = {"",
+                                       "",
+                                       "mirrored",
+                                       "rotated 180\u00B0",
+                                       "rotated 180\u00B0, mirrored",
+                                       "rotated 90\u00B0, mirrored",
+                                       "rotated 90\u00B0",
+                                       "rotated 270\u00B0, mirrored",
+                                       "rotated 270\u00B0"};
+  return kTexts[orientation];
+}
+
+// Turns the stored pixels so that the picture stands as the tag says it was taken.
+void Orient(TLinearBitmap& bitmap, int orientation) {
+  if (orientation <= 1) return;
+  const int w = bitmap.Width, h = bitmap.Height, size = bitmap.PixelSize;
+  const bool swap = orientation >= 5;
+  TLinearBitmap result(swap ? h : w, swap ? w : h, bitmap.PixelFormat);
+  if (bitmap.Palette) std::memcpy(result.Palette, bitmap.Palette, 768);
+  for (int y = 0; y < result.Height; ++y) {
+    uint8_t* d = result.ScanLine(y);
+    for (int x = 0; x < result.Width; ++x, d += size) {
+      int sx = x, sy = y;
+      switch (orientation) {
+        case 2:
+          sx = w - 1 - x;
+          break;
+        case 3:
+          sx = w - 1 - x;
+          sy = h - 1 - y;
+          break;
+        case 4:
+          sy = h - 1 - y;
+          break;
+        case 5:
+          sx = y;
+          sy = x;
+          break;
+        case 6:
+          sx = y;
+          sy = h - 1 - x;
+          break;
+        case 7:
+          sx = w - 1 - y;
+          sy = h - 1 - x;
+          break;
+        default:
+          sx = w - 1 - y;
+          sy = x;
+          break;
+      }
+      std::memcpy(d, bitmap.PixelAddress(sx, sy), static_cast<size_t>(size));
+    }
+  }
+  bitmap.TakeOver(result);
+}
+
 }  // namespace
 
 void DecompressJPEG(const uint8_t* data, size_t size, TLinearBitmap& bitmap) {
   TJpegDecoder decoder;
+  std::vector<std::string> warnings;
+  decoder.CollectWarnings(&warnings);
   if (!decoder.ReadHeader(data, size)) Fail(decoder.Error());
   jpeg_decompress_struct& info = decoder.Info();
+  // Saved markers go when the decoder finishes.
+  const int orientation = ExifOrientation(info);
   const bool gray = info.jpeg_color_space == JCS_GRAYSCALE;
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   CheckImageSize(info.image_width, info.image_height, gray ? 1 : 3);
+  // Huffman coding spends at least one bit on every 8 x 8 block of the first
+  // component; a file too short for that stops early, and would only cost a
+  // canvas of grey.  Arithmetic coding can do far better on flat pictures.
+  const int64_t blocks = (int64_t(info.image_width) + 7) / 8 * ((int64_t(info.image_height) + 7) / 8);
+  const int64_t blocksPerByte = info.arith_code ? 4096 : 8;
+  if (blocks / blocksPerByte > static_cast<int64_t>(size))
+    throw ELinearBitmap("JPEG data too short for a " + std::to_string(info.image_width) + " \u00D7 " +
+                        std::to_string(info.image_height) + " image");
   if (!decoder.Start(gray ? JCS_GRAYSCALE : (cmyk ? JCS_CMYK : JCS_EXT_BGR))) Fail(decoder.Error());
 
   const int width = static_cast<int>(info.output_width), height = static_cast<int>(info.output_height);
-  TLinearBitmap result(width, height, gray ? pf8bit : pf24bit);
-  if (gray) std::memcpy(result.Palette, GrayPalette(), 768);
   std::vector<uint8_t> inks(cmyk ? static_cast<size_t>(width) * 4 : 0);
+  TLinearBitmap result;
   for (int y = 0; y < height; ++y) {
-    uint8_t* row = result.ScanLine(y);
-    if (!decoder.ReadRow(cmyk ? inks.data() : row)) Fail(decoder.Error());
+    // The canvas is allocated only once the first row proved that there is data.
+    std::vector<uint8_t> first;
+    uint8_t* row = nullptr;
+    if (y == 0) {
+      first.resize(static_cast<size_t>(width) * (cmyk ? 4 : gray ? 1 : 3));
+      row = first.data();
+    } else {
+      row = result.ScanLine(y);
+    }
+    if (!decoder.ReadRow(cmyk && y > 0 ? inks.data() : row)) Fail(decoder.Error());
+    if (y == 0) {
+      if (decoder.EndedBeforeFirstRow()) throw ELinearBitmap("JPEG data ends before the first row of pixels");
+      result.New(width, height, gray ? pf8bit : pf24bit);
+      if (gray) std::memcpy(result.Palette, GrayPalette(), 768);
+      if (cmyk)
+        std::memcpy(inks.data(), first.data(), first.size());
+      else
+        std::memcpy(result.ScanLine(0), first.data(), first.size());
+      row = result.ScanLine(0);
+    }
     if (cmyk) {
       // Such files store the inks inverted, so each colour is ink * black / 255.
       const uint8_t* s = inks.data();
@@ -218,6 +367,14 @@ void DecompressJPEG(const uint8_t* data, size_t size, TLinearBitmap& bitmap) {
     ReportRowProgress(y, height);
   }
   if (!decoder.Finish()) Fail(decoder.Error());
+  Orient(result, orientation);
+  // A warning about the data running out makes the marker the decoder then meets
+  // redundant.
+  const bool endedEarly = std::find(warnings.begin(), warnings.end(), kJpegEndsEarly) != warnings.end();
+  for (const std::string& warning : warnings)
+    if (!endedEarly || warning != "Corrupt JPEG data: premature end of data segment") ReportLoadWarning(warning, true);
+  if (orientation > 1)
+    if (TLoadReport* report = CurrentLoadReport()) report->Orientation = OrientationText(orientation);
   bitmap.TakeOver(result);
 }
 

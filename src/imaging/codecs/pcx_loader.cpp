@@ -100,7 +100,7 @@ void TPCXLoader::LoadFromStream(TBaseStream& stream, const std::string&, TLinear
   const int height = yMax - yMin + 1;
   const int width = xMax - xMin + 1;
   const int pixelSize = planes == 1 ? 1 : 3;
-  CheckImageSize(bytesPerLine, height, pixelSize);
+  CheckImageBytes(bytesPerLine, height, pixelSize);
   CheckImageSize(width, height, pixelSize);
   // Each two bytes of run data give at most 63 samples: refuse before allocating an
   // image that the rest of the file cannot fill.

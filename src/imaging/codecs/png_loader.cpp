@@ -78,7 +78,9 @@ size_t RowBytes(uint32_t width, int channels, int depth) {
 
 class TPNGReader {
  public:
-  TPNGReader(TPNGLoader& loader, TBaseStream& stream) : loader_(loader), chunks_(stream) {}
+  TPNGReader(TPNGLoader& loader, TBaseStream& stream) : loader_(loader), chunks_(stream) {
+    if (auto* seekable = dynamic_cast<TSeekableStream*>(&stream)) available_ = seekable->Available();
+  }
   void Run(TLinearBitmap& bitmap);
 
  private:
@@ -101,6 +103,7 @@ class TPNGReader {
   int depth_ = 0, colorType_ = 0, interlace_ = 0, channels_ = 1;
   TLinearBitmap image_;
   std::unique_ptr<TLinearBitmap> alpha_;
+  int64_t available_ = -1;  // bytes the file still holds, when known
   bool imageDone_ = false;
   int rowsDone_ = 0, rowsTotal_ = 0;
   std::vector<uint8_t> rowBuffers_;
@@ -194,7 +197,11 @@ void TPNGReader::ReadHeader() {
   const bool grey16 = depth_ == 16 && (colorType_ == 0 || colorType_ == 4);
   const TPixelFormat format = (colorType_ == 2 || colorType_ == 6) ? pf24bit : grey16 ? pf16bit : pf8bit;
   CheckImageSize(width_, height_, format == pf24bit ? 3 : format == pf16bit ? 2 : 1);
-  CheckImageSize(static_cast<int64_t>(RowBytes(width_, channels_, depth_)) + 1, 2, 1);
+  CheckImageBytes(static_cast<int64_t>(RowBytes(width_, channels_, depth_)) + 1, 2, 1);
+  // Deflate turns one byte into at most 1032, so the rest of the file bounds the
+  // rows before the image is allocated.
+  const int64_t rawBytes = (static_cast<int64_t>(RowBytes(width_, channels_, depth_)) + 1) * height_;
+  if (available_ >= 0 && rawBytes / 1032 > available_) throw EInOutError("Read less than expected");
   image_.New(static_cast<int>(width_), static_cast<int>(height_), format);
   if (format == pf8bit) {
     std::memset(image_.Palette, 0, 768);
@@ -576,6 +583,7 @@ void TPNGWriter::WriteImageData(TBaseStream& out, int filter, bool progress) {
   {
     TDeflateStream deflate(idat, TDeflateStream::dirWrite);
     deflate.CompressionMethod = TDeflateStream::cmDynamic;
+    deflate.FilteredData = true;
     for (int y = 0; y < image_.Height; ++y) {
       MakeRawRow(y, raw);
       line[0] = static_cast<uint8_t>(ChoosePNGFilter(filter, raw, prior, rowBytes, bpp, line + 1, scratch));
@@ -640,6 +648,47 @@ void TPNGLoader::SaveToStream(TBaseStream& stream, const std::string&, const TLi
 TPNGLoader& PNGLoader() {
   static TPNGLoader loader;
   return loader;
+}
+
+namespace {
+
+// A pixel in TransparentColor's encoding: an index or grey level, a 16-bit grey
+// word, or red + green * 256 + blue * 65536.
+int32_t TransparencyValue(const TLinearBitmap& bitmap, const uint8_t* pixel) {
+  switch (bitmap.PixelFormat) {
+    case pf8bit:
+      return pixel[0];
+    case pf16bit:
+      return pixel[0] | (pixel[1] << 8);
+    case pf24bit:
+      return pixel[2] | (pixel[1] << 8) | (pixel[0] << 16);
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
+int32_t MapTransparentColor(const TLinearBitmap& before, const TLinearBitmap& after, int32_t transparent) {
+  if (transparent < 0 || !before.Present || !after.Present || before.Width != after.Width ||
+      before.Height != after.Height)
+    return -1;
+  // The first transparent pixel gives the new value; every pixel must then agree.
+  int32_t mapped = -1;
+  for (int y = 0; y < before.Height && mapped < 0; ++y)
+    for (int x = 0; x < before.Width; ++x)
+      if (TransparencyValue(before, before.PixelAddress(x, y)) == transparent) {
+        mapped = TransparencyValue(after, after.PixelAddress(x, y));
+        break;
+      }
+  if (mapped < 0) return -1;
+  for (int y = 0; y < before.Height; ++y) {
+    const uint8_t* b = before.ScanLine(y);
+    const uint8_t* a = after.ScanLine(y);
+    for (int x = 0; x < before.Width; ++x, b += before.PixelSize, a += after.PixelSize)
+      if ((TransparencyValue(before, b) == transparent) != (TransparencyValue(after, a) == mapped)) return -1;
+  }
+  return mapped;
 }
 
 }  // namespace sq

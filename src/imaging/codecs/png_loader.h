@@ -56,4 +56,10 @@ class TPNGLoader : public TBitmapLoader {
 // The process-wide PNG loader.
 TPNGLoader& PNGLoader();
 
+// The transparent value (in TransparentColor's encoding) that marks in after
+// exactly the pixels that transparent marked in before, for a conversion that keeps
+// every pixel in place (grey, 24-bit, invert).  -1 when no single value can: the
+// transparency is then dropped rather than spread to other pixels.
+int32_t MapTransparentColor(const TLinearBitmap& before, const TLinearBitmap& after, int32_t transparent);
+
 }  // namespace sq

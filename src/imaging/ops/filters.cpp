@@ -38,6 +38,13 @@ void MirrorImage(TLinearBitmap& bitmap) {
 
 void InvertImage(TLinearBitmap& bitmap) {
   if (!bitmap.Present) return;
+  // A colour palette is inverted in place of the indices, which carry no colour
+  // order: the picture becomes its negative and stays a palette image.  Grey
+  // levels are their own indices and invert as they are.
+  if (bitmap.PixelFormat == pf8bit && std::memcmp(bitmap.Palette, GrayPalette(), 768) != 0) {
+    for (int i = 0; i < 768; ++i) bitmap.Palette[i] = static_cast<uint8_t>(255 - bitmap.Palette[i]);
+    return;
+  }
   const int length = bitmap.Width * bitmap.PixelSize;
   for (int y = 0; y < bitmap.Height; ++y) {
     uint8_t* row = bitmap.ScanLine(y);
