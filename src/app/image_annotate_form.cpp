@@ -138,17 +138,20 @@ void TImageAnnotateForm::CreateControls() {
 }
 
 void TImageAnnotateForm::RunCommand(void (TImageAnnotateForm::*step)()) {
+  QString failure;
   try {
     TProgressScope progress([this](int percent) { ShowProgress(percent); });
     (this->*step)();
   } catch (const EAbort&) {
   } catch (const std::exception& error) {
     // The core ends lines with "\r".
-    QMessageBox::critical(this, windowTitle(), QString::fromLocal8Bit(error.what()).replace('\r', '\n'));
+    failure = QString::fromLocal8Bit(error.what()).replace('\r', '\n');
   }
+  // The dialog shows the state the command reached, also when it failed.
   stage_.clear();
   ProgressLabel->clear();
   UpdatePanels();
+  if (!failure.isEmpty()) QMessageBox::critical(this, windowTitle(), failure);
 }
 
 void TImageAnnotateForm::ReadParams() {
