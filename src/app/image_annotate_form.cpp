@@ -4,6 +4,7 @@
 // Qt
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include "app/view_3d_model_form.h"
 #include "base/exception.h"
 #include "base/progress.h"
+#include "recon/reconstruction_method.h"
 
 namespace sq {
 
@@ -48,17 +50,19 @@ void TImageAnnotateForm::CreateControls() {
   panels->addWidget(PanelFrame2);
   layout->addLayout(panels);
 
-  // Below the previews, one column per step: its button on top, its settings under it.
-  auto* steps = new QHBoxLayout;
-  steps->setSpacing(12);
+  // Below the previews, one pair of grid columns per step: its button on top, its
+  // settings under it, so that the rows line up across the steps.
+  auto* steps = new QGridLayout;
+  steps->setVerticalSpacing(3);
+  steps->setHorizontalSpacing(4);
   layout->addLayout(steps);
-  auto column = [steps](QPushButton* button) {
-    auto* grid = new QGridLayout;
-    grid->setVerticalSpacing(2);
-    grid->setHorizontalSpacing(4);
-    grid->addWidget(button, 0, 0, 1, 2);
-    steps->addLayout(grid);
-    return grid;
+  int columns = 0;
+  auto column = [steps, &columns](QPushButton* button) {
+    const int first = columns;
+    steps->addWidget(button, 0, first, 1, 2);
+    steps->setColumnMinimumWidth(first + 2, 8);  // the gap to the next step
+    columns += 3;
+    return first;
   };
   auto floatEdit = [this](double value, double min, double max) {
     auto* edit = new TFloatEdit(this);
@@ -75,52 +79,64 @@ void TImageAnnotateForm::CreateControls() {
     edit->SetValue(value);
     return edit;
   };
-  auto addField = [this](QGridLayout* grid, int row, const QString& caption, QWidget* edit) {
+  auto addField = [this, steps](int column, int row, const QString& caption, QWidget* edit) {
     auto* label = new QLabel(caption, this);
     label->setBuddy(edit);
     edit->setFixedWidth(80);
-    grid->addWidget(label, row, 0);
-    grid->addWidget(edit, row, 1);
+    steps->addWidget(label, row, column);
+    steps->addWidget(edit, row, column + 1);
   };
   const TReconstructionParams defaults;
 
   WarpButton = new QPushButton("&Warp", this);
-  QGridLayout* warp = column(WarpButton);
+  const int warp = column(WarpButton);
   CropCheckBox = new QCheckBox("&Auto crop", this);
   CropCheckBox->setChecked(defaults.AutoCrop);
   ResultLabel = new QLabel(this);
   ResultLabel->setMinimumWidth(ResultLabel->fontMetrics().horizontalAdvance("Point error: 00000.0000"));
-  warp->addWidget(CropCheckBox, 1, 0, 1, 2);
-  warp->addWidget(ResultLabel, 2, 0, 1, 2);
+  WarpMethodBox = new QComboBox(this);
+  for (TWarpMethod method : WarpMethods()) {
+    WarpMethodBox->addItem(WarpMethodCaption(method), static_cast<int>(method));
+    WarpMethodBox->setItemData(WarpMethodBox->count() - 1, WarpMethodHint(method), Qt::ToolTipRole);
+  }
+  steps->addWidget(CropCheckBox, 1, warp, 1, 2);
+  steps->addWidget(ResultLabel, 2, warp, 1, 2);
+  steps->addWidget(WarpMethodBox, 3, warp, 1, 2);
 
   DispMapButton = new QPushButton("&Dispersion map", this);
-  QGridLayout* map = column(DispMapButton);
+  const int map = column(DispMapButton);
   FloatEditSpread = floatEdit(defaults.Spread, 0, 100);
   FloatEditOcclusion = floatEdit(defaults.Occlusion, 0, 100);
   addField(map, 1, "Spread:", FloatEditSpread);
   addField(map, 2, "Occlusion:", FloatEditOcclusion);
+  MatcherMethodBox = new QComboBox(this);
+  for (TMatcherMethod method : MatcherMethods()) {
+    MatcherMethodBox->addItem(MatcherMethodCaption(method), static_cast<int>(method));
+    MatcherMethodBox->setItemData(MatcherMethodBox->count() - 1, MatcherMethodHint(method), Qt::ToolTipRole);
+  }
+  steps->addWidget(MatcherMethodBox, 3, map, 1, 2);
 
   ApplyFiltersButton = new QPushButton("Apply &filters", this);
-  QGridLayout* filters = column(ApplyFiltersButton);
+  const int filters = column(ApplyFiltersButton);
   MedianFilterEdit = integerEdit(defaults.MedianSize, 1, 100);
   SmoothFilterEdit = integerEdit(defaults.SmoothSize, 1, 100);
   addField(filters, 1, "Median filter:", MedianFilterEdit);
   addField(filters, 2, "Smooth filter:", SmoothFilterEdit);
 
   ShowModelButton = new QPushButton("&Show 3D", this);
-  QGridLayout* model = column(ShowModelButton);
+  const int model = column(ShowModelButton);
   FloatEditZf = floatEdit(defaults.Zf, -1e102, 1e102);
   FloatEditD = floatEdit(defaults.D, -1e102, 1e102);
   addField(model, 1, "Zf =", FloatEditZf);
   addField(model, 2, "d =", FloatEditD);
 
   ResetButton = new QPushButton("&Reset", this);
-  QGridLayout* last = column(ResetButton);
+  const int last = column(ResetButton);
   CloseButton = new QPushButton("Close", this);
   ProgressLabel = new QLabel(this);
   ProgressLabel->setMinimumWidth(130);
-  last->addWidget(CloseButton, 1, 0, 1, 2);
-  last->addWidget(ProgressLabel, 2, 0, 1, 2);
+  steps->addWidget(CloseButton, 1, last, 1, 2);
+  steps->addWidget(ProgressLabel, 2, last, 1, 2);
 
   for (QPushButton* button : {WarpButton, DispMapButton, ApplyFiltersButton, ResetButton, CloseButton})
     button->setAutoDefault(false);
@@ -132,6 +148,7 @@ void TImageAnnotateForm::CreateControls() {
   connect(ShowModelButton, &QPushButton::clicked, this, [this] { RunCommand(&TImageAnnotateForm::ShowModel); });
   connect(ResetButton, &QPushButton::clicked, this, [this] { RunCommand(&TImageAnnotateForm::Reset); });
   connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
+  connect(MatcherMethodBox, &QComboBox::activated, this, [this] { MatcherMethodChange(); });
 
   // A fixed dialog, as large as its controls need and no smaller than 821 x 509.
   setFixedSize(sizeHint().expandedTo(QSize(821, 509)));
@@ -156,6 +173,8 @@ void TImageAnnotateForm::RunCommand(void (TImageAnnotateForm::*step)()) {
 
 void TImageAnnotateForm::ReadParams() {
   TReconstructionParams& params = pipeline_->Params;
+  params.Warp = static_cast<TWarpMethod>(WarpMethodBox->currentData().toInt());
+  params.Matcher = static_cast<TMatcherMethod>(MatcherMethodBox->currentData().toInt());
   params.AutoCrop = CropCheckBox->isChecked();
   params.Spread = static_cast<double>(FloatEditSpread->Value());
   params.Occlusion = static_cast<double>(FloatEditOcclusion->Value());
@@ -234,6 +253,14 @@ void TImageAnnotateForm::ShowProgress(int percent) {
   if (text == ProgressLabel->text()) return;
   ProgressLabel->setText(text);
   ProgressLabel->repaint();
+}
+
+void TImageAnnotateForm::MatcherMethodChange() {
+  const auto matcher = static_cast<TMatcherMethod>(MatcherMethodBox->currentData().toInt());
+  MedianFilterEdit->SetValue(SuggestedFilterSize(matcher));
+  SmoothFilterEdit->SetValue(SuggestedFilterSize(matcher));
+  FloatEditSpread->setEnabled(matcher == TMatcherMethod::DynamicProgramming);
+  FloatEditOcclusion->setEnabled(matcher == TMatcherMethod::DynamicProgramming);
 }
 
 void ShowCreate3DModelDialog(const TLinearBitmap& image1, const TLinearBitmap& image2,

@@ -14,6 +14,7 @@
 #include "recon/pipeline.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 
@@ -40,9 +41,13 @@ class TImageAnnotateForm : public QDialog {
   QPushButton* WarpButton;
   QCheckBox* CropCheckBox;
   QLabel* ResultLabel;
+  // How the pair is warped onto common rows; the projective fit first.
+  QComboBox* WarpMethodBox;
   QPushButton* DispMapButton;
   TFloatEdit* FloatEditSpread;
   TFloatEdit* FloatEditOcclusion;
+  // How the map is found; the row-by-row dispersion map first.
+  QComboBox* MatcherMethodBox;
   QPushButton* ApplyFiltersButton;
   TIntegerEdit* MedianFilterEdit;
   TIntegerEdit* SmoothFilterEdit;
@@ -73,6 +78,9 @@ class TImageAnnotateForm : public QDialog {
   // Focus to the step's button, and the dialog repainted before the work starts.
   void BeginStep(QPushButton* button);
   void ShowStage(const std::string& stage);
+  // The filter sizes that suit the chosen matcher; Spread and Occlusion only steer
+  // the dispersion map.
+  void MatcherMethodChange();
   void ShowProgress(int percent);
 
   std::unique_ptr<TReconstructionPipeline> pipeline_;

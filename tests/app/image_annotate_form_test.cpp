@@ -1,6 +1,7 @@
 // The "Create 3D model" dialog: the buttons' chaining, the fields the steps read,
 // errors that keep the dialog's state, and the hand-over to the viewer.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -79,6 +80,18 @@ class TImageAnnotateFormTest : public QObject {
     const TFloatMap& raw = pipeline.RawMap();
     const TFloatMap& map = pipeline.Map();
     QVERIFY(std::equal(raw.Map, raw.Map + raw.Count, map.Map));
+
+    // The method lists start at the classic methods; the semi-global matcher needs no
+    // filters and no Spread.
+    QCOMPARE(dialog.WarpMethodBox->currentData().toInt(), int(TWarpMethod::Projective));
+    QCOMPARE(dialog.MatcherMethodBox->currentData().toInt(), int(TMatcherMethod::DynamicProgramming));
+    dialog.MatcherMethodBox->setCurrentIndex(dialog.MatcherMethodBox->findData(int(TMatcherMethod::SemiGlobal)));
+    emit dialog.MatcherMethodBox->activated(dialog.MatcherMethodBox->currentIndex());
+    QCOMPARE(dialog.MedianFilterEdit->Value(), 1);
+    QVERIFY(!dialog.FloatEditSpread->isEnabled());
+    dialog.DispMapButton->click();
+    QCOMPARE(pipeline.Params.Matcher, TMatcherMethod::SemiGlobal);
+    QVERIFY(pipeline.HasMap());
   }
 
   void AFailingBuildIsReportedAndKeepsTheState() {
