@@ -254,9 +254,7 @@ class TView3DModelFormTest : public QObject {
     QCOMPARE(viewer.Settings().AmbientLight, 0.0f);
     QVERIFY(viewer.RenderActions[7]->isVisible());
     // The file's colours stay: the model colour only fills the placeholder texture.
-    TTextureModel asStored;
-    asStored.LoadFromFile(m3d);
-    QCOMPARE(opened->Colors, asStored.Colors);
+    QCOMPARE(opened->Colors, model->Colors);
 
     // A damaged file: the error is shown and what was read stays on show.
     QFile damaged(folder.filePath("damaged.ply"));
@@ -304,6 +302,14 @@ class TView3DModelFormTest : public QObject {
     QVERIFY(text.startsWith("#VRML V2.0 utf8\n"));
     QVERIFY(text.contains("url \"face.png\""));
     QVERIFY(!text.contains("normal Normal"));
+
+    // Without a real texture the format shows "None" and cannot be changed, and the
+    // format chosen before stays for the next textured model.
+    TVRMLExportForm form;
+    form.SetOptions(TVRMLExportOptions{}, false);
+    QVERIFY(!form.TextureFormatGroup->isEnabled());
+    QCOMPARE(form.TextureFormatButtons->checkedId(), int(TVRMLTextureFormat::None));
+    QCOMPARE(form.Options().TextureFormat, TVRMLTextureFormat::PNG);
   }
 
  private:
