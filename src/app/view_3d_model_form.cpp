@@ -407,7 +407,9 @@ void TView3DModelForm::PanelMouseUp(QMouseEvent* event) {
 void TView3DModelForm::PanelWheel(QWheelEvent* event) {
   if (!MoveAction->isChecked() && !(event->modifiers() & Qt::ShiftModifier)) return;
   settings_.ShiftZ += event->angleDelta().y() / 2;
-  DragRedraw(event->modifiers());
+  // No release follows a wheel step to bring the full picture back: only Ctrl makes it quick.
+  Redraw(event->modifiers() & Qt::ControlModifier);
+  panel_->repaint();
 }
 
 void TView3DModelForm::DragRedraw(Qt::KeyboardModifiers modifiers) {
