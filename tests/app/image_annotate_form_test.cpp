@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
@@ -144,6 +145,7 @@ class TImageAnnotateFormTest : public QObject {
       QCOMPARE(vertices, sphere.VertexCount);
       QCOMPARE(form.Children().size(), 2);
       for (TMDIChild* child : form.Children()) child->Modified = 0;
+      form.MdiArea()->closeAllSubWindows();
     }
     FreeProgramSetup();
     ResetRegistryHives();
