@@ -1,5 +1,6 @@
-// Stereoquill, the desktop program: stereoquill [FILE...] opens each project (.kst)
-// and image named; "*" opens the file-format association dialog.
+// Stereoquill, the desktop program: stereoquill [FILE...] opens each project (.kst),
+// model (.m3d, .ply, in the 3D viewer) and image named; "*" opens the file-format
+// association dialog.
 // Qt
 #include <QApplication>
 #include <QTimer>

@@ -23,6 +23,7 @@
 #include <QStatusTipEvent>
 #include <QTextEdit>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -34,6 +35,7 @@
 
 #include "app/accommodate_form.h"
 #include "app/color_mapper_form.h"
+#include "app/image_annotate_form.h"
 #include "app/mdi_child.h"
 #include "app/noise_reduction_form.h"
 #include "app/open_picture_dialog.h"
@@ -41,6 +43,7 @@
 #include "app/resize_form.h"
 #include "app/rotate_form.h"
 #include "app/tool_icons.h"
+#include "app/view_3d_model_form.h"
 #include "base/progress.h"
 #include "imaging/codecs/bitmap_loader.h"
 #include "imaging/gray.h"
@@ -61,6 +64,13 @@ TBusyCursor::~TBusyCursor() { QApplication::restoreOverrideCursor(); }
 namespace {
 
 const char* const kTitle = "Stereoquill";
+
+// Model files open in the 3D viewer rather than as images.
+bool IsModelFileName(const QString& fileName) {
+  const QString extension = QFileInfo(fileName).suffix().toUpper();
+  return extension == "M3D" || extension == "PLY";
+}
+
 // What the clipboard carries besides an ordinary image: the packed bitmap itself, and
 // the same bytes behind a file header for programs that read BMP data.
 const char* const kDibMime = "application/x-stereoquill-dib";
@@ -423,7 +433,7 @@ void TMainForm::ProcessCommandLine(const QStringList& arguments) {
     const QString extension = QFileInfo(argument).suffix().toUpper();
     if (extension == "KST")
       OpenProjectFile(fileName);
-    else if (extension == "M3D" || extension == "PLY")
+    else if (IsModelFileName(fileName))
       OpenModelFile(fileName);
     else
       OpenImageFile(fileName);
@@ -432,8 +442,8 @@ void TMainForm::ProcessCommandLine(const QStringList& arguments) {
 
 // ---- The 3D viewer's command-line entry ----
 bool TMainForm::OpenModelFile(const QString& fileName) {
-  Q_UNUSED(fileName);
-  return false;
+  ShowModelViewerOnFile(NativeName(fileName), this);
+  return true;
 }
 
 // --- State ---
@@ -1121,7 +1131,12 @@ void TMainForm::DeinterlaceClick() {
 }
 
 // ---- The "Create 3D model" dialog's command ----
-void TMainForm::Model3DClick() {}
+void TMainForm::Model3DClick() {
+  const QList<TMDIChild*> children = Children();
+  if (children.size() != 2) return;
+  const int first = children[0]->ImageNumber == 1 ? 0 : 1;
+  ShowCreate3DModelDialog(children[first]->Bitmap(), children[1 - first]->Bitmap(), Project_, this);
+}
 
 // --- Window menu ---
 
@@ -1302,7 +1317,10 @@ void TMainForm::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {
     if (!url.isLocalFile()) continue;
     const QString fileName = url.toLocalFile();
-    if (QFileInfo(fileName).suffix().toUpper() == "KST")
+    if (IsModelFileName(fileName))
+      // The viewer is modal: open it once the drop has finished, not inside it.
+      QTimer::singleShot(0, this, [this, fileName] { OpenModelFile(fileName); });
+    else if (QFileInfo(fileName).suffix().toUpper() == "KST")
       OpenProjectFile(fileName);
     else
       OpenImageFile(fileName);

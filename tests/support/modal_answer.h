@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace sq::test {
@@ -46,6 +47,23 @@ inline std::shared_ptr<TModalAnswer> AnswerNextModal(const QString& buttonText =
   });
   timer->start();
   return answer;
+}
+
+// For dialogs a button text cannot answer (input boxes, option dialogs): calls
+// answer with the next modal dialog, then closes the dialog with reject() if answer
+// left it open.
+inline void AnswerNextModalWith(std::function<void(QWidget* dialog)> answer) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    timer->stop();
+    timer->deleteLater();
+    answer(modal);
+    if (modal->isVisible()) QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+  });
+  timer->start();
 }
 
 }  // namespace sq::test
