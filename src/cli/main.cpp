@@ -8,6 +8,8 @@
 #include "base/exception.h"
 #include "base/progress.h"
 #include "cli/command.h"
+#include "imaging/codecs/image_dll_loader.h"
+#include "platform/program_paths.h"
 
 namespace sq::cli {
 
@@ -72,6 +74,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.fallthrough(false);
   auto* help = app.add_subcommand("help", "Show the commands and their options");
+  // The same image plug-ins as the desktop program, from the same folder.
+  sq::LoadPlugins(sq::DefaultPluginDirectory());
   for (auto& setup : Commands()) setup(app);
   // Rendered before parsing: afterwards CLI11 would describe the parsed subcommand.
   const std::string usage = app.help();
