@@ -97,11 +97,16 @@ bool ReadPamHeader(TReader& in, THeader& header) {
     TReader field(reinterpret_cast<const uint8_t*>(rest.data()), rest.size());
     int64_t value = 0;
     if (!field.Number(kMaxSide, value)) return false;
-    if (key == "WIDTH") header.Width = value, width = true;
-    else if (key == "HEIGHT") header.Height = value, height = true;
-    else if (key == "DEPTH") header.Depth = value, depth = true;
-    else if (key == "MAXVAL") header.MaxVal = value, maxval = true;
-    else return false;
+    if (key == "WIDTH")
+      header.Width = value, width = true;
+    else if (key == "HEIGHT")
+      header.Height = value, height = true;
+    else if (key == "DEPTH")
+      header.Depth = value, depth = true;
+    else if (key == "MAXVAL")
+      header.MaxVal = value, maxval = true;
+    else
+      return false;
   }
   return false;
 }
@@ -135,8 +140,10 @@ bool ReadSamples(TReader& in, const THeader& h, std::vector<uint16_t>& samples) 
   // Every plain sample takes at least one byte, so no header can make us allocate
   // more than the file could fill.
   int64_t needed = count;
-  if (h.Kind == '4') needed = (h.Width + 7) / 8 * h.Height;
-  else if (!plain) needed = count * sampleBytes;
+  if (h.Kind == '4')
+    needed = (h.Width + 7) / 8 * h.Height;
+  else if (!plain)
+    needed = count * sampleBytes;
   if (needed > static_cast<int64_t>(in.Remaining())) return false;
   samples.resize(static_cast<size_t>(count));
 

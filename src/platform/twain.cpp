@@ -68,9 +68,7 @@ TW_IDENTITY DefaultTwainIdentity() {
   return identity;
 }
 
-TTwainAcquisition::TTwainAcquisition() {
-  ManagerFolders = {ProgramDirectory(), ProgramLibraryDirectory()};
-}
+TTwainAcquisition::TTwainAcquisition() { ManagerFolders = {ProgramDirectory(), ProgramLibraryDirectory()}; }
 
 TTwainAcquisition::~TTwainAcquisition() { Shutdown(); }
 
@@ -92,7 +90,7 @@ void TTwainAcquisition::RecordFirstError(int state) {
   TW_STATUS status{};
   const TW_UINT16 failed = returnCode_;
   if (state_ >= 4 ? CallSource(DG_CONTROL, DAT_STATUS, MSG_GET, &status)
-                 : CallManager(DG_CONTROL, DAT_STATUS, MSG_GET, &status))
+                  : CallManager(DG_CONTROL, DAT_STATUS, MSG_GET, &status))
     firstError_.ConditionCode = status.ConditionCode;
   returnCode_ = failed;
 }

@@ -28,7 +28,8 @@ class TScannerSetup {
     sane_.Write("dll.conf", backends);
     sane_.Write("test.conf",
                 "number_of_devices 1\nmode Color\nresolution 50\ntl_x 0.0\ntl_y 0.0\nbr_x 40.0\nbr_y 30.0\n"
-                "test-picture \"Color pattern\"\n" + extraDevice);
+                "test-picture \"Color pattern\"\n" +
+                    extraDevice);
     config_.Write("stereoquill/scanner.conf", scannerSettings);
     setenv("SANE_CONFIG_DIR", sane_.Path.c_str(), 1);
     setenv("XDG_CONFIG_HOME", config_.Path.c_str(), 1);

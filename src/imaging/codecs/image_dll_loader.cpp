@@ -81,11 +81,14 @@ void ContainerToBitmap(const TImageContainer& c, TLinearBitmap& bitmap) {
   const TContainerLayout layout = CheckContainer(c);
   const auto* data = static_cast<const uint8_t*>(c.Data);
   const int64_t planeBytes = static_cast<int64_t>(c.BytesPerLine) * c.Height;
-  auto sourceRow = [&](int plane, int y) { return data + plane * planeBytes + static_cast<int64_t>(y) * c.BytesPerLine; };
+  auto sourceRow = [&](int plane, int y) {
+    return data + plane * planeBytes + static_cast<int64_t>(y) * c.BytesPerLine;
+  };
 
   if (layout.Channels == 1) {
     bitmap.New(c.Width, c.Height, layout.Gray16 ? pf16bit : pf8bit);
-    for (int y = 0; y < c.Height; ++y) std::memcpy(bitmap.ScanLine(y), sourceRow(0, y), static_cast<size_t>(layout.RowBytes));
+    for (int y = 0; y < c.Height; ++y)
+      std::memcpy(bitmap.ScanLine(y), sourceRow(0, y), static_cast<size_t>(layout.RowBytes));
     if (!layout.Gray16) std::memcpy(bitmap.Palette, c.Palette ? c.Palette : GrayPalette(), 768);
   } else if (!layout.Planar) {
     // Interleaved blue, green, red (and a fourth byte that is dropped).
@@ -215,9 +218,8 @@ struct TExtensionBuffer {
 }  // namespace
 
 void TImageDLLLoader::LoadFromFile(const std::string& fileName, const std::string& extension, TLinearBitmap& bitmap) {
-  const auto plugin = std::find_if(plugins_.begin(), plugins_.end(), [&](const TPlugin& p) {
-    return p.Load && FilterNames(p.LoadFilter, extension);
-  });
+  const auto plugin = std::find_if(plugins_.begin(), plugins_.end(),
+                                   [&](const TPlugin& p) { return p.Load && FilterNames(p.LoadFilter, extension); });
   if (plugin == plugins_.end()) throw ELinearBitmap("Unsupported file format");
 
   std::lock_guard lock(callLock_);
@@ -236,15 +238,15 @@ void TImageDLLLoader::LoadFromFile(const std::string& fileName, const std::strin
   try {
     ContainerToBitmap(container, bitmap);
   } catch (const ELinearBitmap& e) {
-    throw ELinearBitmap(std::string(e.what()) + " (" + std::filesystem::path(plugin->FileName).filename().string() + ")");
+    throw ELinearBitmap(std::string(e.what()) + " (" + std::filesystem::path(plugin->FileName).filename().string() +
+                        ")");
   }
 }
 
 void TImageDLLLoader::SaveToFile(const std::string& fileName, const std::string& extension,
                                  const TLinearBitmap& bitmap) {
-  const auto plugin = std::find_if(plugins_.begin(), plugins_.end(), [&](const TPlugin& p) {
-    return p.Save && FilterNames(p.SaveFilter, extension);
-  });
+  const auto plugin = std::find_if(plugins_.begin(), plugins_.end(),
+                                   [&](const TPlugin& p) { return p.Save && FilterNames(p.SaveFilter, extension); });
   if (plugin == plugins_.end()) throw ELinearBitmap("Unsupported file format");
 
   TImageContainer container = BitmapToContainer(bitmap);

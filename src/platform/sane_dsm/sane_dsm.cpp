@@ -22,9 +22,12 @@ using namespace twain;
 std::string TSettings::FileName() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
   std::string folder;
-  if (config && *config) folder = config;
-  else if (const char* home = std::getenv("HOME")) folder = std::string(home) + "/.config";
-  else return "";
+  if (config && *config)
+    folder = config;
+  else if (const char* home = std::getenv("HOME"))
+    folder = std::string(home) + "/.config";
+  else
+    return "";
   return folder + "/stereoquill/scanner.conf";
 }
 
@@ -37,11 +40,16 @@ void TSettings::Load() {
     if (equal == std::string::npos || line.size() > 1000) continue;
     const std::string key = line.substr(0, equal);
     const std::string value = line.substr(equal + 1);
-    if (key == "device") Device = value;
-    else if (key == "source") Source = value;
-    else if (key == "mode") Mode = value;
-    else if (key == "resolution") Resolution = std::clamp(std::atoi(value.c_str()), 0, 100000);
-    else if (key == "pages") Pages = std::clamp(std::atoi(value.c_str()), 0, 10000);
+    if (key == "device")
+      Device = value;
+    else if (key == "source")
+      Source = value;
+    else if (key == "mode")
+      Mode = value;
+    else if (key == "resolution")
+      Resolution = std::clamp(std::atoi(value.c_str()), 0, 100000);
+    else if (key == "pages")
+      Pages = std::clamp(std::atoi(value.c_str()), 0, 10000);
   }
 }
 
@@ -312,8 +320,8 @@ TW_UINT16 NativeTransfer(TSource& s, TW_HANDLE* handle) {
 // pending transfers is known.
 TW_UINT16 EndTransfer(TSource& s, TW_PENDINGXFERS& pending) {
   pending.Count = 0;
-  const bool feeder = s.Settings.Source.find("Feeder") != std::string::npos ||
-                      s.Settings.Source.find("ADF") != std::string::npos;
+  const bool feeder =
+      s.Settings.Source.find("Feeder") != std::string::npos || s.Settings.Source.find("ADF") != std::string::npos;
   const bool wantMore = feeder && (s.Settings.Pages == 0 || s.PagesDone < s.Settings.Pages);
   if (wantMore && s.PagesDone > 0) {
     const SANE_Status started = sane_start(s.Handle);

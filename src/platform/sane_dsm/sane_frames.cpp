@@ -61,8 +61,7 @@ std::vector<uint8_t> FramesToDIB(const std::vector<TFrame>& frames, int resoluti
   const uint8_t* bands[3] = {nullptr, nullptr, nullptr};  // red, green, blue
   for (const TFrame& frame : frames) {
     const SANE_Parameters& p = frame.Parameters;
-    if (p.pixels_per_line != first.pixels_per_line || p.bytes_per_line != first.bytes_per_line ||
-        p.depth != depth) {
+    if (p.pixels_per_line != first.pixels_per_line || p.bytes_per_line != first.bytes_per_line || p.depth != depth) {
       error = "frames of different sizes";
       return {};
     }

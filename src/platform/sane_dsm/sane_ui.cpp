@@ -77,8 +77,10 @@ class TQtSourceDialog final : public TSourceDialog {
   void SetBusy(bool busy) override {
     scan_->setEnabled(!busy);
     status_->setText(busy ? "Scanning..." : "");
-    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
-    else QApplication::restoreOverrideCursor();
+    if (busy)
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+      QApplication::restoreOverrideCursor();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
 

@@ -74,8 +74,8 @@ TEST(NetpbmPlugin, ReadsEveryKind) {
   EXPECT_EQ(b.Map[2] | b.Map[3] << 8, 16400);  // 256 * 65535 / 1023, rounded
 
   // Colour arrives as three planes and ends up blue, green, red like every image.
-  loader.LoadFromFile(files.Write("e.ppm", std::string("P6 3 1 255\n\x10\x20\x30\x40\x50\x60\xff\x00\x01", 20)),
-                      "PPM", b);
+  loader.LoadFromFile(files.Write("e.ppm", std::string("P6 3 1 255\n\x10\x20\x30\x40\x50\x60\xff\x00\x01", 20)), "PPM",
+                      b);
   ASSERT_EQ(b.PixelFormat, pf24bit);
   EXPECT_EQ(Pixel24(b, 0, 0), 0x102030u);
   EXPECT_EQ(Pixel24(b, 2, 0), 0xff0001u);
@@ -146,8 +146,8 @@ TEST(PluginLoader, ConvertsContainersAndRefusesNonsense) {
   TLinearBitmap b;
 
   // Three planes with a padded stride; two planes fill bytes 0 and 1.
-  loader.LoadFromFile(files.Write("p3.fak", FakeRecord(2, 1, 4, 0x13, false, "\x01\x02..\x03\x04..\x05\x06..")),
-                      "FAK", b);
+  loader.LoadFromFile(files.Write("p3.fak", FakeRecord(2, 1, 4, 0x13, false, "\x01\x02..\x03\x04..\x05\x06..")), "FAK",
+                      b);
   ASSERT_EQ(b.PixelFormat, pf24bit);
   EXPECT_EQ(Pixel24(b, 0, 0), 0x050301u);
   EXPECT_EQ(Pixel24(b, 1, 0), 0x060402u);

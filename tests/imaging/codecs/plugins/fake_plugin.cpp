@@ -20,8 +20,7 @@ __attribute__((visibility("default"))) const char* LibGetSaveFilter(void) {
   return "Fake image (*.fak)|*.fak|Failing (*.fail)|*.fail";
 }
 
-__attribute__((visibility("default"))) int32_t LibLoadImage(const char* fileName, const char*,
-                                                            TImageContainer* c) {
+__attribute__((visibility("default"))) int32_t LibLoadImage(const char* fileName, const char*, TImageContainer* c) {
   std::FILE* f = std::fopen(fileName, "rb");
   if (!f) return SQ_PLUGIN_OPEN_FAILED;
   std::vector<uint8_t> bytes;
@@ -41,7 +40,8 @@ __attribute__((visibility("default"))) int32_t LibLoadImage(const char* fileName
   c->Data = std::calloc(size + 16, 1);
   std::memcpy(c->Data, bytes.data() + 20, size);
   static uint8_t palette[768];
-  for (int i = 0; i < 256; ++i) palette[3 * i] = static_cast<uint8_t>(i), palette[3 * i + 1] = 0, palette[3 * i + 2] = 7;
+  for (int i = 0; i < 256; ++i)
+    palette[3 * i] = static_cast<uint8_t>(i), palette[3 * i + 1] = 0, palette[3 * i + 2] = 7;
   c->Palette = fields[4] ? palette : nullptr;
   return SQ_PLUGIN_OK;
 }
