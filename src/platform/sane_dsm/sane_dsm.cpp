@@ -219,7 +219,7 @@ TW_UINT16 OpenSource(TW_IDENTITY& identity) {
   source->Id = static_cast<TW_UINT32>(index + 1);
   if (sane_open(source->Device.Name.c_str(), &source->Handle) != SANE_STATUS_GOOD) return Fail(TWCC_NODS);
   source->Settings.Load();
-  if (source->Settings.Device != source->Device.Name) {
+  if (!source->Settings.Device.empty() && source->Settings.Device != source->Device.Name) {
     // Another device's settings do not apply here; keep only how many pages to take.
     const int pages = source->Settings.Pages;
     source->Settings = TSettings{};
