@@ -67,12 +67,13 @@ BENCHMARK(BM_RemoveDuplicatePointsSphere200)->Unit(benchmark::kMillisecond);
 void BM_VrmlWrite1024x768(benchmark::State& state) {
   sq::TSurfaceColorModel model;
   MakeTerrain(model, 1024, 768);
-  sq::VRMLExportOptions().WriteNormals = true;
-  model.SetFileFormat("bench.wrl");
+  sq::TVRMLLoader writer;
+  writer.Model = &model;
+  writer.Options.WriteNormals = true;
   size_t bytes = 0;
   for (auto _ : state) {
     sq::TMemoryStream out;
-    model.SaveToStream(out);
+    writer.SaveToStream(out);
     bytes = out.Data().size();
   }
   state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());

@@ -44,15 +44,16 @@ void RunConvert(const TConvertOptions& options) {
     ConvertModel(options);
     return;
   }
-  TJPEGLoader& jpeg = JPEGLoader();
-  jpeg.Quality = options.Quality;
-  jpeg.MaxFileSize = options.MaxSize;
   TLinearBitmap bitmap;
   TProgressBar progress(options.Quiet);
   progress.Stage("Loading");
   bitmap.LoadFromFile(options.Input);
   progress.Stage("Saving");
-  bitmap.SaveToFile(options.Output);
+  // The JPEG options go to this save alone; other formats have none.
+  if (&BitmapLoaders().FindSaver(UpperCase(ExtractFileExtNoDot(options.Output))) == &JPEGLoader())
+    SaveJPEGFile(bitmap, options.Output, options.Quality, options.MaxSize);
+  else
+    bitmap.SaveToFile(options.Output);
 }
 
 const bool registered = RegisterCommand([](CLI::App& app) {

@@ -279,13 +279,14 @@ bool TBase3DRenderer::PrepareSurface(TSurfaceColorModel& model, const T3DPoint* 
     if (vertexColors_.size() < vertexCount) vertexColors_.resize(vertexCount);
     const bool lit = model.VertexLight.size() >= vertexCount;
     const TLightFunction light = model.LightFunction ? model.LightFunction : LightStandard;
+    const float ambient = model.AmbientLight;
     const uint32_t* colors = model.Colors.data();
     const float* intensity = model.VertexLight.data();
     TRGBSingle* out = vertexColors_.data();
     ParallelRanges(PartsFor(model.VertexCount), model.VertexCount, [&](int64_t begin, int64_t end) {
       for (int64_t i = begin; i < end; ++i) {
         if (lit) {
-          light(colors[i], out[i], intensity[i]);
+          light(colors[i], out[i], intensity[i], ambient);
         } else {
           out[i] = TRGBSingle{float((colors[i] >> 16) & 0xFF), float((colors[i] >> 8) & 0xFF), float(colors[i] & 0xFF)};
         }

@@ -46,11 +46,12 @@ struct TTextureShader {
   static constexpr int kValues = 3;
   TTexels Texture;
   TLightFunction Light = nullptr;
+  float Ambient = 0.0f;
   float Intensity = 1.0f;
   void Plot(uint32_t& pixel, const float* v) const {
     const uint32_t texel = Texture.Texels[TexelIndex(raster::RoundCoord(v[2]), raster::RoundCoord(v[1]), Texture)];
     TRGBSingle rgb;
-    Light(texel, rgb, Intensity);
+    Light(texel, rgb, Intensity, Ambient);
     pixel = raster::PackChannels(rgb.R, rgb.G, rgb.B);
   }
 };
@@ -60,6 +61,7 @@ struct TGouraudTextureShader {
   static constexpr int kValues = 4;
   TTexels Texture;
   TLightFunction Light = nullptr;
+  float Ambient = 0.0f;
   void Plot(uint32_t& pixel, const float* v) const {
     // NaN and far coordinates pinned before the conversions below.
     const float u =
@@ -75,7 +77,7 @@ struct TGouraudTextureShader {
       blend |= raster::RoundChannel(a * (1.0f - f) + b * f) << shift;
     }
     TRGBSingle rgb;
-    Light(blend, rgb, v[3]);
+    Light(blend, rgb, v[3], Ambient);
     pixel = raster::PackChannels(rgb.R, rgb.G, rgb.B);
   }
 };
@@ -121,7 +123,7 @@ void TBase3DRenderer::DrawFlat(TSurfaceColorModel& model, const T3DPoint* vertic
     shader.Color = model.Colors[a];
     if (model.Shading) {
       TRGBSingle rgb;
-      light(shader.Color, rgb, FaceIntensity(model, t));
+      light(shader.Color, rgb, FaceIntensity(model, t), model.AmbientLight);
       shader.Color = PackColor(rgb);
     }
     TTriangleFiller<TFlatShader> filler(Target, ZBuffer.data(), bands, shader);
@@ -167,6 +169,7 @@ void TBase3DRenderer::DrawTexture(TTextureModel& model, const T3DPoint* vertices
     TTextureShader shader;
     shader.Texture = texels;
     shader.Light = LightOf(model);
+    shader.Ambient = model.AmbientLight;
     shader.Intensity = model.Shading ? FaceIntensity(model, t) : 1.0f;
     TTriangleFiller<TTextureShader> filler(Target, ZBuffer.data(), bands, shader);
     filler.Fill(corner(a), corner(b), corner(c));
@@ -186,6 +189,7 @@ void TBase3DRenderer::DrawGouraudTexture(TTextureModel& model, const T3DPoint* v
   TGouraudTextureShader shader;
   shader.Texture = texels;
   shader.Light = LightOf(model);
+  shader.Ambient = model.AmbientLight;
   auto corner = [&](uint32_t i) {
     TCorner<4> result = Corner<4>(Projected[i], v[i].Z);
     result.V[1] = uv[i].U;

@@ -6,8 +6,6 @@
 
 namespace sq {
 
-float AmbientLight = 0.3f;
-
 namespace {
 
 inline void Scale(uint32_t color, TRGBSingle& rgb, float g) {
@@ -28,21 +26,21 @@ inline void Highlight(TRGBSingle& rgb, float g) {
 
 }  // namespace
 
-void LightShiny(uint32_t color, TRGBSingle& rgb, float intensity) {
+void LightShiny(uint32_t color, TRGBSingle& rgb, float intensity, float) {
   const float g = intensity < 1.0f ? intensity : 1.0f;
   Scale(color, rgb, g);
   Highlight(rgb, g);
 }
 
-void LightStandardAmbient(uint32_t color, TRGBSingle& rgb, float intensity) {
-  float g = intensity + AmbientLight;
+void LightStandardAmbient(uint32_t color, TRGBSingle& rgb, float intensity, float ambient) {
+  float g = intensity + ambient;
   if (g > 1.0f) g = 1.0f;
   Scale(color, rgb, g);
 }
 
-void LightShinyAmbient(uint32_t color, TRGBSingle& rgb, float intensity) {
+void LightShinyAmbient(uint32_t color, TRGBSingle& rgb, float intensity, float ambient) {
   float g = intensity;
-  if (g < AmbientLight) g = AmbientLight;
+  if (g < ambient) g = ambient;
   if (g > 1.0f) g = 1.0f;
   Scale(color, rgb, g);
   Highlight(rgb, g);

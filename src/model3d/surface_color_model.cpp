@@ -13,7 +13,7 @@
 
 namespace sq {
 
-void LightStandard(uint32_t color, TRGBSingle& rgb, float intensity) {
+void LightStandard(uint32_t color, TRGBSingle& rgb, float intensity, float) {
   const float g = std::min(intensity, 1.0f);
   rgb.R = static_cast<float>((color >> 16) & 0xFF) * g;
   rgb.G = static_cast<float>((color >> 8) & 0xFF) * g;

@@ -15,12 +15,13 @@ struct TRGBSingle {
   float B;
 };
 
-// Turns a vertex or face colour 0x00RRGGBB and a light intensity into the colour drawn.
-using TLightFunction = void (*)(uint32_t color, TRGBSingle& rgb, float intensity);
+// Turns a vertex or face colour 0x00RRGGBB and a light intensity into the colour
+// drawn; ambient is the model's AmbientLight, which only the *Ambient routines use.
+using TLightFunction = void (*)(uint32_t color, TRGBSingle& rgb, float intensity, float ambient);
 
 // g = min(f, 1); (R g, G g, B g).  Every new model starts with it, so it lives with
 // the model; the other light routines belong to the renderer.
-void LightStandard(uint32_t color, TRGBSingle& rgb, float intensity);
+void LightStandard(uint32_t color, TRGBSingle& rgb, float intensity, float ambient = 0.0f);
 
 // One point of a lathe profile.
 struct TLathePoint {
@@ -65,6 +66,8 @@ class TSurfaceColorModel : public TColorPoint3DModel {
   bool UseNormals = false;
   bool Shading = false;
   TLightFunction LightFunction = LightStandard;
+  // The ambient level the *Ambient light routines add; the viewer sets it.
+  float AmbientLight = 0.3f;
 
  protected:
   // M3D version 5 chunks after the signature: vertices and triangles here,

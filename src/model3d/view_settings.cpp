@@ -96,9 +96,9 @@ TLightFunction LightRoutine(const TViewSettings& settings) {
 
 void ApplyViewSettings(const TViewSettings& settings, TBase3DModel& model) {
   model.RenderMode = settings.RenderMode;
-  AmbientLight = settings.AmbientLight;
   auto* surface = dynamic_cast<TSurfaceColorModel*>(&model);
   if (!surface) return;
+  surface->AmbientLight = settings.AmbientLight;
   surface->ShowBackSides = settings.ShowBackSides;
   surface->UseNormals = settings.Lighting() || !settings.ShowBackSides;
   surface->Shading = settings.Lighting();

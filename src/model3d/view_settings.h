@@ -68,8 +68,8 @@ struct TViewSettings {
 // The light routine the settings give a surface model.
 TLightFunction LightRoutine(const TViewSettings& settings);
 
-// Hands the settings to the model (render mode, back sides, lighting) and the
-// process-wide ambient level, as the viewer's menu commands do.
+// Hands the settings to the model (render mode, back sides, lighting, ambient
+// level), as the viewer's menu commands do.
 void ApplyViewSettings(const TViewSettings& settings, TBase3DModel& model);
 
 // scale(Zoom), then Rotation, then the shift (ShiftX, -ShiftY, ShiftZ).

@@ -17,11 +17,6 @@ constexpr int kCoordinateDecimals = 8;
 constexpr int kColorDecimals = 3;
 constexpr int kDefaultJPEGQuality = 90;
 
-TVRMLOptionsQuery& OptionsQuery() {
-  static TVRMLOptionsQuery query;
-  return query;
-}
-
 void AppendNumber(std::string& out, double value, int decimals) {
   const double fraction = value - std::trunc(value);
   if (std::fabs(fraction) < 1e-8)
@@ -78,8 +73,7 @@ size_t NameStart(const std::string& path) {
   return slash == std::string::npos ? 0 : slash + 1;
 }
 
-void SaveTexture(const TTextureModel& model, const std::string& fileName, int format,
-                 const TVRMLExportOptions& options) {
+void SaveTexture(const TTextureModel& model, const std::string& fileName, const TVRMLExportOptions& options) {
   TLinearBitmap copy;
   const TLinearBitmap* texture = &model.Texture;
   if (texture->PixelFormat == pf32bit) {
@@ -88,32 +82,25 @@ void SaveTexture(const TTextureModel& model, const std::string& fileName, int fo
     copy.SetPixelFormat(pf24bit);
     texture = &copy;
   }
-  if (format != TVRMLExportOptions::tfJPEG) {
+  if (options.TextureFormat == TVRMLTextureFormat::JPEG)
+    SaveJPEGFile(*texture, fileName, options.JPEGQuality > 0 ? options.JPEGQuality : kDefaultJPEGQuality);
+  else
     texture->SaveToFile(fileName);
-    return;
-  }
-  TJPEGLoader& jpeg = JPEGLoader();
-  const int previous = jpeg.Quality;
-  jpeg.Quality = options.JPEGQuality > 0 ? options.JPEGQuality : kDefaultJPEGQuality;
-  try {
-    texture->SaveToFile(fileName);
-  } catch (...) {
-    jpeg.Quality = previous;
-    throw;
-  }
-  jpeg.Quality = previous;
 }
 
 }  // namespace
 
-TVRMLExportOptions& VRMLExportOptions() {
-  static TVRMLExportOptions options;
-  return options;
+bool VRMLTextureSelectable(const TBase3DModel& model) {
+  const auto* textured = dynamic_cast<const TTextureModel*>(&model);
+  return textured && textured->Texture.Width > 2 && textured->Texture.Height > 2;
 }
 
-TVRMLOptionsQuery SetVRMLOptionsQuery(TVRMLOptionsQuery query) {
-  std::swap(OptionsQuery(), query);
-  return query;
+void SaveVRMLFile(TBase3DModel& model, const std::string& fileName, const TVRMLExportOptions& options) {
+  TVRMLLoader loader;
+  loader.Model = &model;
+  loader.Options = options;
+  loader.ModelFileName = fileName;
+  loader.SaveToFile(fileName);
 }
 
 void RegisterBuiltInModelLoaders() {
@@ -129,11 +116,11 @@ std::string FormatVrmlNumber(double value, int decimals) {
   return text;
 }
 
-std::string VRMLTextureFileName(const std::string& modelFileName, int textureFormat) {
+std::string VRMLTextureFileName(const std::string& modelFileName, TVRMLTextureFormat textureFormat) {
   const size_t dot = modelFileName.rfind('.');
   const std::string stem =
       dot != std::string::npos && dot >= NameStart(modelFileName) ? modelFileName.substr(0, dot) : modelFileName;
-  return stem + (textureFormat == TVRMLExportOptions::tfJPEG ? ".jpg" : ".png");
+  return stem + (textureFormat == TVRMLTextureFormat::JPEG ? ".jpg" : ".png");
 }
 
 void TVRMLLoader::SaveToStream(TBaseStream& stream) {
@@ -143,20 +130,17 @@ void TVRMLLoader::SaveToStream(TBaseStream& stream) {
   auto* surface = dynamic_cast<TSurfaceColorModel*>(&model);
   auto* textured = dynamic_cast<TTextureModel*>(&model);
 
-  TVRMLExportOptions& options = VRMLExportOptions();
-  const bool textureSelectable = textured && textured->Texture.Width > 2 && textured->Texture.Height > 2;
-  if (const TVRMLOptionsQuery& query = OptionsQuery())
-    if (!query(options, textureSelectable)) throw EAbort();
-
+  const TVRMLExportOptions& options = Options;
   // Kind of colouring: texture, colour per vertex or one material colour.
-  const bool useTexture = options.TextureFormat != TVRMLExportOptions::tfNone && textureSelectable;
+  const bool useTexture = options.TextureFormat != TVRMLTextureFormat::None && VRMLTextureSelectable(model);
   bool perVertex = false;
   if (!useTexture && colored && model.VertexCount > 1)
     for (int i = 1; i < model.VertexCount && !perVertex; ++i) perVertex = colored->Colors[i] != colored->Colors[0];
   std::string textureName = "texture.jpg";
-  if (useTexture && !textured->FileName.empty()) {
-    const std::string textureFile = VRMLTextureFileName(textured->FileName, options.TextureFormat);
-    SaveTexture(*textured, textureFile, options.TextureFormat, options);
+  const std::string& modelFileName = ModelFileName.empty() && textured ? textured->FileName : ModelFileName;
+  if (useTexture && !modelFileName.empty()) {
+    const std::string textureFile = VRMLTextureFileName(modelFileName, options.TextureFormat);
+    SaveTexture(*textured, textureFile, options);
     textureName = textureFile.substr(NameStart(textureFile));
   }
 

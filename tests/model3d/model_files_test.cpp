@@ -283,11 +283,8 @@ TEST(ModelFiles, FailedSaveKeepsTheOldFile) {
   TTempDir dir;
   const std::string name = dir / "keep.wrl";
   std::ofstream(name) << "old";
-  TSurfaceColorModel m;
-  MakeTwoTriangles(m);
-  const TVRMLOptionsQuery previous = SetVRMLOptionsQuery([](TVRMLExportOptions&, bool) { return false; });
-  EXPECT_THROW(m.SaveToFile(name), EAbort);
-  SetVRMLOptionsQuery(previous);
+  TVRMLLoader modelless;  // fails before writing anything
+  EXPECT_THROW(modelless.SaveToFile(name), Exception);
   EXPECT_EQ(ReadText(name), "old");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator()), 1);
 }

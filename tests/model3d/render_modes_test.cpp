@@ -150,7 +150,7 @@ TEST(ViewSettings, OpeningAModelWithoutTextureMatchesTheViewer) {
   auto model = OpenModelFile(path, settings);
   EXPECT_EQ(model->RenderMode, uint32_t(rmGouraud));
   EXPECT_EQ(settings.AmbientLight, 0.0f);
-  EXPECT_EQ(AmbientLight, 0.0f);
+  EXPECT_EQ(model->AmbientLight, 0.0f);
   EXPECT_EQ(settings.Reflection, TReflection::Standard);
   EXPECT_TRUE(model->ShowBackSides && model->UseNormals && model->Shading);
   EXPECT_EQ(model->LightFunction, LightStandard);
@@ -168,7 +168,7 @@ TEST(ViewSettings, OpeningAModelWithoutTextureMatchesTheViewer) {
   EXPECT_FALSE(model->Shading);
   EXPECT_FALSE(model->UseNormals);  // back sides are shown, so nothing needs normals
   EXPECT_TRUE(model->VertexLight.empty());
-  AmbientLight = 0.3f;
+  EXPECT_EQ(model->AmbientLight, 0.25f);
 
   std::string error;
   TViewSettings other;
@@ -206,7 +206,6 @@ TEST(RenderCommand, DrawsWhatTheViewerDrawsAndRefusesBadOptions) {
   ApplyViewSettings(settings, *expected);
   TFrame32Buffer frame(64, 48);
   RenderView(*MakeRenderer(settings), *expected, settings, frame.Frame());
-  AmbientLight = 0.3f;
   TLinearBitmap picture;
   picture.LoadFromFile(out);
   ASSERT_EQ(picture.Width, 64);

@@ -219,17 +219,14 @@ TEST(Light, RoutinesAndPacking) {
   LightStandard(0x808080, rgb, 3.0f);
   EXPECT_EQ(PackColor(rgb), 0x808080u);
 
-  const float saved = AmbientLight;
-  EXPECT_FLOAT_EQ(saved, 0.3f);
-  LightStandardAmbient(0x0000FF, rgb, 0.5f);
+  LightStandardAmbient(0x0000FF, rgb, 0.5f, 0.3f);
   EXPECT_FLOAT_EQ(rgb.B, 255 * 0.8f);
-  LightStandardAmbient(0x0000FF, rgb, 0.9f);
+  LightStandardAmbient(0x0000FF, rgb, 0.9f, 0.3f);
   EXPECT_EQ(rgb.B, 255.0f);
-  LightShinyAmbient(0x0000FF, rgb, 0.1f);
+  LightShinyAmbient(0x0000FF, rgb, 0.1f, 0.3f);
   EXPECT_FLOAT_EQ(rgb.B, 255 * 0.3f);
-  LightShinyAmbient(0x0000FF, rgb, 5.0f);
+  LightShinyAmbient(0x0000FF, rgb, 5.0f, 0.3f);
   EXPECT_EQ(PackColor(rgb), 0xFFFFFFu);
-  AmbientLight = saved;
 
   // Halves to even, kept within a byte.
   EXPECT_EQ(PackColor(TRGBSingle{0.5f, 1.5f, 2.5f}), 0x000202u);

@@ -12,6 +12,7 @@
 #include "base/progress.h"
 #include "imaging/linear_bitmap.h"
 #include "io/base_stream.h"
+#include "io/file_stream.h"
 
 namespace sq {
 
@@ -305,6 +306,15 @@ void TJPEGLoader::SaveToStream(TBaseStream& stream, const std::string&, const TL
 TJPEGLoader& JPEGLoader() {
   static TJPEGLoader loader;
   return loader;
+}
+
+void SaveJPEGFile(const TLinearBitmap& bitmap, const std::string& fileName, int quality, int64_t maxFileSize) {
+  TJPEGLoader loader;
+  loader.Quality = quality;
+  loader.MaxFileSize = maxFileSize;
+  TAtomicFileSave save(fileName);
+  loader.SaveToFile(save.TempName(), "JPG", bitmap);
+  save.Commit();
 }
 
 }  // namespace sq

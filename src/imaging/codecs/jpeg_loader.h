@@ -26,8 +26,13 @@ class TJPEGLoader : public TBitmapLoader {
   int64_t MaxFileSize = 0;
 };
 
-// The process-wide JPEG loader, whose Quality and MaxFileSize callers set.
+// The process-wide JPEG loader of the format registry.
 TJPEGLoader& JPEGLoader();
+
+// Saves bitmap as a JPEG file with its own quality and size target (as the loader's
+// Quality and MaxFileSize), leaving the process-wide loader alone.  Like every save it
+// replaces an existing file only when the new one is complete.
+void SaveJPEGFile(const TLinearBitmap& bitmap, const std::string& fileName, int quality, int64_t maxFileSize = 0);
 
 // Compresses bitmap at quality (1..100, or 0 for the library's default) into memory.
 std::vector<uint8_t> CompressJPEG(const TLinearBitmap& bitmap, int quality);

@@ -108,9 +108,8 @@ void SmoothPlaneDoubled(TLinearBitmap& plane, int strength, int size) {
 
 }  // namespace
 
-TNoiseReductionSettings& NoiseReductionSettings() {
-  static TNoiseReductionSettings settings;
-  return settings;
+void AdaptiveSmooth(TLinearBitmap& bitmap, const TNoiseReductionSettings& settings) {
+  AdaptiveSmooth(bitmap, settings.Strength, 3 + 2 * settings.SizeIndex, settings.DoubleSize);
 }
 
 void AdaptiveSmooth(TLinearBitmap& bitmap, int strength, int size, bool doubleSize) {

@@ -40,9 +40,4 @@ void ApplyResizeMethod(TLinearBitmap& bitmap, int width, int height, int method)
   }
 }
 
-TResizeSettings& ResizeSettings() {
-  static TResizeSettings settings;
-  return settings;
-}
-
 }  // namespace sq

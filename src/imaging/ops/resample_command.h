@@ -1,5 +1,5 @@
-// What the Resize dialog computes: its method list, the method applied by index, and
-// the method remembered until the program ends.
+// What the Resize dialog computes: its method list and the method applied by index
+// (the dialog remembers the last method itself).
 #pragma once
 
 #include <vector>
@@ -19,10 +19,5 @@ std::vector<int> ResizeMethods(const TLinearBitmap& bitmap);
 // Applies a method in place; a 1 x 1 image always uses Pixel resize, an unchanged size
 // does nothing, an unknown method raises "Resampling method not implemented".
 void ApplyResizeMethod(TLinearBitmap& bitmap, int width, int height, int method);
-
-struct TResizeSettings {
-  int MethodIndex = 0;
-};
-TResizeSettings& ResizeSettings();
 
 }  // namespace sq

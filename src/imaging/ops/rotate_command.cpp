@@ -7,11 +7,6 @@
 
 namespace sq {
 
-TRotateSettings& RotateSettings() {
-  static TRotateSettings settings;
-  return settings;
-}
-
 uint32_t RotateStartColor(const TLinearBitmap& bitmap) {
   if (!bitmap.Present) return 0;
   const uint8_t* p = bitmap.Map;
@@ -32,10 +27,10 @@ void RotateDialogStart(double rememberedAngle, bool& right, int& choice, double&
     choice = freeAngle == 0 ? 0 : 3;  // nothing remembered: the default 90 degrees
 }
 
-void RotateDegrees(TLinearBitmap& bitmap, double degrees, bool right, uint32_t backgroundColor) {
+double RotateDegrees(TLinearBitmap& bitmap, double degrees, bool right, uint32_t backgroundColor) {
   const double signedDegrees = right ? -degrees : degrees;
   Rotate(bitmap, backgroundColor, signedDegrees / 180 * std::numbers::pi);
-  RotateSettings().Angle = signedDegrees;
+  return signedDegrees;
 }
 
 }  // namespace sq

@@ -1,5 +1,5 @@
 // What the Rotate dialog computes: its starting colour and choices, and the rotation
-// by a signed angle in degrees, remembered until the program ends.
+// by a signed angle in degrees (which the dialog remembers for its next use).
 #pragma once
 
 #include <cstdint>
@@ -7,11 +7,6 @@
 #include "imaging/linear_bitmap.h"
 
 namespace sq {
-
-struct TRotateSettings {
-  double Angle = 0;  // degrees, positive = left
-};
-TRotateSettings& RotateSettings();
 
 // The background colour panel's start: the first pixel's colour as 0x00BBGGRR (for
 // 8-bit images the grey level equal to its index byte).
@@ -21,7 +16,8 @@ uint32_t RotateStartColor(const TLinearBitmap& bitmap);
 // and choice 0, 1, 2 for 90, 180, 270 degrees or 3 for a free angle.
 void RotateDialogStart(double rememberedAngle, bool& right, int& choice, double& freeAngle);
 
-// degrees / 180 * pi, negated for right; remembers the signed angle.
-void RotateDegrees(TLinearBitmap& bitmap, double degrees, bool right, uint32_t backgroundColor);
+// degrees / 180 * pi, negated for right; returns the signed angle in degrees
+// (positive = left), which the dialog starts from next time.
+double RotateDegrees(TLinearBitmap& bitmap, double degrees, bool right, uint32_t backgroundColor);
 
 }  // namespace sq

@@ -105,8 +105,7 @@ TEST(Rotate, FreeRotationTurnsLeftAndKeepsConstantsAndPalettes) {
   TLinearBitmap first(2, 2, pf24bit);
   first.Map[0] = 0x11, first.Map[1] = 0x22, first.Map[2] = 0x33;
   EXPECT_EQ(RotateStartColor(first), 0x112233u);
-  RotateDegrees(first, 90, true, 0);
-  EXPECT_EQ(RotateSettings().Angle, -90);
+  EXPECT_EQ(RotateDegrees(first, 90, true, 0), -90);
   bool right = false;
   int choice = -1;
   double angle = 0;
