@@ -3,13 +3,13 @@
 
 #include "imaging/linear_bitmap.h"
 #include "support/run_command.h"
-#include "support/temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace sq {
 namespace {
 
 TEST(PluginConvert, ConvertsANetpbmPhotoToPng) {
-  test::TTempFolder folder;
+  test::TTempDir folder;
   const std::string ppm = folder.Write("photo.ppm", "P3 2 1 255  10 20 30  200 100 50\n");
   const std::string png = folder.File("photo.png");
   std::string out;

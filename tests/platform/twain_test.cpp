@@ -9,7 +9,7 @@
 #include "base/exception.h"
 #include "imaging/linear_bitmap.h"
 #include "platform/twain.h"
-#include "support/temp_folder.h"
+#include "support/temp_dir.h"
 
 // SANE's backends keep a few small allocations until the process ends.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libsane\nleak:libdl\n"; }
@@ -17,7 +17,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libsane\nlea
 namespace sq {
 namespace {
 
-using test::TTempFolder;
+using test::TTempDir;
 
 // A SANE configuration with one test device of 78 x 59 colour pixels, and a folder
 // for the source's remembered settings.
@@ -31,16 +31,16 @@ class TScannerSetup {
                 "test-picture \"Color pattern\"\n" +
                     extraDevice);
     config_.Write("stereoquill/scanner.conf", scannerSettings);
-    setenv("SANE_CONFIG_DIR", sane_.Path.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", config_.Path.c_str(), 1);
+    setenv("SANE_CONFIG_DIR", sane_.Path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
     acquisition.ManagerFolders = {SQ_TWAIN_MANAGER_DIR};
     acquisition.SearchSystemPath = false;
   }
   TTwainAcquisition acquisition;
 
  private:
-  TTempFolder sane_;
-  TTempFolder config_;
+  TTempDir sane_;
+  TTempDir config_;
 };
 
 TLinearBitmap FromBlock(twain::TW_HANDLE handle) {
@@ -103,8 +103,8 @@ TEST(TwainAcquisition, ReportsWhatStopsIt) {
   EXPECT_EQ(message([&] { setup.acquisition.Acquire(&gone, 0, nullptr, false); }), "Window handle is invalid");
   EXPECT_EQ(message([&] { setup.acquisition.SelectSource(&gone); }), "Window handle is invalid");
 
-  TTempFolder empty;
-  setup.acquisition.ManagerFolders = {empty.Path.string()};
+  TTempDir empty;
+  setup.acquisition.ManagerFolders = {empty.Path().string()};
   EXPECT_EQ(message([&] { setup.acquisition.Acquire(nullptr, 0, nullptr, false); }),
             "Unable to load Source Manager (libtwaindsm.so)");
   EXPECT_EQ(message([&] { setup.acquisition.SelectSource(nullptr); }),

@@ -3,7 +3,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <string_view>
 
 namespace sq::test {
 
@@ -24,8 +27,22 @@ class TTempDir {
   const std::filesystem::path& Path() const { return path_; }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
 
+  // Writes bytes to a file in the folder (creating sub-folders) and returns its name.
+  std::string Write(const std::string& name, std::string_view bytes) const {
+    const std::string file = File(name);
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return file;
+  }
+
  private:
   std::filesystem::path path_;
 };
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string ReadWholeFile(const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 }  // namespace sq::test

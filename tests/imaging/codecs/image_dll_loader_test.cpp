@@ -9,21 +9,21 @@
 #include "base/exception.h"
 #include "imaging/codecs/image_dll_loader.h"
 #include "imaging/linear_bitmap.h"
-#include "support/temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace sq {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TTempFolder;
+using test::TTempDir;
 
 // A folder holding copies of the named plug-ins ("sq-netpbm", "fake", "nofree").
-struct TPluginFolder : TTempFolder {
+struct TPluginFolder : TTempDir {
   explicit TPluginFolder(std::initializer_list<const char*> names) {
     for (const char* name : names) {
       const std::string file = std::string(name) + ".so";
       const fs::path from = fs::path(std::strcmp(name, "sq-netpbm") == 0 ? SQ_PLUGIN_DIR : SQ_TEST_PLUGIN_DIR) / file;
-      fs::copy_file(from, Path / file);
+      fs::copy_file(from, Path() / file);
     }
   }
 };
@@ -45,8 +45,8 @@ uint32_t Pixel24(const TLinearBitmap& b, int x, int y) {
 TEST(NetpbmPlugin, ReadsEveryKind) {
   TPluginFolder plugins{"sq-netpbm"};
   TImageDLLLoader loader;
-  ASSERT_EQ(loader.LoadPlugins(plugins.Path.string()), 1);
-  TTempFolder files;
+  ASSERT_EQ(loader.LoadPlugins(plugins.Path().string()), 1);
+  TTempDir files;
   TLinearBitmap b;
 
   // Bitmaps: 1 is black.  Raw rows are padded to whole bytes.
@@ -91,8 +91,8 @@ TEST(NetpbmPlugin, ReadsEveryKind) {
 TEST(NetpbmPlugin, RefusesDamagedFilesAndWritesPgmAndPpm) {
   TPluginFolder plugins{"sq-netpbm"};
   TImageDLLLoader loader;
-  loader.LoadPlugins(plugins.Path.string());
-  TTempFolder files;
+  loader.LoadPlugins(plugins.Path().string());
+  TTempDir files;
   TLinearBitmap b;
   EXPECT_EQ(LoadError(loader, files.Write("t.ppm", "P6 4 4 255\n\x01\x02"), b), "Error in bitmap data");
   EXPECT_EQ(LoadError(loader, files.Write("h.ppm", "P6 16777215 16777215 255\n\x01"), b), "Error in bitmap data");
@@ -116,15 +116,15 @@ TEST(NetpbmPlugin, RefusesDamagedFilesAndWritesPgmAndPpm) {
 
 TEST(PluginLoader, KeepsOnlyLibrariesWithTheRequiredExports) {
   TPluginFolder plugins{"nofree", "sq-netpbm"};
-  fs::create_directory(plugins.Path / "folder.so");
+  fs::create_directory(plugins.Path() / "folder.so");
   plugins.Write("broken.so", "not a library");
   TImageDLLLoader loader;
-  EXPECT_EQ(loader.LoadPlugins(plugins.Path.string() + "/"), 1);
+  EXPECT_EQ(loader.LoadPlugins(plugins.Path().string() + "/"), 1);
   EXPECT_FALSE(loader.CanLoad("NOF"));
   EXPECT_TRUE(loader.CanLoad("ppm"));
   EXPECT_EQ(loader.GetLoadFilter(), "Netpbm image (*.pbm,*.pgm,*.ppm,*.pnm,*.pam)|*.pbm;*.pgm;*.ppm;*.pnm;*.pam");
   // Loading the same folder again adds nothing.
-  EXPECT_EQ(loader.LoadPlugins(plugins.Path.string()), 0);
+  EXPECT_EQ(loader.LoadPlugins(plugins.Path().string()), 0);
   TLinearBitmap b;
   EXPECT_THROW(loader.LoadFromFile("x.nof", "NOF", b), ELinearBitmap);
 }
@@ -138,11 +138,11 @@ std::string FakeRecord(int32_t w, int32_t h, int32_t stride, int32_t options, bo
 TEST(PluginLoader, ConvertsContainersAndRefusesNonsense) {
   TPluginFolder plugins{"fake"};
   TImageDLLLoader loader;
-  ASSERT_EQ(loader.LoadPlugins(plugins.Path.string()), 1);
-  void* self = dlopen((plugins.Path / "fake.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_EQ(loader.LoadPlugins(plugins.Path().string()), 1);
+  void* self = dlopen((plugins.Path() / "fake.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
   ASSERT_NE(self, nullptr);
   int& freed = *static_cast<int*>(dlsym(self, "FakeFreeCount"));
-  TTempFolder files;
+  TTempDir files;
   TLinearBitmap b;
 
   // Three planes with a padded stride; two planes fill bytes 0 and 1.
@@ -202,10 +202,10 @@ TEST(PluginLoader, ConvertsContainersAndRefusesNonsense) {
 
 TEST(PluginLoader, RegistersBehindTheBuiltInFormats) {
   TPluginFolder plugins{"sq-netpbm"};
-  EXPECT_EQ(LoadPlugins(plugins.Path.string()), 1);
+  EXPECT_EQ(LoadPlugins(plugins.Path().string()), 1);
   EXPECT_EQ(&BitmapLoaders().Items(BitmapLoaders().Count() - 1), &ImageDLLLoader());
   EXPECT_NE(BitmapLoaders().GetLoadFilter().find("*.ppm"), std::string::npos);
-  TTempFolder files;
+  TTempDir files;
   TLinearBitmap b;
   b.LoadFromFile(files.Write("photo.ppm", "P3 1 1 255 1 2 3"));
   b.SaveToFile(files.File("photo.png"));
