@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "sane_source.h"
 
@@ -43,7 +44,15 @@ class TQtSourceDialog final : public TSourceDialog {
  public:
   TQtSourceDialog(const std::string& deviceTitle, const TScanChoices& choices, TSettings& settings,
                   int& requestedMessage, void* parent)
-      : dialog_(static_cast<QWidget*>(parent)), settings_(settings), message_(requestedMessage) {
+      : settings_(settings), message_(requestedMessage) {
+    // The program disables its window while the source is enabled, and a disabled
+    // widget disables its children: the dialog stays a window of its own that is only
+    // kept above the program's.
+    if (auto* owner = static_cast<QWidget*>(parent)) {
+      dialog_.winId();
+      if (QWindow* ownerWindow = owner->window()->windowHandle())
+        dialog_.windowHandle()->setTransientParent(ownerWindow);
+    }
     dialog_.setWindowTitle("Scan");
     auto* layout = new QVBoxLayout(&dialog_);
     layout->addWidget(new QLabel(QString::fromStdString(deviceTitle)));
@@ -69,6 +78,7 @@ class TQtSourceDialog final : public TSourceDialog {
     buttons->addButton(QDialogButtonBox::Cancel);
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog_, [this] { Scan(); });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog_, &QDialog::reject);
     QObject::connect(&dialog_, &QDialog::rejected, &dialog_, [this] { message_ = twain::MSG_CLOSEDSREQ; });
     dialog_.setModal(false);
     dialog_.show();
