@@ -27,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Give the record only as much memory as it claims, when the input holds it.
   const int channels = c.Options & 15;
   const int64_t planes = (c.Options & 0x10) ? channels : 1;
-  const int64_t claimed = int64_t(c.BytesPerLine) * c.Height * planes;
-  if (c.Width > 0 && c.Height > 0 && c.BytesPerLine > 0 && claimed > int64_t(block.size())) return 0;
+  if (c.Width > 0 && c.Height > 0 && c.BytesPerLine > 0 && planes > 0 &&
+      c.BytesPerLine > int64_t(block.size()) / c.Height / planes)
+    return 0;
   c.Data = block.empty() ? nullptr : block.data();
   try {
     TLinearBitmap bitmap;

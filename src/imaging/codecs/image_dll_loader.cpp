@@ -67,7 +67,7 @@ TContainerLayout CheckContainer(const TImageContainer& c) {
     throw ELinearBitmap("Unsupported pixel format");
   }
   const bool sane = c.Width > 0 && c.Height > 0 && c.Data != nullptr && c.BytesPerLine >= layout.RowBytes &&
-                    static_cast<int64_t>(c.BytesPerLine) * c.Height * layout.Planes <= 4 * kMaxImageBytes;
+                    c.BytesPerLine <= 4 * kMaxImageBytes / c.Height / layout.Planes;
   if (!sane)
     throw ELinearBitmap(Format("The image plug-in returned an invalid image (%d x %d pixels, %d bytes per line)",
                                c.Width, c.Height, c.BytesPerLine));
