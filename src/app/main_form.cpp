@@ -35,6 +35,7 @@
 
 #include "app/accommodate_form.h"
 #include "app/color_mapper_form.h"
+#include "app/format_associate_form.h"
 #include "app/image_annotate_form.h"
 #include "app/mdi_child.h"
 #include "app/noise_reduction_form.h"
@@ -43,13 +44,18 @@
 #include "app/resize_form.h"
 #include "app/rotate_form.h"
 #include "app/tool_icons.h"
+#include "app/twain_window.h"
 #include "app/view_3d_model_form.h"
 #include "base/progress.h"
 #include "imaging/codecs/bitmap_loader.h"
+#include "imaging/codecs/image_dll_loader.h"
 #include "imaging/gray.h"
 #include "imaging/ops/auto_color.h"
 #include "imaging/ops/filters.h"
+#include "platform/file_association.h"
+#include "platform/program_paths.h"
 #include "platform/program_setup.h"
+#include "platform/twain.h"
 #include "project/accommodation.h"
 #include "project/project_file.h"
 
@@ -146,6 +152,8 @@ TMainForm::TMainForm(const QString& programDir, QWidget* parent)
   SetProgressHandler([this](int percent) { ShowProgress(percent); });
   resize(1024, 768);
   ReadSettings();
+  // Image formats from plug-in libraries, registered behind the built-in ones.
+  LoadPlugins(NativeName(HalvorixPath));
   // The animation commands of the old morphing editor stay hidden; F9 belongs to "3D model".
   AnimationMenu_->menuAction()->setVisible(false);
   ConnectPointsButton_->setVisible(false);
@@ -387,7 +395,10 @@ void TMainForm::ReadSettings() {
     if (state == 2) setWindowState(Qt::WindowMaximized);
     if (state == 1) setWindowState(Qt::WindowMinimized);
     TProgramSetup sibling(kSiblingProgramKey);
-    HalvorixPath = QString::fromStdString(sibling.ReadString("HalvorixPath", NativeName(ProgramDir_)));
+    // Installed, the plug-ins live in the program's library folder, not beside it.
+    const std::string plugins =
+        ProgramDir_ == QApplication::applicationDirPath() ? DefaultPluginDirectory() : NativeName(ProgramDir_);
+    HalvorixPath = QString::fromStdString(sibling.ReadString("HalvorixPath", plugins));
   } catch (const std::exception& error) {
     // Settings that cannot be stored must not stop the program.
     AnimPath = ImagePath = HalvorixPath = ProgramDir_;
@@ -425,7 +436,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::ProcessCommandLine(const QStringList& arguments) {
   if (arguments.isEmpty()) return;
   if (arguments.first() == "*") {
-    FileAssociationClick();
+    ShowFormatAssociation(kProjectFormatFilter, 0, true, this);
     return;
   }
   for (const QString& argument : arguments) {
@@ -847,11 +858,49 @@ void TMainForm::PrintClick() {
 }
 
 // ---- Scanner acquisition and file association: their commands ----
-void TMainForm::ScanClick() {}
+void TMainForm::ScanClick() {
+  ScanAction_->setEnabled(false);
+  TQtTwainWindow window(this);
+  try {
+    TwainAcquisition().AcquireWithCallback(&window, nullptr,
+                                           [this](twain::TW_HANDLE image) { ReceiveScannedImage(image); });
+  } catch (const std::exception& error) {
+    ShowError(QString::fromLocal8Bit(error.what()));
+  }
+  ScanAction_->setEnabled(true);
+}
 
-void TMainForm::SelectTwainSourceClick() {}
+void TMainForm::SelectTwainSourceClick() {
+  TQtTwainWindow window(this);
+  try {
+    TwainAcquisition().SelectSource(&window);
+  } catch (const std::exception& error) {
+    ShowError(QString::fromLocal8Bit(error.what()));
+  }
+}
 
-void TMainForm::FileAssociationClick() {}
+void TMainForm::ReceiveScannedImage(void* image) {
+  TLinearBitmap scanned;
+  try {
+    scanned.GetFromDIB({twain::GlobalBlockData(image), twain::GlobalBlockSize(image)});
+  } catch (const std::exception&) {
+    scanned.Dispose();  // a page that does not read is dropped like an empty one
+  }
+  twain::GlobalFreeBlock(image);
+  const int number = NextImageNumber(true);
+  if (number == 0) return;
+  TMDIChild* child = CreateChild(QString("NONAME%1").arg(TMDIChild::OpenCount() + 1), number);
+  if (scanned.Present && scanned.PixelFormat == pf24bit && scanned.IsGrayScale()) GrayscaleCommand(scanned);
+  if (!child->TakeImage(scanned)) {
+    child->close();
+    return;
+  }
+  child->Modified = 1;
+  child->UpdateCaption();
+  UpdateMenuStates();
+}
+
+void TMainForm::FileAssociationClick() { ShowFormatAssociation(kProjectFormatFilter, 0, false, this); }
 
 // --- Edit menu ---
 

@@ -59,6 +59,10 @@ class TMainForm : public QMainWindow {
   // association dialog.  Called once the window is shown.
   void ProcessCommandLine(const QStringList& arguments);
 
+  // Receives one scanned page (a device-independent bitmap in a global memory block,
+  // which it frees) and shows it in a new "NONAME" window.
+  void ReceiveScannedImage(void* image);
+
   // --- State shared with the document windows ---
   CorrespondenceProject& Project() { return Project_; }
   TUndoList& UndoList() { return UndoList_; }
@@ -193,10 +197,10 @@ class TMainForm : public QMainWindow {
   void ReloadImageClick();
   void SaveImageClick();
   void SaveImageAsClick();
-  void PrintClick();              // the print dialog fills this in
-  void ScanClick();               // scanner acquisition fills this in
-  void SelectTwainSourceClick();  // scanner acquisition fills this in
-  void FileAssociationClick();    // the association dialog fills this in
+  void PrintClick();  // the print dialog fills this in
+  void ScanClick();
+  void SelectTwainSourceClick();
+  void FileAssociationClick();
   // Edit menu
   void UndoClick();
   void RedoClick();

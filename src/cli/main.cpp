@@ -10,6 +10,10 @@
 #include "base/exception.h"
 #include "base/progress.h"
 #include "cli/command.h"
+#include "imaging/codecs/image_dll_loader.h"
+#include "platform/program_paths.h"
+#include "platform/program_setup.h"
+#include "platform/registry.h"
 
 namespace sq::cli {
 
@@ -67,6 +71,20 @@ void TProgressBar::Draw(int percent) {
   drawn_ = true;
 }
 
+// The desktop program's plug-in folder: the "HalvorixPath" setting when the user set
+// one, the installed plug-in folder otherwise.  Only read: the tool writes no settings.
+std::string PluginFolder() {
+  try {
+    const auto value =
+        sq::RegistryHive(sq::TRegistryHiveKind::CurrentUser).Value(sq::kSiblingProgramKey, "HalvorixPath");
+    if (value && std::holds_alternative<std::string>(*value) && !std::get<std::string>(*value).empty())
+      return std::get<std::string>(*value);
+  } catch (const std::exception&) {
+    // An unreadable settings file leaves the default.
+  }
+  return sq::DefaultPluginDirectory();
+}
+
 }  // namespace sq::cli
 
 int main(int argc, char** argv) {
@@ -78,6 +96,8 @@ int main(int argc, char** argv) {
   auto* help = app.add_subcommand("help", "Show the commands and their options; help COMMAND shows one command's");
   std::string helpTopic;
   help->add_option("COMMAND", helpTopic, "Command to describe");
+  // The same image plug-ins as the desktop program, from the same folder.
+  sq::LoadPlugins(PluginFolder());
   for (auto& setup : Commands()) setup(app);
   // Rendered before parsing: afterwards CLI11 would describe the parsed subcommand.
   const std::string usage = app.help();

@@ -46,7 +46,7 @@ class TOpenPictureDialogTest : public QObject {
     QVERIFY(results[1][1].value<QImage>().isNull());
 
     // The dialog shows the size, or that there is nothing to show.
-    TOpenPictureDialog dialog(nullptr, "Open image", QString::fromStdString(dir.Path),
+    TOpenPictureDialog dialog(nullptr, "Open image", QString::fromStdString(dir.Path().string()),
                               ToDialogFilters(BitmapLoaders().GetLoadFilter()).join(";;"));
     dialog.show();
     dialog.PreviewFile(QString::fromStdString(dir / "small.bmp"));

@@ -326,7 +326,7 @@ TEST(ModelFiles, FailedSaveKeepsTheOldFile) {
   TVRMLLoader modelless;  // fails before writing anything
   EXPECT_THROW(modelless.SaveToFile(name), Exception);
   EXPECT_EQ(ReadText(name), "old");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path().string()), fs::directory_iterator()), 1);
 }
 
 TEST(ModelGeometry, NormalizeScalesOnlyOutsideFivePercent) {

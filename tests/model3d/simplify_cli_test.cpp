@@ -20,7 +20,7 @@ int RunCli(const std::string& arguments) {
 TEST(SimplifyCommand, ReducesMergesAndConvertsModels) {
   if (!fs::exists(SQ_CLI_PATH)) GTEST_SKIP() << "stereoquill-cli is not built";
   const test::TTempDir temp;
-  const fs::path dir = temp.Path;
+  const fs::path dir = temp.Path().string();
   TSurfaceColorModel sphere;
   sphere.MakeSphere(20);
   sphere.FillColor(0x808080);

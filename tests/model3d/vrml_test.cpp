@@ -71,7 +71,7 @@ TEST(Vrml, PerVertexColoursAndNoNormals) {
 
 TEST(Vrml, TextureIsWrittenBesideTheModel) {
   const test::TTempDir temp;
-  const fs::path dir = temp.Path;
+  const fs::path dir = temp.Path().string();
   TTextureModel m;
   m.SetVertexCount(3);
   m.SetTriangleCount(1);

@@ -55,7 +55,7 @@ TEST(Registry, DamagedTextKeepsWhatParsesAndIgnoresOtherRoots) {
 
 TEST(ProgramSetup, ValuesOfAnotherTypeFallBackToTheDefault) {
   test::TTempDir dir;
-  ::setenv("XDG_CONFIG_HOME", dir.Path.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", dir.Path().string().c_str(), 1);
   ResetRegistryHives();
   TProgramSetup setup(kProgramKey);
   setup.WriteString("WindowState", "1");
@@ -65,7 +65,7 @@ TEST(ProgramSetup, ValuesOfAnotherTypeFallBackToTheDefault) {
   EXPECT_EQ(setup.ReadString("AnimPath", "/default"), "/default");
   EXPECT_TRUE(setup.ReadBool("SimpleColorMapper", false));
   EXPECT_FALSE(setup.ReadBool("Missing", false));
-  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(dir.Path) / "stereoquill" / "user.reg"));
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(dir.Path().string()) / "stereoquill" / "user.reg"));
   ResetRegistryHives();
   ::unsetenv("XDG_CONFIG_HOME");
 }

@@ -2,31 +2,44 @@
 // everything in it when the test ends; and reading a whole file back.
 #pragma once
 
-#include <stdlib.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sq::test {
 
-struct TTempDir {
+class TTempDir {
+ public:
   TTempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "sqtestXXXXXX").string();
-    if (mkdtemp(pattern.data())) Path = pattern;
+    if (!::mkdtemp(pattern.data())) std::abort();
+    path_ = pattern;
   }
   ~TTempDir() {
     std::error_code ignored;
-    if (!Path.empty()) std::filesystem::remove_all(Path, ignored);
+    std::filesystem::remove_all(path_, ignored);
   }
   TTempDir(const TTempDir&) = delete;
   TTempDir& operator=(const TTempDir&) = delete;
 
-  std::string operator/(const std::string& name) const { return (std::filesystem::path(Path) / name).string(); }
+  const std::filesystem::path& Path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  std::string operator/(const std::string& name) const { return File(name); }
 
-  std::string Path;
+  // Writes bytes to a file in the folder (creating sub-folders) and returns its name.
+  std::string Write(const std::string& name, std::string_view bytes) const {
+    const std::string file = File(name);
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return file;
+  }
+
+ private:
+  std::filesystem::path path_;
 };
 
 inline std::vector<uint8_t> ReadBytes(const std::string& fileName) {
@@ -34,9 +47,12 @@ inline std::vector<uint8_t> ReadBytes(const std::string& fileName) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The whole content of a file ("" when it cannot be read).
 inline std::string ReadText(const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+inline std::string ReadWholeFile(const std::string& fileName) { return ReadText(fileName); }
 
 }  // namespace sq::test

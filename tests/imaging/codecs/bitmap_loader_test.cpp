@@ -56,7 +56,7 @@ class TEmptyLoader : public TBitmapLoader {
 
 // Files in a folder.
 size_t Files(const test::TTempDir& dir) {
-  return static_cast<size_t>(std::distance(fs::directory_iterator(dir.Path), {}));
+  return static_cast<size_t>(std::distance(fs::directory_iterator(dir.Path().string()), {}));
 }
 
 }  // namespace
@@ -79,7 +79,7 @@ TEST(Registry, FindsLoadersByWholeExtensionInAnyCase) {
   // Saving to an unknown extension makes no file.
   test::TTempDir dir;
   const TLinearBitmap image(2, 2, pf24bit);
-  EXPECT_EQ(Message([&] { image.SaveToFile(dir.Path + "/a.jpe"); }), "Unsupported file format: JPE");
+  EXPECT_EQ(Message([&] { image.SaveToFile(dir.Path().string() + "/a.jpe"); }), "Unsupported file format: JPE");
   EXPECT_EQ(Files(dir), 0u);
 
   // The base test looks for whole patterns in the filter; an empty filter accepts nothing.
@@ -138,7 +138,7 @@ TEST(Registry, FallsBackThroughTemporaryFiles) {
 
 TEST(Registry, FileDispatchKeepsOldDataOnFailure) {
   test::TTempDir dir;
-  const std::string file = dir.Path + "/picture.v1.bmp";
+  const std::string file = dir.Path().string() + "/picture.v1.bmp";
   TLinearBitmap image(4, 2, pf24bit);
   image.Clear(9);
   image.SaveToFile(file);
@@ -147,8 +147,8 @@ TEST(Registry, FileDispatchKeepsOldDataOnFailure) {
   EXPECT_EQ(loaded.Width, 4);
 
   // A damaged file leaves the bitmap as it was.
-  std::ofstream(dir.Path + "/bad.pcx") << "not a picture";
-  EXPECT_THROW(loaded.LoadFromFile(dir.Path + "/bad.pcx"), ELinearBitmap);
+  std::ofstream(dir.Path().string() + "/bad.pcx") << "not a picture";
+  EXPECT_THROW(loaded.LoadFromFile(dir.Path().string() + "/bad.pcx"), ELinearBitmap);
   EXPECT_EQ(loaded.Width, 4);
 
   // A failed save leaves the old file whole and no temporary file behind.
@@ -158,6 +158,6 @@ TEST(Registry, FileDispatchKeepsOldDataOnFailure) {
   EXPECT_EQ(Files(dir), 2u);
 
   // A folder name with a dot does not lend its extension.
-  fs::create_directory(dir.Path + "/old.gif");
-  EXPECT_EQ(Message([&] { loaded.LoadFromFile(dir.Path + "/old.gif/noext"); }), "Unsupported file format: ");
+  fs::create_directory(dir.Path().string() + "/old.gif");
+  EXPECT_EQ(Message([&] { loaded.LoadFromFile(dir.Path().string() + "/old.gif/noext"); }), "Unsupported file format: ");
 }

@@ -107,7 +107,7 @@ TEST(BmpReader, MatchesPeerOnEveryVariant) {
     TLinearBitmap ours;
     ours.LoadFromFile(file);
     EXPECT_EQ(ours.PixelFormat, v.format) << v.name;
-    ExpectSamePixels(ours, MagickPixels(file, dir.Path), v.tolerance, v.name);
+    ExpectSamePixels(ours, MagickPixels(file, dir.Path().string()), v.tolerance, v.name);
     if (std::string(v.name) == "4bit") {  // 16 colours, the rest of the palette black
       for (int i = 48; i < 768; ++i) ASSERT_EQ(ours.Palette[i], 0) << i;
     }
@@ -233,6 +233,6 @@ TEST(BmpWriter, PeerReadsWhatWeWrite) {
     if (format == pf16bit) {
       EXPECT_TRUE(back.IsGrayScale());
     }
-    if (HaveMagick()) ExpectSamePixels(MagickPixels(file, dir.Path), expected, 0, PixelFormatName(format));
+    if (HaveMagick()) ExpectSamePixels(MagickPixels(file, dir.Path().string()), expected, 0, PixelFormatName(format));
   }
 }

@@ -102,11 +102,11 @@ TEST(Gif, PeerAgreesAndTransparencyIsReported) {
   Magick("-size 23x19 plasma:fractal -seed 5 -colors 64 -interlace GIF '" + dir / "peer.gif" + "'");
   TLinearBitmap ours;
   ours.LoadFromFile(dir / "peer.gif");
-  EXPECT_EQ(MeanError(ours, MagickPixels(dir / "peer.gif", dir.Path)), 0.0);
+  EXPECT_EQ(MeanError(ours, MagickPixels(dir / "peer.gif", dir.Path().string())), 0.0);
 
   // The peer reads what we write.
   ours.SaveToFile(dir / "ours.gif");
-  EXPECT_EQ(MeanError(ours, MagickPixels(dir / "ours.gif", dir.Path)), 0.0);
+  EXPECT_EQ(MeanError(ours, MagickPixels(dir / "ours.gif", dir.Path().string())), 0.0);
 
   // A transparent blue: platform colour 0x00BBGGRR.
   Magick("-size 6x4 xc:red -fill blue -draw 'point 1,1' -transparent blue -transparent-color blue '" +

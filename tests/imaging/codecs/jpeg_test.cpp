@@ -96,7 +96,7 @@ TEST(Jpeg, RoundTripAndPeerAgree) {
   picture.SaveToFile(file);
   TLinearBitmap ours;
   ours.LoadFromFile(file);
-  EXPECT_LT(MeanError(MagickPixels(file, dir.Path), ours), 0.5);
+  EXPECT_LT(MeanError(MagickPixels(file, dir.Path().string()), ours), 0.5);
 }
 
 TEST(Jpeg, SizeTargetNeverRaisesQuality) {

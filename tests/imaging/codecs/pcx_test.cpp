@@ -147,7 +147,7 @@ TEST(PcxReader, RefusesDamagedFiles) {
 TEST(Pcx, PeerAgrees) {
   if (!HaveMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
   TTempDir dir;
-  const std::string folder = dir.Path;
+  const std::string folder = dir.Path().string();
   const std::string source = folder + "/source.ppm";
   Magick("-size 31x9 plasma:fractal -seed 11 -depth 8 '" + source + "'");
   for (const char* args : {"", "-colors 100 -type Palette"}) {
