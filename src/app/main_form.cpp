@@ -1118,7 +1118,7 @@ void TMainForm::ColorMapperClick() {
 void TMainForm::AutoColorClick() {
   TMDIChild* child = ActiveChild();
   if (!child || !child->Bitmap().Present || !FiltersMenu_->menuAction()->isEnabled()) return;
-  TAutoColorMode mode = acSaturation;
+  TAutoColorMode mode = TAutoColorMode::Saturation;
   if (child->Bitmap().PixelFormat == pf24bit) {
     QMessageBox box(QMessageBox::Question, kTitle, "Select color corection mode", QMessageBox::NoButton, this);
     QPushButton* saturation = box.addButton("&Saturation", QMessageBox::AcceptRole);
@@ -1127,11 +1127,11 @@ void TMainForm::AutoColorClick() {
     box.setEscapeButton(box.addButton("Cancel", QMessageBox::RejectRole));
     box.exec();
     if (box.clickedButton() == saturation)
-      mode = acSaturation;
+      mode = TAutoColorMode::Saturation;
     else if (box.clickedButton() == luminance)
-      mode = acLuminance;
+      mode = TAutoColorMode::Luminance;
     else if (box.clickedButton() == split)
-      mode = acRGBSplit;
+      mode = TAutoColorMode::RGBSplit;
     else
       return;
   }

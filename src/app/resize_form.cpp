@@ -26,14 +26,14 @@ namespace sq {
 
 namespace {
 
-int rememberedMethod = rmBilinear;
+TResizeMethod rememberedMethod = TResizeMethod::Bilinear;
 
 constexpr int kMaxSide = 32767;
 
 }  // namespace
 
-int TResizeForm::RememberedMethod() { return rememberedMethod; }
-void TResizeForm::SetRememberedMethod(int method) { rememberedMethod = method; }
+TResizeMethod TResizeForm::RememberedMethod() { return rememberedMethod; }
+void TResizeForm::SetRememberedMethod(TResizeMethod method) { rememberedMethod = method; }
 
 TResizeForm::TResizeForm(TLinearBitmap& bitmap, QWidget* parent)
     : QDialog(parent),
@@ -87,10 +87,11 @@ TResizeForm::TResizeForm(TLinearBitmap& bitmap, QWidget* parent)
   RatioCheckBox->setChecked(true);
 
   MethodBox = new QComboBox(this);
-  const std::vector<int> methods =
-      Bitmap.Width == 1 && Bitmap.Height == 1 ? std::vector<int>{rmPixel} : ResizeMethods(Bitmap);
-  for (int method : methods) MethodBox->addItem(ResizeMethodName(method), method);
-  const int remembered = MethodBox->findData(rememberedMethod);
+  const std::vector<TResizeMethod> methods = Bitmap.Width == 1 && Bitmap.Height == 1
+                                                 ? std::vector<TResizeMethod>{TResizeMethod::Pixel}
+                                                 : ResizeMethods(Bitmap);
+  for (TResizeMethod method : methods) MethodBox->addItem(ResizeMethodName(method), static_cast<int>(method));
+  const int remembered = MethodBox->findData(static_cast<int>(rememberedMethod));
   MethodBox->setCurrentIndex(remembered >= 0 ? remembered : 0);
   auto* methodLabel = new QLabel("Resampling method:", this);
   methodLabel->setBuddy(MethodBox);
@@ -183,7 +184,7 @@ void TResizeForm::OkButtonClick() {
     accept();
     return;
   }
-  const int method = MethodBox->currentData().toInt();
+  const auto method = static_cast<TResizeMethod>(MethodBox->currentData().toInt());
   rememberedMethod = method;
   try {
     TBusyCursor busy;

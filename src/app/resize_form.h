@@ -7,6 +7,7 @@
 #include <QDialog>
 
 // Local
+#include "imaging/ops/resample_command.h"
 #include "numeric/symbol_table.h"
 
 class QCheckBox;
@@ -31,8 +32,8 @@ class TResizeForm : public QDialog {
   bool Execute();
 
   // The method chosen last, as an index of the full method list, until the program ends.
-  static int RememberedMethod();
-  static void SetRememberedMethod(int method);
+  static TResizeMethod RememberedMethod();
+  static void SetRememberedMethod(TResizeMethod method);
 
   double FactorX = 1;
   double FactorY = 1;

@@ -169,7 +169,7 @@ class TImageCommandsTest : public QObject {
     answer = test::AnswerNextModal("Luminance plane");
     form_->AutoColorAction()->trigger();
     TLinearBitmap expected(original);
-    AutoColorCorrect(expected, {}, acLuminance);
+    AutoColorCorrect(expected, {}, TAutoColorMode::Luminance);
     QVERIFY(SamePixels(expected, child->Bitmap()));
     QCOMPARE(child->Modified, 1);
   }

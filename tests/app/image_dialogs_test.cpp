@@ -63,7 +63,7 @@ class TImageDialogsTest : public QObject {
     QCOMPARE(bitmap.Height, 50);
     QCOMPARE(form.FactorX, 0.25);
     QCOMPARE(form.FactorY, 0.5);
-    QCOMPARE(TResizeForm::RememberedMethod(), 2);
+    QCOMPARE(TResizeForm::RememberedMethod(), TResizeMethod::Pixel);
 
     // OK with the size unchanged changes nothing and reports no factors.
     const TLinearBitmap before(bitmap);

@@ -62,9 +62,9 @@ class TMainFormTest : public QObject {
   void init() {
     config_ = std::make_unique<test::TTempDir>();
     files_ = std::make_unique<test::TTempDir>();
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path().string()));
     ResetRegistryHives();
-    form_ = std::make_unique<TMainForm>(QString::fromStdString(files_->Path));
+    form_ = std::make_unique<TMainForm>(QString::fromStdString(files_->Path().string()));
     form_->resize(1000, 750);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
@@ -400,12 +400,12 @@ class TMainFormTest : public QObject {
     form_->close();
     TProgramSetup setup(kProgramKey);
     QCOMPARE(setup.ReadString("ImagePath", ""), std::string("/images/here"));
-    QCOMPARE(setup.ReadString("AnimPath", ""), files_->Path);
+    QCOMPARE(setup.ReadString("AnimPath", ""), files_->Path().string());
     QVERIFY(setup.ReadInteger("WindowState", -1) >= 0);
 
     // A window state stored as text is ignored: the default is maximised.
     setup.WriteString("WindowState", "0");
-    TMainForm again(QString::fromStdString(files_->Path));
+    TMainForm again(QString::fromStdString(files_->Path().string()));
     QVERIFY(again.windowState() & Qt::WindowMaximized);
   }
 };

@@ -17,7 +17,7 @@ class TOpenPictureDialogTest : public QObject {
  private slots:
   void initTestCase() {
     config_ = std::make_unique<test::TTempDir>();
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path().string()));
     ResetRegistryHives();
   }
 
