@@ -1,6 +1,9 @@
 // Self
 #include "app/integer_edit.h"
 
+// Local
+#include "app/field_state.h"
+
 namespace sq {
 
 TIntegerEdit::TIntegerEdit(QWidget* parent) : QLineEdit(parent) {
@@ -14,16 +17,7 @@ TIntegerEdit::TIntegerEdit(QWidget* parent) : QLineEdit(parent) {
   });
 }
 
-void TIntegerEdit::ShowState() {
-  if (field_.Valid()) {
-    setPalette(QPalette());
-    return;
-  }
-  QPalette colours = palette();
-  const uint32_t warning = field_.WarningColor;
-  colours.setColor(QPalette::Text, QColor((warning >> 16) & 0xFF, (warning >> 8) & 0xFF, warning & 0xFF));
-  setPalette(colours);
-}
+void TIntegerEdit::ShowState() { ShowFieldState(*this, field_.Valid(), field_.WarningColor); }
 
 void TIntegerEdit::SetValue(int32_t value) {
   field_.SetValue(value);
