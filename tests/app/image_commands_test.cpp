@@ -20,6 +20,7 @@
 #include "imaging/ops/tone_map.h"
 #include "platform/program_setup.h"
 #include "platform/registry.h"
+#include "support/main_form_session.h"
 #include "support/modal.h"
 #include "support/modal_answer.h"
 #include "support/temp_dir.h"
@@ -41,42 +42,25 @@ class TImageCommandsTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<test::TTempDir> config_;
-  std::unique_ptr<test::TTempDir> files_;
-  std::unique_ptr<TMainForm> form_;
+  test::TMainFormSession session_;
 
   TMDIChild* Open(const std::string& name, const TLinearBitmap& image) {
-    image.SaveToFile(files_->File(name));
-    TMDIChild* child = form_->OpenImageFile(QString::fromStdString(files_->File(name)));
+    image.SaveToFile(session_.Files->File(name));
+    TMDIChild* child = session_.Form->OpenImageFile(QString::fromStdString(session_.Files->File(name)));
     QCoreApplication::processEvents();
     return child;
   }
 
  private slots:
-  void init() {
-    config_ = std::make_unique<test::TTempDir>();
-    files_ = std::make_unique<test::TTempDir>();
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path().string()));
-    ResetRegistryHives();
-    form_ = std::make_unique<TMainForm>(QString::fromStdString(files_->Path().string()));
-    form_->resize(1000, 750);
-    form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-  }
-
-  void cleanup() {
-    for (TMDIChild* child : form_->Children()) child->Modified = 0;
-    form_.reset();
-    FreeProgramSetup();
-    ResetRegistryHives();
-  }
+  void init() { session_.Start(); }
+  void cleanup() { session_.Finish(); }
 
   void ResizeRescalesPointsAndCancelledDialogsDropTheirSnapshot() {
     TMDIChild* one = Open("a.bmp", test::GradientBitmap(200, 100));
     Open("b.bmp", test::GradientBitmap(200, 100));
-    CorrespondenceProject& project = form_->Project();
+    CorrespondenceProject& project = session_.Form->Project();
     project.AddPointPair(40, 30);
-    form_->MdiArea()->setActiveSubWindow(one);
+    session_.Form->MdiArea()->setActiveSubWindow(one);
 
     WhenModal<TResizeForm>([](TResizeForm* f) {
       f->WidthEdit->setFocus();
@@ -84,26 +68,26 @@ class TImageCommandsTest : public QObject {
       QTest::keyClicks(f->WidthEdit, "w/2");
       QTest::mouseClick(f->OkButton, Qt::LeftButton);
     });
-    form_->ResizeAction()->trigger();
+    session_.Form->ResizeAction()->trigger();
     QCOMPARE(one->Bitmap().Width, 100);
     QCOMPARE(one->Bitmap().Height, 50);
     QCOMPARE(project.Points[0], (PointPair{20, 15, 40, 30}));  // only image 1's set
     QCOMPARE(one->Modified, 1);
-    QCOMPARE(form_->UndoList().UndoCount(), 1);
+    QCOMPARE(session_.Form->UndoList().UndoCount(), 1);
 
     // Cancelled dialogs leave the image, the counter and the history as they were.
     const TLinearBitmap before(one->Bitmap());
     WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
-    form_->RotateAction()->trigger();
+    session_.Form->RotateAction()->trigger();
     WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
-    form_->NoiseReductionAction()->trigger();
+    session_.Form->NoiseReductionAction()->trigger();
     WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
-    form_->ColorMapperAction()->trigger();
+    session_.Form->ColorMapperAction()->trigger();
     WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
-    form_->ResizeAction()->trigger();
+    session_.Form->ResizeAction()->trigger();
     QVERIFY(SamePixels(before, one->Bitmap()));
     QCOMPARE(one->Modified, 1);
-    QCOMPARE(form_->UndoList().UndoCount(), 1);
+    QCOMPARE(session_.Form->UndoList().UndoCount(), 1);
 
     // A confirmed colour map is one step to undo.
     WhenModal<TColorMapperForm>([](TColorMapperForm* f) {
@@ -111,10 +95,10 @@ class TImageCommandsTest : public QObject {
       f->Parameter1Edit->setText("2");
       QTest::mouseClick(f->OkButton, Qt::LeftButton);
     });
-    form_->ColorMapperAction()->trigger();
+    session_.Form->ColorMapperAction()->trigger();
     QCOMPARE(one->Modified, 2);
-    QCOMPARE(form_->UndoList().UndoCount(), 2);
-    form_->UndoAction()->trigger();
+    QCOMPARE(session_.Form->UndoList().UndoCount(), 2);
+    session_.Form->UndoAction()->trigger();
     QVERIFY(SamePixels(before, one->Bitmap()));
   }
 
@@ -127,14 +111,14 @@ class TImageCommandsTest : public QObject {
     first.ResizeCanvas(220, 170, 0, 0, 0);
     TMDIChild* one = Open("one.bmp", first);
     TMDIChild* two = Open("two.bmp", shifted);
-    CorrespondenceProject& project = form_->Project();
+    CorrespondenceProject& project = session_.Form->Project();
     for (const PointPair pair : {PointPair{50, 40, 20, 30}, PointPair{150, 120, 121, 110}}) {
       const int index = project.AddPointPair(pair.x1, pair.y1);
       project.MovePoint(index, 2, pair.x2, pair.y2);
     }
 
     WhenModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->accept(); });
-    form_->AccommodateAction()->trigger();
+    session_.Form->AccommodateAction()->trigger();
     // Shift (30, 10) rounded from (29.5, 10): image 1 keeps x 30..219, y 10..159.
     QCOMPARE(one->Bitmap().Width, 190);
     QCOMPARE(one->Bitmap().Height, 150);
@@ -152,7 +136,7 @@ class TImageCommandsTest : public QObject {
     project.MovePoint(1, 1, 189, 149);
     project.MovePoint(2, 1, 189, 149);
     const auto answer = test::AnswerNextModal();
-    form_->AccommodateAction()->trigger();
+    session_.Form->AccommodateAction()->trigger();
     QCOMPARE(answer->Text, QString("The images do not overlap after the shift"));
     QCOMPARE(one->Bitmap().Width, 190);
   }
@@ -161,13 +145,13 @@ class TImageCommandsTest : public QObject {
     const TLinearBitmap original = test::GradientBitmap(64, 64);
     TMDIChild* child = Open("c.bmp", original);
     auto answer = test::AnswerNextModal("Cancel");
-    form_->AutoColorAction()->trigger();
+    session_.Form->AutoColorAction()->trigger();
     QCOMPARE(answer->Text, QString("Select color corection mode"));
     QVERIFY(SamePixels(original, child->Bitmap()));
     QCOMPARE(child->Modified, 0);
 
     answer = test::AnswerNextModal("Luminance plane");
-    form_->AutoColorAction()->trigger();
+    session_.Form->AutoColorAction()->trigger();
     TLinearBitmap expected(original);
     AutoColorCorrect(expected, {}, TAutoColorMode::Luminance);
     QVERIFY(SamePixels(expected, child->Bitmap()));

@@ -18,6 +18,7 @@
 #include "imaging/linear_bitmap.h"
 #include "platform/program_setup.h"
 #include "platform/registry.h"
+#include "support/main_form_session.h"
 #include "support/modal_answer.h"
 #include "support/temp_dir.h"
 
@@ -48,76 +49,59 @@ class TMainFormTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<test::TTempDir> config_;
-  std::unique_ptr<test::TTempDir> files_;
-  std::unique_ptr<TMainForm> form_;
+  test::TMainFormSession session_;
 
   TMDIChild* Open(const QString& fileName) {
-    TMDIChild* child = form_->OpenImageFile(fileName);
+    TMDIChild* child = session_.Form->OpenImageFile(fileName);
     QCoreApplication::processEvents();
     return child;
   }
 
  private slots:
-  void init() {
-    config_ = std::make_unique<test::TTempDir>();
-    files_ = std::make_unique<test::TTempDir>();
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_->Path().string()));
-    ResetRegistryHives();
-    form_ = std::make_unique<TMainForm>(QString::fromStdString(files_->Path().string()));
-    form_->resize(1000, 750);
-    form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-  }
-
-  void cleanup() {
-    for (TMDIChild* child : form_->Children()) child->Modified = 0;
-    form_.reset();
-    FreeProgramSetup();
-    ResetRegistryHives();
-  }
+  void init() { session_.Start(); }
+  void cleanup() { session_.Finish(); }
 
   void OpensImagesAsOneAndTwoWithMenuStates() {
-    QVERIFY(!form_->SaveImageAction()->isEnabled());
-    TMDIChild* a = Open(WriteImage(*files_, "a.png", 200, 100));
+    QVERIFY(!session_.Form->SaveImageAction()->isEnabled());
+    TMDIChild* a = Open(WriteImage(*session_.Files, "a.png", 200, 100));
     QVERIFY(a);
     QCOMPARE(a->windowTitle(), QString("(1) a.png [1:1] 24 bit"));
-    QVERIFY(form_->SaveImageAction()->isEnabled());
-    QVERIFY(!form_->SwapImagesAction()->isEnabled());
-    QVERIFY(!form_->ConnectPointsAction()->isEnabled());
-    QVERIFY(form_->ReloadImageAction()->isEnabled());
-    TMDIChild* b = Open(WriteImage(*files_, "b.png", 120, 90, pf8bit));
+    QVERIFY(session_.Form->SaveImageAction()->isEnabled());
+    QVERIFY(!session_.Form->SwapImagesAction()->isEnabled());
+    QVERIFY(!session_.Form->ConnectPointsAction()->isEnabled());
+    QVERIFY(session_.Form->ReloadImageAction()->isEnabled());
+    TMDIChild* b = Open(WriteImage(*session_.Files, "b.png", 120, 90, pf8bit));
     QCOMPARE(b->windowTitle(), QString("(2) b.png [1:1] 256 colors"));
-    QVERIFY(form_->SwapImagesAction()->isEnabled());
-    QVERIFY(form_->ConnectPointsAction()->isEnabled());
+    QVERIFY(session_.Form->SwapImagesAction()->isEnabled());
+    QVERIFY(session_.Form->ConnectPointsAction()->isEnabled());
     // No filters on palette images; "24 bit color" is offered instead.
-    QVERIFY(!form_->SmoothAction()->isEnabled());
-    QVERIFY(form_->To24BitAction()->isEnabled());
-    form_->MdiArea()->setActiveSubWindow(a);
-    QVERIFY(form_->SmoothAction()->isEnabled());
-    QVERIFY(!form_->To24BitAction()->isEnabled());
+    QVERIFY(!session_.Form->SmoothAction()->isEnabled());
+    QVERIFY(session_.Form->To24BitAction()->isEnabled());
+    session_.Form->MdiArea()->setActiveSubWindow(a);
+    QVERIFY(session_.Form->SmoothAction()->isEnabled());
+    QVERIFY(!session_.Form->To24BitAction()->isEnabled());
 
     // A third image replaces the active window and takes its number.
-    TMDIChild* c = Open(WriteImage(*files_, "c.png", 50, 40));
-    QCOMPARE(form_->Children().size(), 2);
+    TMDIChild* c = Open(WriteImage(*session_.Files, "c.png", 50, 40));
+    QCOMPARE(session_.Form->Children().size(), 2);
     QCOMPARE(c->ImageNumber, 1);
 
     // A damaged file shows its error and leaves the open windows alone.
-    QFile junk(QString::fromStdString(*files_ / "junk.png"));
+    QFile junk(QString::fromStdString(*session_.Files / "junk.png"));
     QVERIFY(junk.open(QIODevice::WriteOnly));
     junk.write("\x89PNG\r\n\x1a\n-not-really");
     junk.close();
     auto answer = test::AnswerNextModal("OK");
-    QVERIFY(!form_->OpenImageFile(junk.fileName()));
+    QVERIFY(!session_.Form->OpenImageFile(junk.fileName()));
     QVERIFY(answer->Seen);
     QVERIFY(answer->Text.startsWith(junk.fileName()));
-    QCOMPARE(form_->Children().size(), 2);
+    QCOMPARE(session_.Form->Children().size(), 2);
 
     // A truncated JPEG still opens, and says what it lacks.
-    const QString cut = WriteImage(*files_, "cut.jpg", 256, 256);
+    const QString cut = WriteImage(*session_.Files, "cut.jpg", 256, 256);
     QVERIFY(QFile::resize(cut, QFileInfo(cut).size() / 2));
     answer = test::AnswerNextModal("OK");
-    TMDIChild* damaged = form_->OpenImageFile(cut);
+    TMDIChild* damaged = session_.Form->OpenImageFile(cut);
     QVERIFY(damaged);
     QVERIFY(answer->Seen);
     QVERIFY(answer->Text.startsWith(cut + "\n"));
@@ -125,18 +109,18 @@ class TMainFormTest : public QObject {
   }
 
   void PlacesSelectsAndDragsPointsInPointMode() {
-    TMDIChild* a = Open(WriteImage(*files_, "a.png", 200, 100));
-    TMDIChild* b = Open(WriteImage(*files_, "b.png", 200, 100));
-    form_->PointModeAction()->trigger();
-    QVERIFY(form_->PointModeAction()->isChecked());
+    TMDIChild* a = Open(WriteImage(*session_.Files, "a.png", 200, 100));
+    TMDIChild* b = Open(WriteImage(*session_.Files, "b.png", 200, 100));
+    session_.Form->PointModeAction()->trigger();
+    QVERIFY(session_.Form->PointModeAction()->isChecked());
     Click(a, QPoint(10, 10));
-    CorrespondenceProject& project = form_->Project();
+    CorrespondenceProject& project = session_.Form->Project();
     QCOMPARE(project.PointCount, 1);
     QCOMPARE(project.Points[0], (PointPair{10, 10, 10, 10}));
     // Within 5 pixels at 1:1 the existing point is selected, not a new one added.
     Click(b, QPoint(14, 13));
     QCOMPARE(project.PointCount, 1);
-    QCOMPARE(form_->SelectedPoint, 1);
+    QCOMPARE(session_.Form->SelectedPoint, 1);
     // Dragging moves only this window's half and stops at the image edge.
     QWidget* viewport = b->View()->viewport();
     QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
@@ -151,24 +135,24 @@ class TMainFormTest : public QObject {
       QCOMPARE(project.Points[0].x2, 199);
     }
     QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(150, 60));
-    QCOMPARE(form_->StatusText(2), QString("200 x 100 24 bit"));
+    QCOMPARE(session_.Form->StatusText(2), QString("200 x 100 24 bit"));
 
-    form_->RemovePointAction()->trigger();
+    session_.Form->RemovePointAction()->trigger();
     QCOMPARE(project.PointCount, 0);
-    QCOMPARE(form_->SelectedPoint, 0);
+    QCOMPARE(session_.Form->SelectedPoint, 0);
   }
 
   void ZoomsWithCaptionsAndClamps() {
-    TMDIChild* a = Open(WriteImage(*files_, "b.png", 64, 48));
+    TMDIChild* a = Open(WriteImage(*session_.Files, "b.png", 64, 48));
     QCOMPARE(a->Zoom(), 1);
-    form_->ZoomOutAction()->trigger();
+    session_.Form->ZoomOutAction()->trigger();
     QCOMPARE(a->windowTitle(), QString("(1) b.png [1:2] 24 bit"));
-    form_->ZoomOutAction()->trigger();
+    session_.Form->ZoomOutAction()->trigger();
     QCOMPARE(a->windowTitle(), QString("(1) b.png [1:3] 24 bit"));
-    form_->ZoomInAction()->trigger();
-    form_->ZoomInAction()->trigger();
+    session_.Form->ZoomInAction()->trigger();
+    session_.Form->ZoomInAction()->trigger();
     QCOMPARE(a->Zoom(), 1);
-    for (int i = 0; i < 20; ++i) form_->ZoomInAction()->trigger();
+    for (int i = 0; i < 20; ++i) session_.Form->ZoomInAction()->trigger();
     QCOMPARE(a->windowTitle(), QString("(1) b.png [16:1] 24 bit"));
     // In zoom mode a click zooms; the magnified view scrolls by whole image pixels.
     a->SetZoom(3);
@@ -179,107 +163,107 @@ class TMainFormTest : public QObject {
   }
 
   void ConnectPointsBuildsTheMeshOrSelectsTheCulprit() {
-    TMDIChild* a = Open(WriteImage(*files_, "a.png", 100, 100));
-    Open(WriteImage(*files_, "b.png", 100, 100));
-    CorrespondenceProject& project = form_->Project();
+    TMDIChild* a = Open(WriteImage(*session_.Files, "a.png", 100, 100));
+    Open(WriteImage(*session_.Files, "b.png", 100, 100));
+    CorrespondenceProject& project = session_.Form->Project();
     project.AddPointPair(10, 10);
     project.AddPointPair(80, 10);
     project.AddPointPair(40, 70);
-    form_->ConnectPointsAction()->trigger();
-    QCOMPARE(form_->EditMode(), TriangleMode);
+    session_.Form->ConnectPointsAction()->trigger();
+    QCOMPARE(session_.Form->EditMode(), TriangleMode);
     QCOMPARE(project.TriangleCount, 1);
 
-    form_->ZoomModeAction()->trigger();
+    session_.Form->ZoomModeAction()->trigger();
     project.AddPointPair(10, 10);  // a duplicate of point 1
     auto answer = test::AnswerNextModal("OK");
-    form_->ConnectPointsAction()->trigger();
+    session_.Form->ConnectPointsAction()->trigger();
     QCOMPARE(answer->Text, QString("Can't avoid crossing lines"));
-    QCOMPARE(form_->SelectedPoint, 1);
-    QCOMPARE(form_->EditMode(), ZoomMode);
+    QCOMPARE(session_.Form->SelectedPoint, 1);
+    QCOMPARE(session_.Form->EditMode(), ZoomMode);
 
     // Points outside an image: the question, and on Yes they go.
     project.PointCount = 3;
     project.AddPointPair(60, 40);
     project.MovePoint(3, 1, 150, 50);
     answer = test::AnswerNextModal("Yes");
-    form_->ConnectPointsAction()->trigger();
+    session_.Form->ConnectPointsAction()->trigger();
     QCOMPARE(answer->Text, QString("Point defined outside image. Remove all invalid remove points?"));
     QCOMPARE(project.PointCount, 3);
-    QCOMPARE(form_->EditMode(), TriangleMode);
+    QCOMPARE(session_.Form->EditMode(), TriangleMode);
     Q_UNUSED(a);
   }
 
   void SavesAndReopensAProject() {
-    const QString aName = WriteImage(*files_, "left.png", 80, 60);
-    const QString bName = WriteImage(*files_, "right.png", 80, 60);
+    const QString aName = WriteImage(*session_.Files, "left.png", 80, 60);
+    const QString bName = WriteImage(*session_.Files, "right.png", 80, 60);
     Open(aName);
     Open(bName);
-    form_->Project().AddPointPair(5, 6);
-    form_->Project().MovePoint(1, 2, 7, 8);
-    const QString project = QString::fromStdString(*files_ / "pair.kst");
-    form_->SaveProject(project);
-    form_->Project().PointCount = 0;
-    form_->OpenProjectFile(project);
-    QCOMPARE(form_->windowTitle(), project + " - Stereoquill");
-    QCOMPARE(form_->Project().PointCount, 1);
-    QCOMPARE(form_->Project().Points[0], (PointPair{5, 6, 7, 8}));
-    const auto children = form_->Children();
+    session_.Form->Project().AddPointPair(5, 6);
+    session_.Form->Project().MovePoint(1, 2, 7, 8);
+    const QString project = QString::fromStdString(*session_.Files / "pair.kst");
+    session_.Form->SaveProject(project);
+    session_.Form->Project().PointCount = 0;
+    session_.Form->OpenProjectFile(project);
+    QCOMPARE(session_.Form->windowTitle(), project + " - Stereoquill");
+    QCOMPARE(session_.Form->Project().PointCount, 1);
+    QCOMPARE(session_.Form->Project().Points[0], (PointPair{5, 6, 7, 8}));
+    const auto children = session_.Form->Children();
     QCOMPARE(children.size(), 2);
     QCOMPARE(children[0]->FileName, aName);
     QCOMPARE(children[0]->ImageNumber, 1);
     QCOMPARE(children[1]->ImageNumber, 2);
-    QCOMPARE(form_->AnimPath, QFileInfo(project).absolutePath());
+    QCOMPARE(session_.Form->AnimPath, QFileInfo(project).absolutePath());
 
     // A modified window that refuses to close abandons the load and keeps the project.
     children[0]->Modified = 1;
     auto answer = test::AnswerNextModal("Cancel");
-    QVERIFY(!form_->LoadProject(project));
+    QVERIFY(!session_.Form->LoadProject(project));
     QVERIFY(answer->Text.endsWith(" not saved. Save now?"));
-    QCOMPARE(form_->Children().size(), 1);
-    QCOMPARE(form_->Project().PointCount, 1);
+    QCOMPARE(session_.Form->Children().size(), 1);
+    QCOMPARE(session_.Form->Project().PointCount, 1);
   }
 
   void UndoesAndRedoesImageCommandsOfTheActiveWindow() {
-    TMDIChild* a = Open(WriteImage(*files_, "a.png", 40, 30));
-    TMDIChild* b = Open(WriteImage(*files_, "b.png", 40, 30));
-    form_->MdiArea()->setActiveSubWindow(a);
+    TMDIChild* a = Open(WriteImage(*session_.Files, "a.png", 40, 30));
+    TMDIChild* b = Open(WriteImage(*session_.Files, "b.png", 40, 30));
+    session_.Form->MdiArea()->setActiveSubWindow(a);
     const TLinearBitmap original(a->Bitmap());
-    QVERIFY(!form_->UndoAction()->isEnabled());
-    form_->InvertAction()->trigger();
+    QVERIFY(!session_.Form->UndoAction()->isEnabled());
+    session_.Form->InvertAction()->trigger();
     QCOMPARE(a->Modified, 1);
     QCOMPARE(a->Bitmap().Map[0], uint8_t(255 - original.Map[0]));
     a->Modified = 0;  // as if saved now
-    form_->SmoothAction()->trigger();
-    QCOMPARE(form_->UndoAction()->text(), QString("&Undo Smooth"));
-    form_->UndoAction()->trigger();
-    form_->UndoAction()->trigger();
+    session_.Form->SmoothAction()->trigger();
+    QCOMPARE(session_.Form->UndoAction()->text(), QString("&Undo Smooth"));
+    session_.Form->UndoAction()->trigger();
+    session_.Form->UndoAction()->trigger();
     QCOMPARE(a->Modified, 10000);  // below zero: changed relative to the file
     QVERIFY(std::memcmp(a->Bitmap().Map, original.Map, size_t(original.Size)) == 0);
-    QCOMPARE(form_->RedoAction()->text(), QString("&Redo Invert"));
-    form_->RedoAction()->trigger();
+    QCOMPARE(session_.Form->RedoAction()->text(), QString("&Redo Invert"));
+    session_.Form->RedoAction()->trigger();
     QCOMPARE(a->Bitmap().Map[0], uint8_t(255 - original.Map[0]));
 
-    form_->GrayscaleAction()->trigger();
+    session_.Form->GrayscaleAction()->trigger();
     QCOMPARE(a->windowTitle(), QString("(1) a.png [1:1] Gray"));
-    QVERIFY(!form_->GrayscaleAction()->isEnabled());
-    form_->UndoAction()->trigger();
+    QVERIFY(!session_.Form->GrayscaleAction()->isEnabled());
+    session_.Form->UndoAction()->trigger();
     QCOMPARE(a->windowTitle(), QString("(1) a.png [1:1] 24 bit"));
 
     // The history belongs to one image.
-    form_->MdiArea()->setActiveSubWindow(b);
-    QVERIFY(!form_->UndoAction()->isEnabled());
-    QVERIFY(!form_->RedoAction()->isEnabled());
+    session_.Form->MdiArea()->setActiveSubWindow(b);
+    QVERIFY(!session_.Form->UndoAction()->isEnabled());
+    QVERIFY(!session_.Form->RedoAction()->isEnabled());
   }
 
   void CopiesAndPastesThroughTheClipboard() {
-    TMDIChild* a = Open(WriteImage(*files_, "a.png", 30, 20));
-    form_->CopyAction()->trigger();
+    TMDIChild* a = Open(WriteImage(*session_.Files, "a.png", 30, 20));
+    session_.Form->CopyAction()->trigger();
     const QMimeData* data = QApplication::clipboard()->mimeData();
     QVERIFY(data->hasImage());
     QVERIFY(data->hasFormat("image/bmp"));
-    QVERIFY(form_->PasteAction()->isEnabled());
-    form_->PasteAction()->trigger();
-    const auto children = form_->Children();
+    QVERIFY(session_.Form->PasteAction()->isEnabled());
+    session_.Form->PasteAction()->trigger();
+    const auto children = session_.Form->Children();
     QCOMPARE(children.size(), 2);
     TMDIChild* pasted = children[1];
     QCOMPARE(pasted->ImageNumber, 2);
@@ -293,31 +277,31 @@ class TMainFormTest : public QObject {
     other.fill(QColor(10, 20, 30));
     QApplication::clipboard()->setImage(other);
     pasted->Modified = 0;
-    form_->PasteAction()->trigger();
-    TMDIChild* third = form_->ActiveChild();
+    session_.Form->PasteAction()->trigger();
+    TMDIChild* third = session_.Form->ActiveChild();
     QCOMPARE(third->Bitmap().Width, 7);
     QCOMPARE(third->Bitmap().ScanLine(0)[2], uint8_t(10));
   }
 
   void TilesAlternatelyAndDescribesFeatures() {
-    TMDIChild* a = Open(WriteImage(*files_, "a.png", 30, 20));
-    TMDIChild* b = Open(WriteImage(*files_, "b.png", 30, 20));
-    form_->TileAction()->trigger();
+    TMDIChild* a = Open(WriteImage(*session_.Files, "a.png", 30, 20));
+    TMDIChild* b = Open(WriteImage(*session_.Files, "b.png", 30, 20));
+    session_.Form->TileAction()->trigger();
     QCOMPARE(a->y(), b->y());  // side by side
-    form_->TileAction()->trigger();
+    session_.Form->TileAction()->trigger();
     QCOMPARE(a->x(), b->x());  // one above the other
 
-    const QString text = form_->FeatureText();
+    const QString text = session_.Form->FeatureText();
     QVERIFY(text.contains(QString(QChar(0xA7)) + "File | New\nBegin new animation."));
     QVERIFY(text.contains(QString(QChar(0xA7)) + "Image | Filters | Sharpen\nSharpen image."));
     QVERIFY(!text.contains("Run"));  // the hidden animation menu stays out
   }
 
   void SavesAndReloadsKeepingTheImageWhenTheDiskFails() {
-    const QString name = WriteImage(*files_, "a.png", 40, 30);
+    const QString name = WriteImage(*session_.Files, "a.png", 40, 30);
     TMDIChild* a = Open(name);
     const TLinearBitmap original(a->Bitmap());
-    form_->InvertAction()->trigger();
+    session_.Form->InvertAction()->trigger();
     QVERIFY(a->SaveImage());
     QCOMPARE(a->Modified, 0);
     TLinearBitmap onDisk;
@@ -325,23 +309,23 @@ class TMainFormTest : public QObject {
     QCOMPARE(onDisk.Map[0], uint8_t(255 - original.Map[0]));
 
     // Reload brings back the file and can be undone.
-    form_->InvertAction()->trigger();
-    form_->ReloadImageAction()->trigger();
+    session_.Form->InvertAction()->trigger();
+    session_.Form->ReloadImageAction()->trigger();
     QCOMPARE(a->Modified, 0);
     QCOMPARE(a->Bitmap().Map[0], onDisk.Map[0]);
-    QCOMPARE(form_->UndoAction()->text(), QString("&Undo Reload image"));
+    QCOMPARE(session_.Form->UndoAction()->text(), QString("&Undo Reload image"));
 
     // A file that went away: the error is shown, the image and its changes stay.
-    form_->InvertAction()->trigger();
+    session_.Form->InvertAction()->trigger();
     QVERIFY(QFile::remove(name));
     auto answer = test::AnswerNextModal("OK");
-    form_->ReloadImageAction()->trigger();
+    session_.Form->ReloadImageAction()->trigger();
     QVERIFY(answer->Seen);
     QCOMPARE(a->Modified, 1);
     QCOMPARE(a->Bitmap().Map[0], original.Map[0]);
-    QCOMPARE(form_->UndoAction()->text(), QString("&Undo Invert"));
+    QCOMPARE(session_.Form->UndoAction()->text(), QString("&Undo Invert"));
     // A folder that cannot be written: the save fails, the change is still unsaved.
-    a->FileName = QString::fromStdString(*files_ / "no-such-folder/a.png");
+    a->FileName = QString::fromStdString(*session_.Files / "no-such-folder/a.png");
     answer = test::AnswerNextModal("OK");
     QVERIFY(!a->SaveImage());
     QVERIFY(answer->Seen);
@@ -349,63 +333,63 @@ class TMainFormTest : public QObject {
   }
 
   void PointCommandsSwapCornersAndNew() {
-    TMDIChild* a = Open(WriteImage(*files_, "a.png", 64, 48));
-    TMDIChild* b = Open(WriteImage(*files_, "b.png", 64, 48));
-    CorrespondenceProject& project = form_->Project();
+    TMDIChild* a = Open(WriteImage(*session_.Files, "a.png", 64, 48));
+    TMDIChild* b = Open(WriteImage(*session_.Files, "b.png", 64, 48));
+    CorrespondenceProject& project = session_.Form->Project();
     project.AddPointPair(1, 2);
     project.MovePoint(1, 2, 3, 4);
-    form_->SwapImagesAction()->trigger();
+    session_.Form->SwapImagesAction()->trigger();
     QCOMPARE(project.Points[0], (PointPair{3, 4, 1, 2}));
     QCOMPARE(a->windowTitle(), QString("(2) a.png [1:1] 24 bit"));
     QCOMPARE(b->ImageNumber, 1);
 
-    form_->MdiArea()->setActiveSubWindow(a);
-    form_->AddCornerPointsAction()->trigger();
+    session_.Form->MdiArea()->setActiveSubWindow(a);
+    session_.Form->AddCornerPointsAction()->trigger();
     QCOMPARE(project.PointCount, 5);
     QCOMPARE(project.Points[4], (PointPair{63, 47, 63, 47}));
 
-    form_->SetProjectFileName("/somewhere/p.kst");
+    session_.Form->SetProjectFileName("/somewhere/p.kst");
     auto answer = test::AnswerNextModal("No");
-    form_->NewAction()->trigger();
+    session_.Form->NewAction()->trigger();
     QCOMPARE(answer->Text, QString("Remove ALL defined points?"));
     QCOMPARE(project.PointCount, 5);
-    QCOMPARE(form_->windowTitle(), QString("/somewhere/p.kst - Stereoquill"));
+    QCOMPARE(session_.Form->windowTitle(), QString("/somewhere/p.kst - Stereoquill"));
     answer = test::AnswerNextModal("Yes");
-    form_->NewAction()->trigger();
+    session_.Form->NewAction()->trigger();
     QCOMPARE(project.PointCount, 0);
-    QCOMPARE(form_->windowTitle(), QString("Stereoquill"));
+    QCOMPARE(session_.Form->windowTitle(), QString("Stereoquill"));
   }
 
   void ShowsProgressAndOpensDroppedFiles() {
-    form_->ShowProgress(37);
-    QCOMPARE(form_->StatusText(0), QString("37%"));
-    form_->ShowProgress(100);
-    QCOMPARE(form_->StatusText(0), QString());
+    session_.Form->ShowProgress(37);
+    QCOMPARE(session_.Form->StatusText(0), QString("37%"));
+    session_.Form->ShowProgress(100);
+    QCOMPARE(session_.Form->StatusText(0), QString());
 
-    const QString image = WriteImage(*files_, "dropped.png", 20, 10);
+    const QString image = WriteImage(*session_.Files, "dropped.png", 20, 10);
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(image)});
     QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form_.get(), &enter);
+    QApplication::sendEvent(session_.Form.get(), &enter);
     QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form_.get(), &drop);
+    QApplication::sendEvent(session_.Form.get(), &drop);
     QVERIFY(drop.isAccepted());
-    QCOMPARE(form_->Children().size(), 1);
-    QCOMPARE(form_->Children().first()->FileName, image);
+    QCOMPARE(session_.Form->Children().size(), 1);
+    QCOMPARE(session_.Form->Children().first()->FileName, image);
   }
 
   void WritesTheSettingsAtExit() {
-    form_->ImagePath = "/images/here";
-    form_->close();
+    session_.Form->ImagePath = "/images/here";
+    session_.Form->close();
     TProgramSetup setup(kProgramKey);
     QCOMPARE(setup.ReadString("ImagePath", ""), std::string("/images/here"));
-    QCOMPARE(setup.ReadString("AnimPath", ""), files_->Path().string());
+    QCOMPARE(setup.ReadString("AnimPath", ""), session_.Files->Path().string());
     QVERIFY(setup.ReadInteger("WindowState", -1) >= 0);
 
     // A window state stored as text is ignored: the default is maximised.
     setup.WriteString("WindowState", "0");
-    TMainForm again(QString::fromStdString(files_->Path().string()));
+    TMainForm again(QString::fromStdString(session_.Files->Path().string()));
     QVERIFY(again.windowState() & Qt::WindowMaximized);
   }
 };
