@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 // Local
+#include "app/dialog_buttons.h"
 #include "base/format.h"
 
 namespace sq {
@@ -62,22 +63,17 @@ TAccommodateForm::TAccommodateForm(const TAccommodation& accommodation, int pair
   form->addRow("Image 2:", Image2Label);
   form->addRow("Result:", ResultLabel);
 
-  OkButton = new QPushButton("&OK", this);
-  OkButton->setDefault(true);
-  CancelButton = new QPushButton("&Cancel", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(OkButton);
-  buttons->addWidget(CancelButton);
+  const TDialogButtonRow buttons = MakeDialogButtonRow(*this);
+  OkButton = buttons.Ok;
+  CancelButton = buttons.Cancel;
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(intro);
   layout->addLayout(form);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons.Row);
   setMinimumWidth(420);
 
   connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
-  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 }  // namespace sq

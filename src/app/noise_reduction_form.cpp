@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 // Local
+#include "app/dialog_buttons.h"
 #include "app/error_box.h"
 #include "app/integer_edit.h"
 #include "app/main_form.h"
@@ -55,23 +56,18 @@ TNoiseReductionForm::TNoiseReductionForm(TLinearBitmap& bitmap, std::function<vo
 
   PreviewButton = new QPushButton("&Preview", this);
   PreviewButton->setVisible(bool(Repaint));
-  OkButton = new QPushButton("&OK", this);
-  OkButton->setDefault(true);
-  CancelButton = new QPushButton("&Cancel", this);
+  const TDialogButtonRow buttons = MakeDialogButtonRow(*this, {PreviewButton});
+  OkButton = buttons.Ok;
+  CancelButton = buttons.Cancel;
 
   auto* strengthRow = new QHBoxLayout;
   strengthRow->addWidget(strengthLabel);
   strengthRow->addWidget(StrengthEdit);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(PreviewButton);
-  buttons->addStretch();
-  buttons->addWidget(OkButton);
-  buttons->addWidget(CancelButton);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(strengthRow);
   layout->addWidget(sizeBox);
   layout->addWidget(DoubleSizeCheckBox);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons.Row);
 
   StrengthEdit->setFocus();
   StrengthEdit->selectAll();
@@ -81,7 +77,6 @@ TNoiseReductionForm::TNoiseReductionForm(TLinearBitmap& bitmap, std::function<vo
   connect(DoubleSizeCheckBox, &QCheckBox::toggled, this, &TNoiseReductionForm::MarkStale);
   connect(PreviewButton, &QPushButton::clicked, this, [this] { RunPreview(); });
   connect(OkButton, &QPushButton::clicked, this, &TNoiseReductionForm::OkButtonClick);
-  connect(CancelButton, &QPushButton::clicked, this, &TNoiseReductionForm::reject);
 }
 
 bool TNoiseReductionForm::Execute() { return exec() == QDialog::Accepted; }

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 // Local
+#include "app/dialog_buttons.h"
 #include "app/error_box.h"
 #include "app/float_edit.h"
 #include "app/integer_edit.h"
@@ -96,13 +97,9 @@ TResizeForm::TResizeForm(TLinearBitmap& bitmap, QWidget* parent)
   auto* methodLabel = new QLabel("Resampling method:", this);
   methodLabel->setBuddy(MethodBox);
 
-  OkButton = new QPushButton("&Ok", this);
-  OkButton->setDefault(true);
-  CancelButton = new QPushButton("&Cancel", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(OkButton);
-  buttons->addWidget(CancelButton);
+  const TDialogButtonRow buttons = MakeDialogButtonRow(*this, {}, "&Ok");
+  OkButton = buttons.Ok;
+  CancelButton = buttons.Cancel;
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
@@ -110,7 +107,7 @@ TResizeForm::TResizeForm(TLinearBitmap& bitmap, QWidget* parent)
   layout->addWidget(methodLabel);
   layout->addWidget(MethodBox);
   layout->addStretch();
-  layout->addLayout(buttons);
+  layout->addLayout(buttons.Row);
   setLayout(layout);
 
   // Typing replaces the width at once.
@@ -122,7 +119,6 @@ TResizeForm::TResizeForm(TLinearBitmap& bitmap, QWidget* parent)
   connect(WidthPercentEdit, &TFloatEdit::Changed, this, &TResizeForm::WidthPercentEditChange);
   connect(HeightPercentEdit, &TFloatEdit::Changed, this, &TResizeForm::HeightPercentEditChange);
   connect(OkButton, &QPushButton::clicked, this, &TResizeForm::OkButtonClick);
-  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 TResizeForm::~TResizeForm() = default;

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 // Local
+#include "app/dialog_buttons.h"
 #include "app/error_box.h"
 #include "app/float_edit.h"
 #include "app/main_form.h"
@@ -62,27 +63,21 @@ TRotateForm::TRotateForm(QWidget* parent) : QDialog(parent) {
   ColorPanel->setToolTip("Background color");
   ColorPanel->setFixedSize(48, 32);
 
-  OkButton = new QPushButton("&OK", this);
-  OkButton->setDefault(true);
-  CancelButton = new QPushButton("&Cancel", this);
+  const TDialogButtonRow buttons = MakeDialogButtonRow(*this, {ColorPanel});
+  OkButton = buttons.Ok;
+  CancelButton = buttons.Cancel;
 
   auto* groups = new QHBoxLayout;
   groups->addWidget(directionBox);
   groups->addWidget(angleBox);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(ColorPanel);
-  buttons->addStretch();
-  buttons->addWidget(OkButton);
-  buttons->addWidget(CancelButton);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(groups);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons.Row);
 
   // Typing a free angle chooses it.
   connect(FreeAngleEdit, &TFloatEdit::Changed, this, [this] { AngleButtons[3]->setChecked(true); });
   connect(ColorPanel, &QPushButton::clicked, this, &TRotateForm::ColorPanelClick);
   connect(OkButton, &QPushButton::clicked, this, &TRotateForm::OkButtonClick);
-  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TRotateForm::SetBackgroundColor(uint32_t color) {
