@@ -18,21 +18,26 @@ std::string FileExtension(const std::string& fileName) {
   return UpperCase(ExtractFileExtNoDot(slash == std::string::npos ? fileName : fileName.substr(slash + 1)));
 }
 
-}  // namespace
-
 // A failed load leaves the bitmap as it was: the loader fills a fresh bitmap that
 // replaces this one only when it is complete.
-TBitmapLoader& TLinearBitmap::LoadFromFile(const std::string& fileName, TLoadReport* report) {
-  const std::string extension = FileExtension(fileName);
-  TBitmapLoader& loader = BitmapLoaders().FindLoader(extension);
+template <class Load>
+void LoadReplacing(TLinearBitmap& bitmap, TLoadReport* report, Load&& load) {
   std::optional<TLoadReportScope> scope;
   if (report) {
     *report = TLoadReport{};
     scope.emplace(*report);
   }
   TLinearBitmap loaded;
-  loader.LoadFromFile(fileName, extension, loaded);
-  TakeOver(loaded);
+  load(loaded);
+  bitmap.TakeOver(loaded);
+}
+
+}  // namespace
+
+TBitmapLoader& TLinearBitmap::LoadFromFile(const std::string& fileName, TLoadReport* report) {
+  const std::string extension = FileExtension(fileName);
+  TBitmapLoader& loader = BitmapLoaders().FindLoader(extension);
+  LoadReplacing(*this, report, [&](TLinearBitmap& loaded) { loader.LoadFromFile(fileName, extension, loaded); });
   return loader;
 }
 
@@ -49,14 +54,7 @@ void TLinearBitmap::SaveToFile(const std::string& fileName) const {
 void TLinearBitmap::LoadFromStream(TBaseStream& stream, const std::string& extension, TLoadReport* report) {
   const std::string upper = UpperCase(extension);
   TBitmapLoader& loader = BitmapLoaders().FindLoader(upper);
-  std::optional<TLoadReportScope> scope;
-  if (report) {
-    *report = TLoadReport{};
-    scope.emplace(*report);
-  }
-  TLinearBitmap loaded;
-  loader.LoadFromStream(stream, upper, loaded);
-  TakeOver(loaded);
+  LoadReplacing(*this, report, [&](TLinearBitmap& loaded) { loader.LoadFromStream(stream, upper, loaded); });
 }
 
 void TLinearBitmap::SaveToStream(TBaseStream& stream, const std::string& extension) const {

@@ -16,6 +16,15 @@ size_t SeekTarget(int64_t offset, TSeekableStream::SeekOrigin origin, size_t pos
   if (target < 0) throw EInOutError("Stream seek out of range");
   return static_cast<size_t>(target);
 }
+
+// Both memory streams read the same way; only who owns the bytes differs.
+size_t ReadAt(std::span<const uint8_t> data, size_t& position, void* buffer, size_t count) {
+  if (position >= data.size()) return 0;
+  const size_t n = std::min(count, data.size() - position);
+  std::memcpy(buffer, data.data() + position, n);
+  position += n;
+  return n;
+}
 }  // namespace
 
 TMemoryStream::TMemoryStream() { readable_ = writable_ = true; }
@@ -29,13 +38,7 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
   position_ += count;
 }
 
-size_t TMemoryStream::Read(void* buffer, size_t count) {
-  if (position_ >= data_.size()) return 0;
-  const size_t n = std::min(count, data_.size() - position_);
-  std::memcpy(buffer, data_.data() + position_, n);
-  position_ += n;
-  return n;
-}
+size_t TMemoryStream::Read(void* buffer, size_t count) { return ReadAt(data_, position_, buffer, count); }
 
 int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
   position_ = SeekTarget(offset, origin, position_, data_.size());
@@ -58,13 +61,7 @@ void TReadOnlyMemoryStream::Write(const void*, size_t) {
   throw EInOutError("Error writing to stream - read-only stream");
 }
 
-size_t TReadOnlyMemoryStream::Read(void* buffer, size_t count) {
-  if (position_ >= data_.size()) return 0;
-  const size_t n = std::min(count, data_.size() - position_);
-  std::memcpy(buffer, data_.data() + position_, n);
-  position_ += n;
-  return n;
-}
+size_t TReadOnlyMemoryStream::Read(void* buffer, size_t count) { return ReadAt(data_, position_, buffer, count); }
 
 int64_t TReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
   position_ = SeekTarget(offset, origin, position_, data_.size());
