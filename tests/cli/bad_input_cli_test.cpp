@@ -44,12 +44,12 @@ std::vector<uint8_t> Photo(bool truncated) {
 
 TEST(BadInputCli, NumbersMustBeFinite) {
   const std::string model = "'" + std::string(SQ_SOURCE_DIR) + "/tests/corpus/ply_reader/grid.ply'";
-  for (const std::string& option : {"--spread nan", "--occlusion nan", "--zf nan", "--d inf"}) {
+  for (const std::string option : {"--spread nan", "--occlusion nan", "--zf nan", "--d inf"}) {
     std::string out;
     EXPECT_EQ(RunCli("reconstruct x.kst -o m.ply " + option, &out), 2) << option;
     EXPECT_TRUE(Contains(out, option.substr(0, option.find(' ')) + ": a finite number is expected")) << out;
   }
-  for (const std::string& option : {"--zoom nan", "--rotate-x nan", "--rotate-y -inf", "--ambient nan"}) {
+  for (const std::string option : {"--zoom nan", "--rotate-x nan", "--rotate-y -inf", "--ambient nan"}) {
     std::string out;
     EXPECT_EQ(RunCli("render " + model + " out.png " + option, &out), 2) << option;
     EXPECT_TRUE(Contains(out, option.substr(0, option.find(' ')) + ": a finite number is expected")) << out;

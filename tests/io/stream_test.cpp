@@ -14,6 +14,7 @@
 #include "io/memory_stream.h"
 #include "io/stream_class.h"
 #include "io/text_stream.h"
+#include "support/temp_dir.h"
 
 using namespace sq;
 namespace fs = std::filesystem;
@@ -100,8 +101,8 @@ TEST(TextStream, ReadsEveryLineEndAlike) {
 }
 
 TEST(StreamClass, SavesAtomicallyAndLoadsBack) {
-  std::string folder = (fs::temp_directory_path() / "sqstrXXXXXX").string();
-  ASSERT_NE(mkdtemp(folder.data()), nullptr);
+  const test::TTempDir temp;
+  const std::string folder = temp.Path().string();
   const std::string file = folder + "/note.txt";
   TNote note;
   note.Body = "hello ";
@@ -130,6 +131,4 @@ TEST(StreamClass, SavesAtomicallyAndLoadsBack) {
   EXPECT_TRUE(fs::is_symlink(folder + "/link.txt"));
   loaded.LoadFromFile(file);
   EXPECT_EQ(loaded.Body, "via link via link ");
-
-  fs::remove_all(folder);
 }

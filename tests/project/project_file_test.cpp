@@ -8,6 +8,7 @@
 #include "base/exception.h"
 #include "io/memory_stream.h"
 #include "project/point_pairs_file.h"
+#include "support/temp_dir.h"
 
 using namespace sq;
 namespace fs = std::filesystem;
@@ -16,18 +17,10 @@ namespace {
 
 class ProjectFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "moved");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  void SetUp() override { fs::create_directories(dir_.Path() / "moved"); }
+  std::string Path(const std::string& name) const { return dir_.File(name); }
   void Touch(const std::string& name) const { std::ofstream(Path(name)) << "x"; }
-  static std::vector<uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  const fs::path dir_ = fs::temp_directory_path() / ("sq_project_file_" + std::to_string(::getpid()));
+  const test::TTempDir dir_;
 };
 
 // Fields 3 to 12 written plainly, as version-0 files hold them.
@@ -57,7 +50,7 @@ TEST_F(ProjectFile, WritesTheDefaultProjectAndRoundTrips) {
   TProjectFile file;
   file.SaveToFile(Path("default.kst"));
   std::vector<uint8_t> bytes{0x4B, 0x53, 0x54, 0x01, 0x06, 0x40, 0x00, 0x00, 0x19, 0x06, 0x80, 0x10, 0x00, 0x00};
-  EXPECT_EQ(ReadBytes(Path("default.kst")), bytes);
+  EXPECT_EQ(test::ReadBytes(Path("default.kst")), bytes);
   // Some writers left one more byte after the final half byte; it is never read.
   bytes.push_back(0x10);
   EXPECT_EQ(LoadBytes(bytes).Project.FrameCount, 25);
@@ -154,13 +147,13 @@ TEST_F(ProjectFile, ResolvesStoredPaths) {
 TEST_F(ProjectFile, FailedSaveKeepsThePreviousFile) {
   TProjectFile file;
   file.SaveToFile(Path("p.kst"));
-  const std::vector<uint8_t> before = ReadBytes(Path("p.kst"));
+  const std::vector<uint8_t> before = test::ReadBytes(Path("p.kst"));
   file.Project.AddPointPair(5, 5);
   file.Image1Path = std::string(5001, 'x');  // could never be read back
   EXPECT_THROW(file.SaveToFile(Path("p.kst")), EInOutError);
   EXPECT_THROW(file.SaveToFile(Path("no/such/folder/p.kst")), EInOutError);
-  EXPECT_EQ(ReadBytes(Path("p.kst")), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);  // no temporary left
+  EXPECT_EQ(test::ReadBytes(Path("p.kst")), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path()), fs::directory_iterator()), 2);  // no temporary left
 }
 
 TEST(PointPairsFile, ParsesPairsAndNamesTheBadLine) {

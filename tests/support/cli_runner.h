@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace sq::test {
 
 // Runs the tool with stderr folded into the output; returns the exit code (-1 when
@@ -21,31 +23,20 @@ inline int RunCli(const std::string& arguments, std::string* out = nullptr) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A fresh folder under the system's temporary folder, removed with its content.
-class TScratchFolder {
+// A temporary folder with what command lines need of it.
+class TScratchFolder : public TTempDir {
  public:
-  explicit TScratchFolder(const std::string& name)
-      : path_(std::filesystem::temp_directory_path() / (name + "_" + std::to_string(::getpid()))) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TScratchFolder() { std::filesystem::remove_all(path_); }
-  TScratchFolder(const TScratchFolder&) = delete;
-  TScratchFolder& operator=(const TScratchFolder&) = delete;
+  explicit TScratchFolder(const std::string& name) : TTempDir(name) {}
 
-  const std::filesystem::path& Path() const { return path_; }
   // name inside the folder, quoted for the shell.
-  std::string Quoted(const std::string& name) const { return "'" + (path_ / name).string() + "'"; }
+  std::string Quoted(const std::string& name) const { return "'" + File(name) + "'"; }
   // Every entry of the folder, hidden ones included, by name.
   std::string Listing() const {
     std::string names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_))
+    for (const auto& entry : std::filesystem::directory_iterator(Path()))
       names += entry.path().filename().string() + " ";
     return names;
   }
-
- private:
-  std::filesystem::path path_;
 };
 
 }  // namespace sq::test

@@ -14,8 +14,9 @@ namespace sq::test {
 
 class TTempDir {
  public:
-  TTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sqtestXXXXXX").string();
+  // The prefix names the folder, so that one left behind by a crash says whose it is.
+  explicit TTempDir(const std::string& prefix = "sqtest") {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "_XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) std::abort();
     path_ = pattern;
   }

@@ -4,20 +4,19 @@
 
 #include <filesystem>
 #include <fstream>
-
-#include <unistd.h>
+#include <optional>
 
 #include "base/exception.h"
 #include "imaging/ops/tone_map.h"
 #include "io/memory_stream.h"
+#include "support/temp_dir.h"
 
 namespace sq {
 namespace {
 
 TEST(ColorMapFile, RoundTripsThroughAFile) {
-  const auto folder = std::filesystem::temp_directory_path() / ("sq_colormap_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  const std::string name = (folder / "curve.col").string();
+  std::optional<test::TTempDir> folder(std::in_place);
+  const std::string name = folder->File("curve.col");
   const ToneMap map = MakeGammaMap(1.7);
   SaveColorMapToFile(name, map);
   EXPECT_EQ(std::filesystem::file_size(name), 256u);
@@ -28,8 +27,8 @@ TEST(ColorMapFile, RoundTripsThroughAFile) {
   std::ifstream in(name, std::ios::binary);
   EXPECT_EQ(in.get(), 0);
   EXPECT_EQ(in.get(), 1);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
-  std::filesystem::remove_all(folder);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder->Path()), {}), 1);
+  folder.reset();
   EXPECT_THROW(LoadColorMapFromFile(name), EInOutError);
 }
 

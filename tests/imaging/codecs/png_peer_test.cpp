@@ -17,6 +17,7 @@
 #include "base/exception.h"
 #include "imaging/codecs/png_loader.h"
 #include "io/memory_stream.h"
+#include "support/temp_dir.h"
 
 #ifdef SQ_HAVE_PEERS
 #include <png.h>
@@ -210,8 +211,7 @@ TEST(PngPeer, ReadsThePngSuiteLikeLibpng) {
 }
 
 TEST(PngPeer, LibpngAndPngcheckAcceptWhatWeWrite) {
-  const fs::path dir = fs::temp_directory_path() / ("sq_png_peer_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const test::TTempDir dir;
   const bool havePngcheck = std::system("command -v pngcheck > /dev/null 2>&1") == 0;
   std::mt19937 rng(5);
   TLinearBitmap rgb(97, 61, pf24bit), grey(64, 40, pf8bit), colour(50, 30, pf8bit), deep(31, 17, pf16bit);
@@ -247,14 +247,13 @@ TEST(PngPeer, LibpngAndPngcheckAcceptWhatWeWrite) {
     EXPECT_EQ(ref->depth, c.bits) << where;
     EXPECT_EQ(Difference(image, nullptr, *ref), "") << where;
     if (havePngcheck) {
-      const fs::path path = dir / ("case" + std::to_string(n) + ".png");
-      std::ofstream(path, std::ios::binary)
-          .write(reinterpret_cast<const char*>(out.Data().data()), static_cast<std::streamsize>(out.Data().size()));
-      EXPECT_EQ(std::system(("pngcheck -q " + path.string() + " > /dev/null").c_str()), 0) << where;
+      const std::string path =
+          dir.Write("case" + std::to_string(n) + ".png",
+                    std::string_view(reinterpret_cast<const char*>(out.Data().data()), out.Data().size()));
+      EXPECT_EQ(std::system(("pngcheck -q " + path + " > /dev/null").c_str()), 0) << where;
     }
     ++n;
   }
-  fs::remove_all(dir);
   if (!havePngcheck) GTEST_SKIP() << "pngcheck is not installed; libpng checks ran";
 }
 
