@@ -19,14 +19,10 @@
 #include "support/test_bitmaps.h"
 
 using namespace sq;
+using sq::test::SamePixels;
 using sq::test::WhenModal;
 
 namespace {
-
-bool SamePixels(const TLinearBitmap& a, const TLinearBitmap& b) {
-  return a.Width == b.Width && a.Height == b.Height && a.Size == b.Size &&
-         std::memcmp(a.Map, b.Map, size_t(a.Size)) == 0;
-}
 
 TLinearBitmap Mapped(const TLinearBitmap& source, const ToneMap& map) {
   TLinearBitmap result(source);

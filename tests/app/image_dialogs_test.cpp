@@ -20,14 +20,10 @@
 #include "support/test_bitmaps.h"
 
 using namespace sq;
+using sq::test::SamePixels;
 using sq::test::WhenModal;
 
 namespace {
-
-bool SamePixels(const TLinearBitmap& a, const TLinearBitmap& b) {
-  return a.Width == b.Width && a.Height == b.Height && a.PixelFormat == b.PixelFormat && a.Size == b.Size &&
-         std::memcmp(a.Map, b.Map, size_t(a.Size)) == 0;
-}
 
 void TypeInto(QLineEdit* edit, const QString& text) {
   edit->setFocus();

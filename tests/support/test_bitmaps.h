@@ -2,10 +2,19 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "imaging/linear_bitmap.h"
 
 namespace sq::test {
+
+// Same size, format and pixels; the padding at the row ends does not count.
+inline bool SamePixels(const TLinearBitmap& a, const TLinearBitmap& b) {
+  if (a.Width != b.Width || a.Height != b.Height || a.PixelFormat != b.PixelFormat) return false;
+  for (int y = 0; y < a.Height; ++y)
+    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width) * a.PixelSize) != 0) return false;
+  return true;
+}
 
 // A 24-bit image whose every pixel differs from its neighbours: blue = x, green = y,
 // red = x * y, all modulo 256.

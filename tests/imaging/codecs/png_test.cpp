@@ -12,8 +12,10 @@
 #include "imaging/codecs/png_filter.h"
 #include "imaging/codecs/png_loader.h"
 #include "io/memory_stream.h"
+#include "support/test_bitmaps.h"
 
 using namespace sq;
+using sq::test::SamePixels;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -92,13 +94,6 @@ std::string LoadError(const Bytes& file) {
     return e.what();
   }
   return "loaded";
-}
-
-bool SamePixels(const TLinearBitmap& a, const TLinearBitmap& b) {
-  if (a.Width != b.Width || a.Height != b.Height || a.PixelFormat != b.PixelFormat) return false;
-  for (int y = 0; y < a.Height; ++y)
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width) * a.PixelSize) != 0) return false;
-  return true;
 }
 
 // Adam7 rows (filter 0) of an image of one byte per pixel.
