@@ -199,13 +199,39 @@ int AreaStart(const std::vector<int>& ends, int j) {
 
 // sum / count rounded halves to even: a quotient from the reciprocal, corrected by the
 // remainder, so it is exact without a division per sample.
-inline uint8_t AreaMean(uint64_t sum, uint64_t count, double reciprocal) {
-  uint64_t q = static_cast<uint64_t>(double(sum) * reciprocal);
-  int64_t r = int64_t(sum) - int64_t(q * count);
-  while (r < 0) --q, r += int64_t(count);
-  while (r >= int64_t(count)) ++q, r -= int64_t(count);
-  if (2 * r > int64_t(count) || (2 * r == int64_t(count) && (q & 1))) ++q;
-  return static_cast<uint8_t>(q);
+inline uint8_t AreaMean(int64_t sum, int64_t count, double reciprocal) {
+  // The mean is at most 255, so the product is within one of the quotient.
+  int64_t q = static_cast<int64_t>(double(sum) * reciprocal);
+  int64_t r = sum - q * count;
+  if (r < 0) {
+    --q;
+    r += count;
+  } else if (r >= count) {
+    ++q;
+    r -= count;
+  }
+  return static_cast<uint8_t>(q + ((2 * r > count) | ((2 * r == count) & q)));
+}
+
+template <class TSum>
+void AddBytes(TSum* __restrict sums, const uint8_t* __restrict bytes, int length) {
+  for (int k = 0; k < length; ++k) sums[k] += bytes[k];
+}
+
+template <class TSum, int Channels>
+void AreaMeans(const TSum* columns, const std::vector<int>& xEnds, const std::vector<double>& widthReciprocal, int rows,
+               int channels, uint8_t* out) {
+  const int ch = Channels ? Channels : channels;
+  const double rowReciprocal = 1.0 / rows;
+  for (int x = 0; x < int(xEnds.size()); ++x, out += ch) {
+    const int x0 = AreaStart(xEnds, x), x1 = xEnds[x];
+    const int64_t count = int64_t(x1 - x0) * rows;
+    const double reciprocal = widthReciprocal[x] * rowReciprocal;
+    int64_t sums[Channels ? Channels : 4] = {};
+    for (const TSum* block = columns + x0 * ch; block < columns + x1 * ch; block += ch)
+      for (int c = 0; c < ch; ++c) sums[c] += int64_t(block[c]);
+    for (int c = 0; c < ch; ++c) out[c] = AreaMean(sums[c], count, reciprocal);
+  }
 }
 
 // Column sums of up to Height rows: 32 bits hold any sum of 16843009 bytes.
@@ -222,27 +248,15 @@ void AreaRowsInto(const TLinearBitmap& source, TLinearBitmap& target) {
   ForEachRow(target.Height, int64_t(n) * channels, true, [&](int y, int worker) {
     TSum* columns = scratch[worker].data();
     const int y0 = AreaStart(yEnds, y), y1 = yEnds[y];
-    const uint8_t* first = source.ScanLine(y0);
-    for (int k = 0; k < length; ++k) columns[k] = first[k];
-    for (int sy = y0 + 1; sy < y1; ++sy) {
-      const uint8_t* row = source.ScanLine(sy);
-      for (int k = 0; k < length; ++k) columns[k] += row[k];
-    }
+    std::fill(columns, columns + length, TSum(0));
+    for (int sy = y0; sy < y1; ++sy) AddBytes(columns, source.ScanLine(sy), length);
     uint8_t* out = target.ScanLine(y);
-    const int rows = y1 - y0;
-    const double rowReciprocal = 1.0 / rows;
-    for (int x = 0; x < target.Width; ++x, out += channels) {
-      const int x0 = AreaStart(xEnds, x), x1 = xEnds[x];
-      const uint64_t count = uint64_t(x1 - x0) * uint64_t(rows);
-      const double reciprocal = widthReciprocal[x] * rowReciprocal;
-      const TSum* block = columns + x0 * channels;
-      const int span = (x1 - x0) * channels;
-      for (int c = 0; c < channels; ++c) {
-        uint64_t sum = 0;
-        for (int k = c; k < span; k += channels) sum += block[k];
-        out[c] = AreaMean(sum, count, reciprocal);
-      }
-    }
+    if (channels == 3)
+      AreaMeans<TSum, 3>(columns, xEnds, widthReciprocal, y1 - y0, channels, out);
+    else if (channels == 1)
+      AreaMeans<TSum, 1>(columns, xEnds, widthReciprocal, y1 - y0, channels, out);
+    else
+      AreaMeans<TSum, 0>(columns, xEnds, widthReciprocal, y1 - y0, channels, out);
   });
 }
 
