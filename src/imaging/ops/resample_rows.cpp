@@ -104,6 +104,8 @@ __attribute__((target("avx2"))) int HalveRowsAvx2Rgb(const uint8_t* a, const uin
   const __m128i zero = _mm_setzero_si128();
   int x = 0;
   for (; x + 8 <= outWidth; x += 8) {
+    _mm_prefetch(reinterpret_cast<const char*>(a + 6 * x + 1024), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(b + 6 * x + 1024), _MM_HINT_T0);
     __m128i s[7];
     for (int i = 0; i < 3; ++i) {
       const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 6 * x + 16 * i));
@@ -237,6 +239,7 @@ __attribute__((target("avx2"))) void BlendPixelsAvx2Rgb(const uint8_t* row, cons
   const __m256i fold = _mm256_setr_epi32(3, 4, 5, 3, 3, 3, 3, 3);
   int x = 0;
   for (; x < plan.pixelEnd; ++x) {
+    _mm_prefetch(reinterpret_cast<const char*>(row + offset[3 * x] + 1024), _MM_HINT_T0);
     const __m256 samples = _mm256_cvtepi32_ps(
         _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offset[3 * x]))));
     const __m256 w = _mm256_permutevar8x32_ps(
