@@ -102,70 +102,113 @@ __attribute__((target("avx2"))) inline __m256i HalveTowardZero(__m256i p) {
 // The positions are the plain loop's double operations four at a time (cvtpd2dq
 // rounds halves to even like RoundEvenInt); the division toward zero is a shift of
 // the value plus its sign bit.  Returns how many pixels it wrote.
+// Canvas pixels [from, to) of a row that all fall inside the source.  Returns where
+// it stopped.
 template <int PixelSize>
-__attribute__((target("avx2"))) int SampleRowAvx2(const TLinearBitmap& bitmap, const TRotationRow& row, uint8_t* out) {
+__attribute__((target("avx2"))) int SampleRunAvx2(const TLinearBitmap& bitmap, const TRotationRow& row, int from,
+                                                  int to, uint8_t* out) {
   const __m256d sv = _mm256_set1_pd(row.sv), cv = _mm256_set1_pd(row.cv), scale = _mm256_set1_pd(row.scale);
-  const __m256i minusOne = _mm256_set1_epi32(-1), zero = _mm256_setzero_si256();
   const __m256i halfW = _mm256_set1_epi32(bitmap.Width / 2), halfH = _mm256_set1_epi32(bitmap.Height / 2);
-  const __m256i width = _mm256_set1_epi32(bitmap.Width), height = _mm256_set1_epi32(bitmap.Height);
   const __m256i stride = _mm256_set1_epi32(bitmap.BytesPerLine);
-  // A 32-bit load may not start past this byte; later pixels are loaded from it and
-  // shifted down.
-  const __m256i lastWord = _mm256_set1_epi32(static_cast<int>(bitmap.Size - 4));
-  const __m256i background = _mm256_set1_epi32(static_cast<int>(row.background));
-  const int* map = reinterpret_cast<const int*>(bitmap.Map);
-  // Stores of 16 bytes per half for 24-bit pixels reach 4 bytes past the 24 written.
-  const int end = PixelSize == 3 ? row.count - 2 : row.count;
-  int x = 0;
+  // 24-bit pixels are copied as 32-bit words, each overwritten in its fourth byte by
+  // the next; a word may not start past this byte.
+  const int64_t lastWord = bitmap.Size - 4;
+  const uint8_t* map = bitmap.Map;
+  const int end = PixelSize == 3 ? std::min(to, row.count - 2) : to;
+  alignas(32) int offsets[8];
+  int x = from;
   for (; x + 8 <= end; x += 8) {
     const __m256i sx = _mm256_add_epi32(HalveTowardZero(RoundedPositions(row.cu + x, sv, true, scale)), halfW);
     const __m256i sy = _mm256_add_epi32(HalveTowardZero(RoundedPositions(row.su + x, cv, false, scale)), halfH);
-    const __m256i inside =
-        _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(sx, minusOne), _mm256_cmpgt_epi32(width, sx)),
-                         _mm256_and_si256(_mm256_cmpgt_epi32(sy, minusOne), _mm256_cmpgt_epi32(height, sy)));
     const __m256i column = PixelSize == 3 ? _mm256_add_epi32(sx, _mm256_add_epi32(sx, sx)) : sx;
-    __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(sy, stride), column);
-    const __m256i over = _mm256_and_si256(_mm256_max_epi32(_mm256_sub_epi32(offset, lastWord), zero), inside);
-    offset = _mm256_sub_epi32(offset, over);
-    __m256i v = _mm256_mask_i32gather_epi32(background, map, offset, inside, 1);
-    v = _mm256_srlv_epi32(v, _mm256_slli_epi32(over, 3));
-    if constexpr (PixelSize == 3) {
-      const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8,
-                                            9, 10, 12, 13, 14, -1, -1, -1, -1);
-      const __m256i packed = _mm256_shuffle_epi8(v, pack);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm256_castsi256_si128(packed));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x + 12), _mm256_extracti128_si256(packed, 1));
-    } else {
-      const __m256i pack = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12,
-                                            -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-      const __m256i packed =
-          _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, pack), _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm256_castsi256_si128(packed));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(offsets), _mm256_add_epi32(_mm256_mullo_epi32(sy, stride), column));
+    uint8_t* o = out + PixelSize * x;
+    for (int i = 0; i < 8; ++i, o += PixelSize) {
+      const uint8_t* in = map + offsets[i];
+      if (PixelSize == 1)
+        *o = *in;
+      else if (offsets[i] <= lastWord)
+        std::memcpy(o, in, 4);
+      else
+        std::memcpy(o, in, PixelSize);
     }
   }
   return x;
 }
 #endif
 
+// The source column and row that canvas pixel x of the row reads.
+int SourceX(const TLinearBitmap& bitmap, const TRotationRow& row, int x) {
+  return (RoundEvenInt((row.cu[x] - row.sv) * row.scale) - 1) / 2 + bitmap.Width / 2;
+}
+int SourceY(const TLinearBitmap& bitmap, const TRotationRow& row, int x) {
+  return (RoundEvenInt((row.su[x] + row.cv) * row.scale) - 1) / 2 + bitmap.Height / 2;
+}
+
+template <int PixelSize>
+void SamplePlain(const TLinearBitmap& bitmap, const TRotationRow& row, int from, int to, uint8_t* out) {
+  const int w = bitmap.Width, h = bitmap.Height;
+  uint8_t background[4];
+  std::memcpy(background, &row.background, 4);
+  for (int x = from; x < to; ++x) {
+    const int sx = SourceX(bitmap, row, x), sy = SourceY(bitmap, row, x);
+    const uint8_t* in =
+        (unsigned(sx) < unsigned(w) && unsigned(sy) < unsigned(h)) ? bitmap.PixelAddress(sx, sy) : background;
+    for (int k = 0; k < PixelSize; ++k) out[x * PixelSize + k] = in[k];
+  }
+}
+
+// The first x in [0, count) where a condition that turns from false to true along the
+// row holds, count when it never does.
+template <class Condition>
+int FirstWhere(int count, Condition&& condition) {
+  int low = 0, high = count;
+  while (low < high) {
+    const int middle = low + (high - low) / 2;
+    if (condition(middle))
+      high = middle;
+    else
+      low = middle + 1;
+  }
+  return low;
+}
+
 template <int PixelSize>
 void SampleRow(const TLinearBitmap& bitmap, const TRotationRow& row, uint8_t* out, bool vectors) {
-  int x = 0;
 #ifdef __x86_64__
-  if (vectors) x = SampleRowAvx2<PixelSize>(bitmap, row, out);
+  if (vectors) {
+    // Every step from x to the source column is monotone (products of a fixed factor,
+    // a fixed offset, rounding, halving), and likewise to the source row, so the
+    // pixels inside the source form one run: only it is sampled, the rest is
+    // background.
+    const int n = row.count, w = bitmap.Width, h = bitmap.Height;
+    int first, last;
+    auto run = [&](auto source, bool rising, int limit, int& begin, int& end) {
+      if (rising) {
+        begin = FirstWhere(n, [&](int x) { return source(x) >= 0; });
+        end = FirstWhere(n, [&](int x) { return source(x) >= limit; });
+      } else {
+        begin = FirstWhere(n, [&](int x) { return source(x) < limit; });
+        end = FirstWhere(n, [&](int x) { return source(x) < 0; });
+      }
+    };
+    int xBegin, xEnd, yBegin, yEnd;
+    run([&](int x) { return SourceX(bitmap, row, x); }, row.cu[n - 1] >= row.cu[0], w, xBegin, xEnd);
+    run([&](int x) { return SourceY(bitmap, row, x); }, row.su[n - 1] >= row.su[0], h, yBegin, yEnd);
+    first = std::max(xBegin, yBegin);
+    last = std::max(first, std::min(xEnd, yEnd));
+    uint8_t background[PixelSize];
+    std::memcpy(background, &row.background, PixelSize);
+    for (int x = 0; x < first; ++x) std::memcpy(out + x * PixelSize, background, PixelSize);
+    const int done = SampleRunAvx2<PixelSize>(bitmap, row, first, last, out);
+    SamplePlain<PixelSize>(bitmap, row, done, last, out);
+    for (int x = last; x < n; ++x) std::memcpy(out + x * PixelSize, background, PixelSize);
+    return;
+  }
 #else
   (void)vectors;
 #endif
-  const int w = bitmap.Width, h = bitmap.Height, halfW = w / 2, halfH = h / 2;
-  uint8_t background[4];
-  std::memcpy(background, &row.background, 4);
-  for (out += x * PixelSize; x < row.count; ++x, out += PixelSize) {
-    const int p = RoundEvenInt((row.cu[x] - row.sv) * row.scale);
-    const int q = RoundEvenInt((row.su[x] + row.cv) * row.scale);
-    const int sx = (p - 1) / 2 + halfW, sy = (q - 1) / 2 + halfH;
-    const uint8_t* in =
-        (unsigned(sx) < unsigned(w) && unsigned(sy) < unsigned(h)) ? bitmap.PixelAddress(sx, sy) : background;
-    for (int k = 0; k < PixelSize; ++k) out[k] = in[k];
-  }
+  SamplePlain<PixelSize>(bitmap, row, 0, row.count, out);
 }
 
 }  // namespace
