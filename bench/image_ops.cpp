@@ -62,7 +62,8 @@ BENCHMARK(BM_SmartResize)
     ->Arg(170)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
-    ->UseRealTime();
+    ->UseRealTime()
+    ->MinWarmUpTime(0.3);
 
 void BM_BilinearResize(benchmark::State& state) {
   const TLinearBitmap& photo = Photo();
@@ -79,7 +80,8 @@ BENCHMARK(BM_BilinearResize)
     ->Arg(170)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
-    ->UseRealTime();
+    ->UseRealTime()
+    ->MinWarmUpTime(0.3);
 
 void BM_SincResize(benchmark::State& state) {
   const TLinearBitmap& photo = Photo();
@@ -100,7 +102,7 @@ void BM_RotateFree(benchmark::State& state) {
     benchmark::DoNotOptimize(image.Map);
   }
 }
-BENCHMARK(BM_RotateFree)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_RotateFree)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->MinWarmUpTime(0.3);
 
 cv::Mat PhotoMat() {
   const TLinearBitmap& photo = Photo();
@@ -113,8 +115,7 @@ void BM_OpenCVResize(benchmark::State& state) {
   const int percent = static_cast<int>(state.range(0));
   cv::Mat target;
   for (auto _ : state) {
-    // A new target each time, as our operations allocate theirs.
-    target.release();
+    // The target is reused from one run to the next, as ours is.
     cv::resize(photo, target, cv::Size(photo.cols * percent / 100, photo.rows * percent / 100), 0, 0,
                static_cast<int>(state.range(1)));
     benchmark::DoNotOptimize(target.data);
@@ -128,7 +129,8 @@ BENCHMARK(BM_OpenCVResize)
     ->Args({30, cv::INTER_AREA})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
-    ->UseRealTime();
+    ->UseRealTime()
+    ->MinWarmUpTime(0.3);
 
 // The free rotation's work done by OpenCV: nearest-neighbour sampling of the source
 // onto a canvas of twice the rotated size (the scale folded into the affine map, so
@@ -147,9 +149,10 @@ void BM_OpenCVRotateFree(benchmark::State& state) {
   // Canvas (x, y) to source, the canvas centre onto the source centre.
   const cv::Matx23d toSource(c / 2, -s / 2, photo.cols / 2.0 - (c * cw - s * ch) / 4, s / 2, c / 2,
                              photo.rows / 2.0 - (s * cw + c * ch) / 4);
-  cv::Mat canvas, target;
+  // The canvas is kept from one run to the next (our rotation never stores one); the
+  // result is new each time, as ours is.
+  cv::Mat canvas(ch, cw, CV_8UC3, cv::Scalar::all(0)), target;
   for (auto _ : state) {
-    canvas.release();
     target.release();
     cv::warpAffine(photo, canvas, toSource, cv::Size(cw, ch), cv::INTER_NEAREST | cv::WARP_INVERSE_MAP,
                    cv::BORDER_CONSTANT, cv::Scalar(255, 255, 255));
@@ -157,7 +160,11 @@ void BM_OpenCVRotateFree(benchmark::State& state) {
     benchmark::DoNotOptimize(target.data);
   }
 }
-BENCHMARK(BM_OpenCVRotateFree)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_OpenCVRotateFree)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->MinWarmUpTime(0.3);
 
 void BM_AdaptiveSmooth(benchmark::State& state) {
   for (auto _ : state) {
