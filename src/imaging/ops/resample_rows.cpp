@@ -201,21 +201,20 @@ TBilinearAxis BilinearAxis(int n, int m) {
 
 namespace {
 
-// The plain loops compute, per channel, h = a (1 - w) + b w for the two source rows
-// and v = h_top (1 - w') + h_bottom w' in doubles, and round v to the nearest byte,
-// halves to even.  The vector kernels do the same in single precision, which can move
-// v, but only by little: with u = 2^-24 and every weight of magnitude at most 1 + 2^-40,
-// rounding the weights to floats and the two products and the sum of each blend to
-// floats moves each h by at most 3.01 u * 255 (a relative 1 + u three times over
-// samples up to 255), and the second blend adds as much again relative to its own
-// result, so |v_float - v_exact| <= 6.03 u * 255 * A * B, where A and B bound the sums
-// of the magnitudes of the two weights of an axis; the double computation is off the
-// exact value by a negligible 4.03 * 2^-53 * 255 * A * B more.  Only where v_float
-// lies within that distance (eight u per unit here, for margin) of a half can the two
-// round differently; those few samples are computed again exactly as the plain loops
-// do.  When every weight is a multiple of 1/128 within 0..1, both computations are
-// exact (no product or sum needs more than 24 bits), so nothing is computed again and
-// the samples that land exactly on halves, common then, round alike.
+// The plain loops compute, per channel, h = a (1 - w) + b w on the two source rows and
+// v = h_top (1 - w') + h_bottom w' in doubles, and round v to a byte, halves to even.
+// The vector kernels do the same in single precision (u = 2^-24), which moves v a
+// little.  Let A and B bound |1 - w| + |w| on each axis (1 unless a position strays
+// past the last sample).  Rounding the weights to floats, each product and the sum
+// are three relative errors of at most u, so each h moves by at most 3.01 u * 255 A.
+// The second blend carries that error times B and adds three more relative errors of
+// its own, so |v_float - v_exact| <= 6.03 u * 255 A B; the doubles stray from the
+// exact value by 4.03 * 2^-53 * 255 A B more, which the margin (8 u instead of 6.03 u)
+// covers.  Only a v_float that close to a half can round differently from the plain
+// loops; those few samples are computed again exactly as the plain loops do.  When
+// every weight is a multiple of 1/128 within 0..1 both computations are exact (no
+// product or sum needs more than 24 bits), so nothing is computed again, and the
+// samples that land exactly on halves, common then, round alike.
 constexpr double kFloatUnit = 1.0 / 16777216.0;
 
 bool IsShortDyadic(double w) { return w >= 0.0 && w <= 1.0 && w * 128.0 == std::floor(w * 128.0); }
@@ -253,25 +252,23 @@ __attribute__((target("avx2"))) void BlendPixelsAvx2Rgb(const uint8_t* row, cons
     out[k] = float(row[offset[k]]) * lw[k] + float(row[offset[k] + 3]) * hw[k];
 }
 
-template <int PixelSize>
-__attribute__((target("avx2"))) void BlendColumnsAvx2(const uint8_t* row, const TBilinearPlan& plan, float* out) {
+// Grey: one 32-bit load per sample holds both neighbours.
+__attribute__((target("avx2"))) void BlendColumnsAvx2Grey(const uint8_t* row, const TBilinearPlan& plan, float* out) {
   const int* offset = plan.offset.data();
   const float* lw = plan.low.data();
   const float* hw = plan.high.data();
   const __m256i byteMask = _mm256_set1_epi32(0xFF);
   int k = 0;
   for (; k + 8 <= plan.gatherEnd; k += 8) {
-    // One 32-bit load per sample holds both neighbours: the high one is PixelSize
-    // bytes on.
     const __m256i v = _mm256_i32gather_epi32(reinterpret_cast<const int*>(row),
                                              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offset + k)), 1);
     const __m256i a = _mm256_and_si256(v, byteMask);
-    const __m256i b = PixelSize == 3 ? _mm256_srli_epi32(v, 24) : _mm256_and_si256(_mm256_srli_epi32(v, 8), byteMask);
+    const __m256i b = _mm256_and_si256(_mm256_srli_epi32(v, 8), byteMask);
     const __m256 h = _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(a), _mm256_loadu_ps(lw + k)),
                                    _mm256_mul_ps(_mm256_cvtepi32_ps(b), _mm256_loadu_ps(hw + k)));
     _mm256_storeu_ps(out + k, h);
   }
-  for (; k < plan.lineLength; ++k) out[k] = float(row[offset[k]]) * lw[k] + float(row[offset[k] + PixelSize]) * hw[k];
+  for (; k < plan.lineLength; ++k) out[k] = float(row[offset[k]]) * lw[k] + float(row[offset[k] + 1]) * hw[k];
 }
 
 // The plain loops' value of element k of target row y.
@@ -400,7 +397,7 @@ bool BilinearBytesFast(const TLinearBitmap& source, TLinearBitmap& target, const
       if (cache.row[i] == sourceRow) return cache.data[i].data();
     const int slot = cache.row[0] == keep ? 1 : 0;
     if (ps == 1)
-      BlendColumnsAvx2<1>(source.ScanLine(sourceRow), plan, cache.data[slot].data());
+      BlendColumnsAvx2Grey(source.ScanLine(sourceRow), plan, cache.data[slot].data());
     else
       BlendPixelsAvx2Rgb(source.ScanLine(sourceRow), plan, cache.data[slot].data());
     cache.row[slot] = sourceRow;
