@@ -39,6 +39,7 @@ double Mean(const TLinearBitmap& b) {
 }
 
 bool SameBytes(const TLinearBitmap& a, const TLinearBitmap& b) {
+  if (!a.Present || !b.Present) return a.Present == b.Present;
   return a.Width == b.Width && a.Height == b.Height && a.PixelFormat == b.PixelFormat &&
          std::memcmp(a.Map, b.Map, size_t(a.Size)) == 0;
 }
