@@ -99,11 +99,10 @@ __attribute__((target("avx2"))) inline __m256i HalveTowardZero(__m256i p) {
   return _mm256_srai_epi32(_mm256_add_epi32(t, _mm256_srli_epi32(t, 31)), 1);
 }
 
-// The positions are the plain loop's double operations four at a time (cvtpd2dq
-// rounds halves to even like RoundEvenInt); the division toward zero is a shift of
-// the value plus its sign bit.  Returns how many pixels it wrote.
-// Canvas pixels [from, to) of a row that all fall inside the source.  Returns where
-// it stopped.
+// Canvas pixels [from, to) of a row that all fall inside the source; returns where it
+// stopped.  The positions are the plain loop's double operations four at a time
+// (cvtpd2dq rounds halves to even like RoundEvenInt); the division toward zero is a
+// shift of the value plus its sign bit.
 template <int PixelSize>
 __attribute__((target("avx2"))) int SampleRunAvx2(const TLinearBitmap& bitmap, const TRotationRow& row, int from,
                                                   int to, uint8_t* out) {
@@ -182,7 +181,6 @@ void SampleRow(const TLinearBitmap& bitmap, const TRotationRow& row, uint8_t* ou
     // pixels inside the source form one run: only it is sampled, the rest is
     // background.
     const int n = row.count, w = bitmap.Width, h = bitmap.Height;
-    int first, last;
     auto run = [&](auto source, bool rising, int limit, int& begin, int& end) {
       if (rising) {
         begin = FirstWhere(n, [&](int x) { return source(x) >= 0; });
@@ -195,8 +193,8 @@ void SampleRow(const TLinearBitmap& bitmap, const TRotationRow& row, uint8_t* ou
     int xBegin, xEnd, yBegin, yEnd;
     run([&](int x) { return SourceX(bitmap, row, x); }, row.cu[n - 1] >= row.cu[0], w, xBegin, xEnd);
     run([&](int x) { return SourceY(bitmap, row, x); }, row.su[n - 1] >= row.su[0], h, yBegin, yEnd);
-    first = std::max(xBegin, yBegin);
-    last = std::max(first, std::min(xEnd, yEnd));
+    const int first = std::max(xBegin, yBegin);
+    const int last = std::max(first, std::min(xEnd, yEnd));
     uint8_t background[PixelSize];
     std::memcpy(background, &row.background, PixelSize);
     for (int x = 0; x < first; ++x) std::memcpy(out + x * PixelSize, background, PixelSize);
