@@ -92,6 +92,13 @@ struct TRgbHalfMasks {
   }
 };
 
+// Bytes p[0..15] in the low half and p[48..63] in the high half: the same place in
+// two neighbouring blocks of 48 bytes.
+__attribute__((target("avx2"))) inline __m256i LoadBlocks(const uint8_t* p) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), 1);
+}
+
 // 24-bit: the sums of both rows widened to words, each added to the one three words
 // (one pixel) on, and the sums of even pixels packed together.
 template <bool Even>
@@ -103,9 +110,36 @@ __attribute__((target("avx2"))) int HalveRowsAvx2Rgb(const uint8_t* a, const uin
   const __m128i high2 = _mm_load_si128(reinterpret_cast<const __m128i*>(masks.high2));
   const __m128i zero = _mm_setzero_si128();
   int x = 0;
+  // Two blocks at once, one in each half of the 256-bit registers.
+  {
+    const __m256i wideLow0 = _mm256_broadcastsi128_si256(low0), wideLow1 = _mm256_broadcastsi128_si256(low1);
+    const __m256i wideHigh1 = _mm256_broadcastsi128_si256(high1), wideHigh2 = _mm256_broadcastsi128_si256(high2);
+    const __m256i wideZero = _mm256_setzero_si256();
+    for (; x + 16 <= outWidth; x += 16) {
+      _mm_prefetch(reinterpret_cast<const char*>(a + 6 * x + 1024), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(b + 6 * x + 1024), _MM_HINT_T0);
+      __m256i s[7];
+      for (int i = 0; i < 3; ++i) {
+        const __m256i va = LoadBlocks(a + 6 * x + 16 * i), vb = LoadBlocks(b + 6 * x + 16 * i);
+        s[2 * i] = _mm256_add_epi16(_mm256_unpacklo_epi8(va, wideZero), _mm256_unpacklo_epi8(vb, wideZero));
+        s[2 * i + 1] = _mm256_add_epi16(_mm256_unpackhi_epi8(va, wideZero), _mm256_unpackhi_epi8(vb, wideZero));
+      }
+      s[6] = wideZero;
+      __m256i r[6];
+      for (int i = 0; i < 6; ++i)
+        r[i] = RoundQuarter<Even>(_mm256_add_epi16(s[i], _mm256_alignr_epi8(s[i + 1], s[i], 6)));
+      const __m256i b0 = _mm256_packus_epi16(r[0], r[1]), b1 = _mm256_packus_epi16(r[2], r[3]),
+                    b2 = _mm256_packus_epi16(r[4], r[5]);
+      const __m256i first = _mm256_or_si256(_mm256_shuffle_epi8(b0, wideLow0), _mm256_shuffle_epi8(b1, wideLow1));
+      const __m256i second = _mm256_or_si256(_mm256_shuffle_epi8(b1, wideHigh1), _mm256_shuffle_epi8(b2, wideHigh2));
+      uint8_t* o = out + 3 * x;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(first));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 16), _mm256_castsi256_si128(second));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 24), _mm256_extracti128_si256(first, 1));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 40), _mm256_extracti128_si256(second, 1));
+    }
+  }
   for (; x + 8 <= outWidth; x += 8) {
-    _mm_prefetch(reinterpret_cast<const char*>(a + 6 * x + 1024), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(b + 6 * x + 1024), _MM_HINT_T0);
     __m128i s[7];
     for (int i = 0; i < 3; ++i) {
       const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 6 * x + 16 * i));
