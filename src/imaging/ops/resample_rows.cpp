@@ -264,7 +264,7 @@ struct TBilinearPlan {
 
 // 24-bit: one 8-byte load per target pixel holds both neighbours, widened to eight
 // lanes, weighted and folded: lanes 0..2 get lanes 3..5 added.  Each store writes
-// eight floats, five past the pixel, which the next pixel overwrites.
+// four floats, one past the pixel, which the next pixel overwrites.
 __attribute__((target("avx2"))) void BlendPixelsAvx2Rgb(const uint8_t* row, const TBilinearPlan& plan, float* out) {
   const int* offset = plan.offset.data();
   const float* weights = plan.pairs.data();
@@ -278,7 +278,8 @@ __attribute__((target("avx2"))) void BlendPixelsAvx2Rgb(const uint8_t* row, cons
     const __m256 w = _mm256_permutevar8x32_ps(
         _mm256_castps128_ps256(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(weights + 2 * x)))), spread);
     const __m256 products = _mm256_mul_ps(samples, w);
-    _mm256_storeu_ps(out + 3 * x, _mm256_add_ps(products, _mm256_permutevar8x32_ps(products, fold)));
+    _mm_storeu_ps(out + 3 * x,
+                  _mm256_castps256_ps128(_mm256_add_ps(products, _mm256_permutevar8x32_ps(products, fold))));
   }
   const float* lw = plan.low.data();
   const float* hw = plan.high.data();
@@ -408,13 +409,13 @@ bool BilinearBytesFast(const TLinearBitmap& source, TLinearBitmap& target, const
     if (plan.offset[k] + 4 > rowBytes) safe = std::min(safe, k);
   }
   plan.gatherEnd = safe;
-  // The 8-byte loads of 24-bit pixels stay inside the row, and the 8-float stores
+  // The 8-byte loads of 24-bit pixels stay inside the row, and the 4-float stores
   // inside the line.
   plan.pairs.resize(2 * size_t(m));
   for (int x = 0; x < m; ++x) {
     plan.pairs[2 * x] = float(plan.lowD[x]);
     plan.pairs[2 * x + 1] = float(plan.highD[x]);
-    if (ax.low[x] * ps + 8 <= rowBytes && 3 * x + 8 <= plan.lineLength) plan.pixelEnd = x + 1;
+    if (ax.low[x] * ps + 8 <= rowBytes && 3 * x + 4 <= plan.lineLength) plan.pixelEnd = x + 1;
   }
 
   // Each worker keeps its last two horizontally blended source rows: neighbouring
