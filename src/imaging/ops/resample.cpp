@@ -10,6 +10,7 @@
 
 #include "base/exception.h"
 #include "imaging/ops/filters_rows.h"
+#include "imaging/ops/resample_rows.h"
 
 namespace sq {
 
@@ -43,45 +44,6 @@ void Store16(uint8_t* p, uint16_t v) {
 }
 
 // --- bilinear ---------------------------------------------------------------
-
-struct TBilinearAxis {
-  std::vector<int> low, high;
-  std::vector<double> weight;  // of the high sample
-};
-
-// Target index j samples source position o + j * s, accumulated by adding s.
-TBilinearAxis BilinearAxis(int n, int m) {
-  double o, s;
-  if (m <= 1) {
-    o = 0.5;
-    s = 0.0;
-  } else if (n > m) {
-    const double ratio = double(m) / n;
-    if (ratio >= 0.5) {
-      o = 1.0 - ratio;
-      s = (n - 1 - 2 * o) / (m - 1);
-    } else {
-      o = 0.5;
-      s = double(n - 2) / (m - 1);
-    }
-  } else {
-    o = 0.0;
-    s = double(n - 1) / (m - 1);
-  }
-  TBilinearAxis axis;
-  axis.low.resize(m);
-  axis.high.resize(m);
-  axis.weight.resize(m);
-  const int lastLow = std::max(n - 2, 0);
-  double p = o;
-  for (int j = 0; j < m; ++j, p += s) {
-    const int low = std::clamp(static_cast<int>(p), 0, lastLow);
-    axis.low[j] = low;
-    axis.high[j] = std::min(low + 1, n - 1);
-    axis.weight[j] = p - low;
-  }
-  return axis;
-}
 
 // Vertical blend of two horizontally blended rows into bytes.  The vector paths use
 // the same IEEE operations as the scalar tail (multiply, multiply, add; no fused
@@ -149,6 +111,7 @@ void BilinearInto(const TLinearBitmap& source, TLinearBitmap& target) {
   const int lineLength = m * channels;
   const TBilinearAxis ax = BilinearAxis(source.Width, m);
   const TBilinearAxis ay = BilinearAxis(source.Height, target.Height);
+  if (!Wide && BilinearBytesFast(source, target, ax, ay)) return;
   std::vector<double> lowWeight(m), highWeight(m);
   std::vector<int> lowAt(m), highAt(m);
   for (int x = 0; x < m; ++x) {
@@ -234,31 +197,74 @@ int AreaStart(const std::vector<int>& ends, int j) {
   return std::min(start, ends[j] - 1);
 }
 
-void AreaInto(const TLinearBitmap& source, TLinearBitmap& target) {
+// sum / count rounded halves to even: a quotient from the reciprocal, corrected by the
+// remainder, so it is exact without a division per sample.
+inline uint8_t AreaMean(int64_t sum, int64_t count, double reciprocal) {
+  // The mean is at most 255, so the product is within one of the quotient.
+  int64_t q = static_cast<int64_t>(double(sum) * reciprocal);
+  int64_t r = sum - q * count;
+  if (r < 0) {
+    --q;
+    r += count;
+  } else if (r >= count) {
+    ++q;
+    r -= count;
+  }
+  return static_cast<uint8_t>(q + ((2 * r > count) | ((2 * r == count) & q)));
+}
+
+template <class TSum>
+void AddBytes(TSum* __restrict sums, const uint8_t* __restrict bytes, int length) {
+  for (int k = 0; k < length; ++k) sums[k] += bytes[k];
+}
+
+template <class TSum, int Channels>
+void AreaMeans(const TSum* columns, const std::vector<int>& xEnds, const std::vector<double>& widthReciprocal, int rows,
+               int channels, uint8_t* out) {
+  const int ch = Channels ? Channels : channels;
+  const double rowReciprocal = 1.0 / rows;
+  for (int x = 0; x < int(xEnds.size()); ++x, out += ch) {
+    const int x0 = AreaStart(xEnds, x), x1 = xEnds[x];
+    const int64_t count = int64_t(x1 - x0) * rows;
+    const double reciprocal = widthReciprocal[x] * rowReciprocal;
+    int64_t sums[Channels ? Channels : 4] = {};
+    for (const TSum* block = columns + x0 * ch; block < columns + x1 * ch; block += ch)
+      for (int c = 0; c < ch; ++c) sums[c] += int64_t(block[c]);
+    for (int c = 0; c < ch; ++c) out[c] = AreaMean(sums[c], count, reciprocal);
+  }
+}
+
+// Column sums of up to Height rows: 32 bits hold any sum of 16843009 bytes.
+template <class TSum>
+void AreaRowsInto(const TLinearBitmap& source, TLinearBitmap& target) {
   const int channels = source.PixelSize;
   const int n = source.Width;
+  const int length = n * channels;
   const std::vector<int> xEnds = AreaEnds(n, target.Width);
   const std::vector<int> yEnds = AreaEnds(source.Height, target.Height);
-  std::vector<std::vector<int64_t>> scratch(WorkerCount(), std::vector<int64_t>(size_t(n) * channels));
+  std::vector<double> widthReciprocal(target.Width);
+  for (int x = 0; x < target.Width; ++x) widthReciprocal[x] = 1.0 / (xEnds[x] - AreaStart(xEnds, x));
+  std::vector<std::vector<TSum>> scratch(WorkerCount(), std::vector<TSum>(size_t(length)));
   ForEachRow(target.Height, int64_t(n) * channels, true, [&](int y, int worker) {
-    int64_t* columns = scratch[worker].data();
-    std::fill(columns, columns + size_t(n) * channels, 0);
+    TSum* columns = scratch[worker].data();
     const int y0 = AreaStart(yEnds, y), y1 = yEnds[y];
-    for (int sy = y0; sy < y1; ++sy) {
-      const uint8_t* row = source.ScanLine(sy);
-      for (int k = 0; k < n * channels; ++k) columns[k] += row[k];
-    }
+    std::fill(columns, columns + length, TSum(0));
+    for (int sy = y0; sy < y1; ++sy) AddBytes(columns, source.ScanLine(sy), length);
     uint8_t* out = target.ScanLine(y);
-    for (int x = 0; x < target.Width; ++x) {
-      const int x0 = AreaStart(xEnds, x), x1 = xEnds[x];
-      const int64_t count = int64_t(x1 - x0) * (y1 - y0);
-      for (int c = 0; c < channels; ++c) {
-        int64_t sum = 0;
-        for (int sx = x0; sx < x1; ++sx) sum += columns[sx * channels + c];
-        out[x * channels + c] = static_cast<uint8_t>(DivRoundEven(sum, count));
-      }
-    }
+    if (channels == 3)
+      AreaMeans<TSum, 3>(columns, xEnds, widthReciprocal, y1 - y0, channels, out);
+    else if (channels == 1)
+      AreaMeans<TSum, 1>(columns, xEnds, widthReciprocal, y1 - y0, channels, out);
+    else
+      AreaMeans<TSum, 0>(columns, xEnds, widthReciprocal, y1 - y0, channels, out);
   });
+}
+
+void AreaInto(const TLinearBitmap& source, TLinearBitmap& target) {
+  if (source.Height <= 16843009)
+    AreaRowsInto<uint32_t>(source, target);
+  else
+    AreaRowsInto<uint64_t>(source, target);
 }
 
 void RequireByteSamples(const TLinearBitmap& source) {
@@ -341,34 +347,13 @@ void PixelResize(const TLinearBitmap& source, int width, int height, TLinearBitm
   });
 }
 
-template <int PixelSize>
-void HalveRow(const uint8_t* a, const uint8_t* b, uint16_t* sums, uint8_t* out, int outWidth) {
-  const int length = 2 * outWidth * PixelSize;
-  for (int i = 0; i < length; ++i) sums[i] = static_cast<uint16_t>(a[i] + b[i]);
-  for (int x = 0; x < outWidth; ++x, sums += 2 * PixelSize, out += PixelSize)
-    for (int c = 0; c < PixelSize; ++c) out[c] = static_cast<uint8_t>((sums[c] + sums[c + PixelSize] + 2) >> 2);
-}
-
 void HalfSize(const TLinearBitmap& source, TLinearBitmap& target) {
   RequireByteSamples(source);
   IntoTarget(source, target, source.Width / 2, source.Height / 2, [&](TLinearBitmap& out) {
     const int ps = source.PixelSize;
-    std::vector<std::vector<uint16_t>> scratch(WorkerCount(), std::vector<uint16_t>(size_t(out.Width) * 2 * ps));
-    ForEachRow(out.Height, out.Width * ps, true, [&](int y, int worker) {
-      const uint8_t* a = source.ScanLine(2 * y);
-      const uint8_t* b = source.ScanLine(2 * y + 1);
-      uint16_t* sums = scratch[worker].data();
-      switch (ps) {
-        case 1:
-          HalveRow<1>(a, b, sums, out.ScanLine(y), out.Width);
-          break;
-        case 3:
-          HalveRow<3>(a, b, sums, out.ScanLine(y), out.Width);
-          break;
-        default:
-          HalveRow<4>(a, b, sums, out.ScanLine(y), out.Width);
-          break;
-      }
+    ForEachRow(out.Height, out.Width * ps, true, [&](int y, int) {
+      HalveRows(source.ScanLine(2 * y), source.ScanLine(2 * y + 1), out.ScanLine(y), out.Width, ps,
+                THalfRounding::HalfUp);
     });
   });
 }

@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "base/exception.h"
 #include "base/progress.h"
 #include "imaging/ops/resample_kernel.h"
+#include "imaging/ops/resample_rows.h"
 
 namespace sq {
 namespace {
@@ -36,8 +39,18 @@ double Mean(const TLinearBitmap& b) {
 }
 
 bool SameBytes(const TLinearBitmap& a, const TLinearBitmap& b) {
+  if (!a.Present || !b.Present) return a.Present == b.Present;
   return a.Width == b.Width && a.Height == b.Height && a.PixelFormat == b.PixelFormat &&
          std::memcmp(a.Map, b.Map, size_t(a.Size)) == 0;
+}
+
+// Every sample k or k + 1: blends of neighbours land near halves wherever a weight
+// comes near 1/2, and on them where it is exactly 1/2.
+TLinearBitmap TwoLevel(int w, int h, TPixelFormat format, unsigned seed) {
+  TLinearBitmap b = Noise(w, h, format, seed);
+  const uint8_t k = static_cast<uint8_t>(40 + seed * 37 % 170);
+  for (int64_t i = 0; i < b.Size; ++i) b.Map[i] = static_cast<uint8_t>(k + (b.Map[i] & 1));
+  return b;
 }
 
 TEST(SmartResize, PicksTheMethodFromTheScale) {
@@ -138,22 +151,100 @@ std::vector<std::pair<int, double>> Axis(int n, int m) {
 }
 
 TEST(BilinearResize, MatchesThePlainRuleByteForByte) {
-  const TLinearBitmap image = Noise(57, 43, pf24bit, 11);
-  for (auto [w, h] : {std::pair{100, 80}, {40, 30}, {20, 9}, {57, 90}}) {
-    TLinearBitmap out;
-    BilinearResize(image, out, w, h);
-    const auto ax = Axis(57, w), ay = Axis(43, h);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x)
-        for (int c = 0; c < 3; ++c) {
-          auto at = [&](int sx, int sy) { return double(image.PixelAddress(sx, sy)[c]); };
-          const auto [x0, fx] = ax[x];
-          const auto [y0, fy] = ay[y];
-          const double top = at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx;
-          const double bottom = at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx;
-          ASSERT_EQ(out.PixelAddress(x, y)[c], std::nearbyint(top * (1 - fy) + bottom * fy)) << x << "," << y;
-        }
+  // Steps of 5/6 (51 to 61) put every sixth position a few ulps off a half, so the
+  // two-level picture gets blends just beside halves; 51 to 101 gives weights of
+  // exactly 1/2 and blends exactly on halves.
+  struct TCase {
+    TLinearBitmap image;
+    std::vector<std::pair<int, int>> sizes;
+  };
+  const TCase cases[] = {{Noise(57, 43, pf24bit, 11), {{100, 80}, {40, 30}, {20, 9}, {57, 90}}},
+                         {TwoLevel(51, 51, pf24bit, 3), {{61, 61}, {101, 101}, {61, 101}, {43, 30}}}};
+  int besideHalves = 0, onHalves = 0;
+  for (const TCase& test : cases) {
+    const TLinearBitmap& image = test.image;
+    for (auto [w, h] : test.sizes) {
+      TLinearBitmap out;
+      BilinearResize(image, out, w, h);
+      const auto ax = Axis(image.Width, w), ay = Axis(image.Height, h);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          for (int c = 0; c < 3; ++c) {
+            auto at = [&](int sx, int sy) { return double(image.PixelAddress(sx, sy)[c]); };
+            const auto [x0, fx] = ax[x];
+            const auto [y0, fy] = ay[y];
+            const double top = at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx;
+            const double bottom = at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx;
+            const double v = top * (1 - fy) + bottom * fy;
+            const double fromHalf = std::abs(v - std::floor(v) - 0.5);
+            besideHalves += fromHalf > 0 && fromHalf < 1e-6;
+            onHalves += fromHalf == 0;
+            ASSERT_EQ(out.PixelAddress(x, y)[c], std::nearbyint(v)) << x << "," << y;
+          }
+    }
   }
+  EXPECT_GT(besideHalves, 100);
+  EXPECT_GT(onHalves, 1000);
+}
+
+// The vector kernels against the plain loops on both byte formats: exact halves,
+// odd sizes, steps beside and on halves, reductions past one half, enlargements,
+// mixed scales and one-pixel axes, large enough for several threads.
+TEST(Resample, VectorKernelsGiveThePlainBytes) {
+  struct TSizes {
+    int w, h, tw, th;
+  };
+  const TSizes cases[] = {{120, 80, 60, 40},   {121, 81, 60, 40},  {51, 51, 61, 61},     {61, 61, 51, 51},
+                          {9, 9, 17, 17},      {301, 200, 90, 61}, {300, 200, 510, 340}, {200, 100, 100, 200},
+                          {33, 1, 70, 3},      {1, 20, 5, 7},      {2, 2, 1, 1},         {3, 5, 2, 2},
+                          {700, 500, 350, 250}};
+  unsigned seed = 1;
+  for (TPixelFormat format : {pf8bit, pf24bit})
+    for (const TSizes& size : cases)
+      for (const TLinearBitmap& image :
+           {Noise(size.w, size.h, format, ++seed), TwoLevel(size.w, size.h, format, ++seed)}) {
+        TLinearBitmap bilinear, smart, half, plainBilinear, plainSmart, plainHalf;
+        BilinearResize(image, bilinear, size.tw, size.th);
+        SmartResize(image, smart, size.tw, size.th);
+        HalfSize(image, half);
+        TPlainResampleLoops plain;
+        BilinearResize(image, plainBilinear, size.tw, size.th);
+        SmartResize(image, plainSmart, size.tw, size.th);
+        HalfSize(image, plainHalf);
+        EXPECT_TRUE(SameBytes(bilinear, plainBilinear)) << format << " " << size.w << " to " << size.tw;
+        EXPECT_TRUE(SameBytes(smart, plainSmart)) << format << " " << size.w << " to " << size.tw;
+        EXPECT_TRUE(SameBytes(half, plainHalf)) << format << " " << size.w;
+      }
+}
+
+// The box average written plainly: block j of an axis ends at round((j + 1) n / m),
+// at least one sample on from the last end, and the mean is rounded halves to even.
+TEST(AreaResize, AveragesTheBlocksBetweenRoundedEnds) {
+  auto ends = [](int n, int m) {
+    std::vector<int> e;
+    for (int j = 0, last = 0; j < m; ++j) {
+      last = std::clamp(int(std::nearbyint(double(j + 1) * n / m)), std::min(last + 1, n), n);
+      e.push_back(last);
+    }
+    return e;
+  };
+  for (TPixelFormat format : {pf8bit, pf24bit})
+    for (auto [w, h, tw, th] : {std::tuple{100, 80, 30, 21}, {97, 61, 13, 40}, {1000, 3, 7, 1}, {5, 300, 9, 45}}) {
+      const TLinearBitmap image = Noise(w, h, format, unsigned(w + h));
+      TLinearBitmap out;
+      AreaResize(image, out, tw, th);
+      const auto ex = ends(w, tw), ey = ends(h, th);
+      const int ps = image.PixelSize;
+      for (int y = 0; y < th; ++y)
+        for (int x = 0; x < tw; ++x)
+          for (int c = 0; c < ps; ++c) {
+            const int x0 = std::min(x ? ex[x - 1] : 0, ex[x] - 1), y0 = std::min(y ? ey[y - 1] : 0, ey[y] - 1);
+            double sum = 0;
+            for (int sy = y0; sy < ey[y]; ++sy)
+              for (int sx = x0; sx < ex[x]; ++sx) sum += image.PixelAddress(sx, sy)[c];
+            ASSERT_EQ(out.PixelAddress(x, y)[c], std::nearbyint(sum / ((ex[x] - x0) * (ey[y] - y0)))) << x << "," << y;
+          }
+    }
 }
 
 TEST(LineFilters, KeepLinesOfTheSameLengthAndClampTheLowPass) {

@@ -1,4 +1,5 @@
 #include "imaging/ops/rotate.h"
+#include "imaging/ops/resample_rows.h"
 #include "imaging/ops/rotate_command.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +117,26 @@ TEST(Rotate, FreeRotationTurnsLeftAndKeepsConstantsAndPalettes) {
   TLinearBitmap dot(1, 1, pf24bit);
   Rotate(dot, 0, 0.2);
   EXPECT_GE(dot.Width, 1);
+}
+
+// The vector sampling against the plain loop: grey, colour-palette and 24-bit images,
+// sizes below one 32-bit word and with samples in the last pixel, angles all round.
+TEST(Rotate, VectorSamplingGivesThePlainBytes) {
+  for (TPixelFormat format : {pf8bit, pf24bit})
+    for (bool palette : {false, true})
+      for (auto [w, h] : {std::pair{1, 1}, {2, 1}, {3, 2}, {131, 97}, {640, 360}})
+        for (double degrees : {10.0, -33.3, 135.0, 200.5, 271.0}) {
+          if (palette && format != pf8bit) continue;
+          TLinearBitmap image = Noise(w, h, format, unsigned(w * 7 + h));
+          if (palette) image.Palette[3] = 1;
+          TLinearBitmap fast(image), plain(image);
+          Rotate(fast, 0x3366CC, degrees * pi / 180);
+          {
+            TPlainResampleLoops loops;
+            Rotate(plain, 0x3366CC, degrees * pi / 180);
+          }
+          EXPECT_TRUE(SameBytes(fast, plain)) << format << " " << palette << " " << w << " " << degrees;
+        }
 }
 
 }  // namespace
