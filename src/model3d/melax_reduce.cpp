@@ -134,6 +134,13 @@ class TMelaxMesh {
  private:
   void ComputeNormal(int t);
   void ComputeEdgeCostAtVertex(int v);
+  // Re-costs n, a former neighbour of the collapsed vertex u, after u went onto v.
+  // Takes the short way when only the edge to v can have changed.
+  void UpdateEdgeCostAtVertex(int n, int u, int v);
+  bool UpdateForNewEdge(int n, int v);
+  void MarkBorder(int v) {
+    if (!point_[v].Border) point_[v].Border = ++borderClock_;
+  }
   bool HasCorner(int t, int v) const {
     const std::array<int, 3>& c = triangles_[t].Corners;
     return c[0] == v || c[1] == v || c[2] == v;
@@ -149,6 +156,8 @@ class TMelaxMesh {
   void Collapse(int u, int v);
 
   // What the cost of an edge reads of its far end: 16 bytes, one cache line.
+  // Border is 0 for an inner vertex, else the tick of borderClock_ at which the
+  // vertex became a border vertex.
   struct TPoint {
     T3DPoint Position;
     uint32_t Border;
@@ -171,8 +180,17 @@ class TMelaxMesh {
   std::vector<TTriangle> triangles_;
 
   int liveVertices_ = 0;
+  // Ticks once for every vertex that becomes a border vertex.
+  uint32_t borderClock_ = 0;
+  // borderClock_ when the vertex's cost was last worked out in full or brought up to
+  // date: border flags that changed later make its remembered edge costs unusable.
+  std::vector<uint32_t> costClock_;
+  // Set during a collapse for the vertices that lost a face or whose face changed
+  // its normal: their other edges may cost something else now.
+  std::vector<uint8_t> touched_;
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
+  std::vector<int> sides_;
   std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
   std::vector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
   std::vector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
@@ -190,6 +208,8 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   neighbors_.resize(n);
   faces_.resize(n);
   cost_.assign(n, 0);
+  costClock_.assign(n, 0);
+  touched_.assign(n, 0);
   target_.assign(n, -1);
   slotOf_.assign(n, -1);
   inTargetList_.assign(n, 0);
@@ -248,6 +268,7 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
   const size_t k = neighbors.size(), f = faces.size();
   double cost = -1;
   int target = -1;
+  costClock_[v] = borderClock_;
   if (k > 0) {
     // The neighbours lie anywhere in memory once collapses have moved edges around;
     // asking for all of them at once overlaps the cache misses.
@@ -337,7 +358,10 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
       const int sideCount = sideStart_[j + 1] - sideStart_[j];
       // An edge with fewer than two faces makes both ends border vertices for good,
       // which changes the cost of the edges at v that come after this one.
-      if (sideCount < 2 && !(point_[v].Border && point_[n].Border)) point_[v].Border = point_[n].Border = 1;
+      if (sideCount < 2) {
+        MarkBorder(v);
+        MarkBorder(n);
+      }
       const double c = point_[v].Border || point_[n].Border ? length : length * curvatureOf(j);
       if (c < cost) {
         cost = c;
@@ -345,21 +369,89 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
       }
     }
   }
+  const bool changed = !(cost == cost_[v]) || target != target_[v];
   cost_[v] = cost;
   target_[v] = target;
-  if (tree_) tree_->Set(v, cost);
+  if (tree_ && changed) tree_->Set(v, cost);
+}
+
+// When u goes onto v, a neighbour n of u that lost no face and whose faces kept
+// their normals (a flat patch, the common case in a reconstruction) keeps every edge
+// cost but two: the edge to u is gone and the edge to v is new or changed.  The
+// cheapest edge then stays what it was unless it was one of those two, or the edge
+// to v undercuts it; only that edge needs costing.  Its far ends' border flags must
+// be those of the last full costing, and no edge may newly mark a border.
+void TMelaxMesh::UpdateEdgeCostAtVertex(int n, int u, int v) {
+  if (n == v || touched_[n] || target_[n] == u || target_[n] == v || !UpdateForNewEdge(n, v))
+    ComputeEdgeCostAtVertex(n);
+}
+
+bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
+  const TIndexList& neighbors = neighbors_[n];
+  const uint32_t since = costClock_[n];
+  if (neighbors.empty() || point_[n].Border > since) return false;
+  const int target = target_[n];
+  int newSlot = -1, targetSlot = -1;
+  for (size_t j = 0; j < neighbors.size(); ++j) {
+    const int w = neighbors[j];
+    if (point_[w].Border > since) return false;
+    if (w == v) newSlot = static_cast<int>(j);
+    if (w == target) targetSlot = static_cast<int>(j);
+  }
+  costClock_[n] = borderClock_;
+  // No face joins n to v: the edge to u just went away.
+  if (newSlot < 0) return true;
+  const TIndexList& faces = faces_[n];
+  sides_.clear();
+  for (const int f : faces)
+    if (HasCorner(f, v)) sides_.push_back(f);
+  const bool border = point_[n].Border || point_[v].Border;
+  if (sides_.size() < 2 && !(point_[n].Border && point_[v].Border)) return false;
+  // Edge costs are never negative, so a later edge cannot beat a cost of 0.
+  const double best = cost_[n];
+  if (targetSlot >= 0 && newSlot > targetSlot && best <= 0) return true;
+
+  const T3DPoint& a = point_[n].Position;
+  const T3DPoint& b = point_[v].Position;
+  const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
+  const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
+  double c = length;
+  if (!border) {
+    double curvature = 0;
+    for (const int f : faces) {
+      const T3DPoint& fn = triangles_[f].Normal;
+      double d = 1;
+      for (const int s : sides_) {
+        const T3DPoint& sn = triangles_[s].Normal;
+        const double value = 1 - std::fabs(double(fn.X) * sn.X + double(fn.Y) * sn.Y + double(fn.Z) * sn.Z);
+        if (value < d) d = value;
+      }
+      if (d > curvature) curvature = d;
+    }
+    c = length * curvature;
+  }
+  if (c < best || (c == best && targetSlot >= 0 && newSlot < targetSlot)) {
+    cost_[n] = c;
+    target_[n] = v;
+    tree_->Set(n, c);
+  }
+  return true;
 }
 
 void TMelaxMesh::RemoveIfNonNeighbor(int a, int b) {
   if (!neighbors_[a].contains(b)) return;
-  for (const int f : faces_[a])
-    if (HasCorner(f, b)) return;
+  // A face of a has b as a corner exactly when a face of b has a: the face lists
+  // agree with the corners, so the shorter list answers (a hub may have hundreds).
+  const int other = faces_[b].size() < faces_[a].size() ? a : b;
+  for (const int f : faces_[other == a ? b : a])
+    if (HasCorner(f, other)) return;
   neighbors_[a].remove(b);
 }
 
 void TMelaxMesh::DestroyTriangle(int t, int dying) {
   triangles_[t].Alive = 0;
   const std::array<int, 3> corners = triangles_[t].Corners;
+  for (const int c : corners) touched_[c] = 1;
   for (const int c : corners) faces_[c].remove(t);
   for (int i = 0; i < 3; ++i) {
     const int a = corners[i], b = corners[(i + 1) % 3];
@@ -385,7 +477,7 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
       c = newVertex;
       break;
     }
-  faces_[oldVertex].remove(t);
+  // oldVertex keeps t in its face list: the list goes with it right after.
   faces_[newVertex].push_back(t);
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
@@ -399,7 +491,11 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
         neighbors_[newVertex].push_back(corners[j]);
       }
     }
+  const T3DPoint before = triangles_[t].Normal;
   ComputeNormal(t);
+  const T3DPoint& after = triangles_[t].Normal;
+  if (!(before.X == after.X && before.Y == after.Y && before.Z == after.Z))
+    for (const int c : corners) touched_[c] = 1;
 }
 
 void TMelaxMesh::Collapse(int u, int v) {
@@ -424,7 +520,10 @@ void TMelaxMesh::Collapse(int u, int v) {
     __builtin_prefetch(&neighbors_[n]);
     __builtin_prefetch(&faces_[n]);
   }
-  for (const int n : neighbors) ComputeEdgeCostAtVertex(n);
+  for (const int n : neighbors) UpdateEdgeCostAtVertex(n, u, v);
+  for (const int n : neighbors) touched_[n] = 0;
+  touched_[u] = 0;
+  if (v >= 0) touched_[v] = 0;
 }
 
 void TMelaxMesh::Reduce(int maxVertices) {
