@@ -89,30 +89,45 @@ class TIndexList {
 };
 
 // Always yields the cheapest live vertex, the lowest index among equal costs.  The
-// nodes hold their keys, so an update touches only the path to the root.
+// costs are kept in blocks of consecutive vertices, each represented by its cheapest
+// vertex in a tournament tree over the blocks.  That tree is small enough to stay in
+// cache; an update scans its block only when the block's cheapest vertex got dearer.
 class TCostTree {
  public:
-  explicit TCostTree(const std::vector<double>& costs) {
+  explicit TCostTree(const std::vector<double>& costs) : key_(costs) {
+    const size_t blocks = (costs.size() + kBlock - 1) / kBlock;
+    key_.resize(blocks * kBlock, kDead);
     leaves_ = 1;
-    while (leaves_ < costs.size()) leaves_ *= 2;
+    while (leaves_ < blocks) leaves_ *= 2;
     node_.assign(2 * leaves_, TKey{kDead, -1});
-    for (size_t i = 0; i < costs.size(); ++i) node_[leaves_ + i] = TKey{costs[i], static_cast<int>(i)};
+    for (size_t b = 0; b < blocks; ++b) node_[leaves_ + b] = BlockBest(b);
     for (size_t i = leaves_ - 1; i >= 1; --i) node_[i] = Better(node_[2 * i], node_[2 * i + 1]);
   }
   int Cheapest() const { return node_[1].Index; }
   void Set(int vertex, double cost) {
-    size_t i = leaves_ + static_cast<size_t>(vertex);
-    node_[i].Cost = cost;
+    key_[static_cast<size_t>(vertex)] = cost;
+    const size_t block = static_cast<size_t>(vertex) / kBlock;
+    size_t i = leaves_ + block;
+    TKey& leaf = node_[i];
+    if (cost < leaf.Cost || (cost == leaf.Cost && vertex < leaf.Index)) {
+      leaf = TKey{cost, vertex};
+    } else if (leaf.Index == vertex) {
+      if (cost == leaf.Cost) return;
+      leaf = BlockBest(block);
+    } else {
+      return;
+    }
     for (i /= 2; i >= 1; i /= 2) {
       const TKey best = Better(node_[2 * i], node_[2 * i + 1]);
-      if (best.Index == node_[i].Index && best.Cost == node_[i].Cost && best.Index != vertex) break;
+      if (best.Index == node_[i].Index && best.Cost == node_[i].Cost) break;
       node_[i] = best;
     }
   }
   void Remove(int vertex) { Set(vertex, kDead); }
 
  private:
-  // Above every real cost (at most 1.7e308): removed vertices and unused leaves.
+  static constexpr size_t kBlock = 64;
+  // Above every real cost (at most 1.7e308): removed vertices and unused slots.
   static constexpr double kDead = std::numeric_limits<double>::infinity();
   struct TKey {
     double Cost;
@@ -120,6 +135,14 @@ class TCostTree {
   };
   // The left key always has the lower index, so it wins ties.
   static TKey Better(const TKey& left, const TKey& right) { return right.Cost < left.Cost ? right : left; }
+  TKey BlockBest(size_t block) const {
+    const size_t first = block * kBlock;
+    size_t best = first;
+    for (size_t i = first + 1; i < first + kBlock; ++i)
+      if (key_[i] < key_[best]) best = i;
+    return TKey{key_[best], key_[best] == kDead ? -1 : static_cast<int>(best)};
+  }
+  std::vector<double> key_;
   size_t leaves_;
   std::vector<TKey> node_;
 };
@@ -134,6 +157,10 @@ class TMelaxMesh {
  private:
   void ComputeNormal(int t);
   void ComputeEdgeCostAtVertex(int v);
+  // The two ways ComputeEdgeCostAtVertex works out the cost of a vertex with neighbours.
+  static constexpr size_t kSmallFan = 16;
+  void SmallFanCost(int v, double& cost, int& target);
+  void WideFanCost(int v, double& cost, int& target);
   // Re-costs n, a former neighbour of the collapsed vertex u, after u went onto v.
   // Takes the short way when only the edge to v can have changed.
   void UpdateEdgeCostAtVertex(int n, int u, int v);
@@ -175,16 +202,21 @@ class TMelaxMesh {
   std::vector<uint8_t> alive_;
   std::vector<TIndexList> neighbors_;
   std::vector<TIndexList> faces_;
-  std::vector<double> cost_;
-  std::vector<int> target_;
+  // A vertex's cost, its target and costClock_, together: a re-costing touches
+  // one cache line for them.
+  struct TCost {
+    double Cost;
+    int Target;
+    // borderClock_ when the cost was last worked out in full or brought up to date:
+    // border flags that changed later make its remembered edge costs unusable.
+    uint32_t Clock;
+  };
+  std::vector<TCost> cost_;
   std::vector<TTriangle> triangles_;
 
   int liveVertices_ = 0;
   // Ticks once for every vertex that becomes a border vertex.
   uint32_t borderClock_ = 0;
-  // borderClock_ when the vertex's cost was last worked out in full or brought up to
-  // date: border flags that changed later make its remembered edge costs unusable.
-  std::vector<uint32_t> costClock_;
   // Set during a collapse for the vertices that lost a face or whose face changed
   // its normal: their other edges may cost something else now.
   std::vector<uint8_t> touched_;
@@ -207,10 +239,8 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   alive_.assign(n, 1);
   neighbors_.resize(n);
   faces_.resize(n);
-  cost_.assign(n, 0);
-  costClock_.assign(n, 0);
+  cost_.assign(n, TCost{0, -1, 0});
   touched_.assign(n, 0);
-  target_.assign(n, -1);
   slotOf_.assign(n, -1);
   inTargetList_.assign(n, 0);
   liveVertices_ = vertexCount;
@@ -233,7 +263,9 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
     }
   }
   for (int v = 0; v < vertexCount; ++v) ComputeEdgeCostAtVertex(v);
-  tree_ = std::make_unique<TCostTree>(cost_);
+  std::vector<double> costs(n);
+  for (size_t i = 0; i < n; ++i) costs[i] = cost_[i].Cost;
+  tree_ = std::make_unique<TCostTree>(costs);
 }
 
 void TMelaxMesh::ComputeNormal(int t) {
@@ -268,12 +300,113 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
   const size_t k = neighbors.size(), f = faces.size();
   double cost = -1;
   int target = -1;
-  costClock_[v] = borderClock_;
+  cost_[v].Clock = borderClock_;
   if (k > 0) {
     // The neighbours lie anywhere in memory once collapses have moved edges around;
     // asking for all of them at once overlaps the cache misses.
     for (const int n : neighbors) __builtin_prefetch(&point_[n]);
     for (const int face : faces) __builtin_prefetch(&triangles_[face]);
+    if (f <= kSmallFan) {
+      SmallFanCost(v, cost, target);
+    } else {
+      WideFanCost(v, cost, target);
+    }
+  }
+  const bool changed = !(cost == cost_[v].Cost) || target != cost_[v].Target;
+  cost_[v].Cost = cost;
+  cost_[v].Target = target;
+  if (tree_ && changed) tree_->Set(v, cost);
+}
+
+// Most vertices have a handful of faces: everything stays in local arrays, and the
+// sides of an edge are found by scanning the few faces.
+void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
+  const TIndexList& neighbors = neighbors_[v];
+  const TIndexList& faces = faces_[v];
+  const size_t k = neighbors.size(), f = faces.size();
+  std::array<T3DPoint, kSmallFan> normals;
+  std::array<int, kSmallFan> normalOf, first, second;
+  size_t m = 0;
+  for (size_t i = 0; i < f; ++i) {
+    const TTriangle& triangle = triangles_[faces[i]];
+    const T3DPoint& n = triangle.Normal;
+    size_t id = 0;
+    while (id < m && !(normals[id].X == n.X && normals[id].Y == n.Y && normals[id].Z == n.Z)) ++id;
+    if (id == m) normals[m++] = n;
+    normalOf[i] = static_cast<int>(id);
+    int others[2] = {-1, -1}, count = 0;
+    for (const int c : triangle.Corners)
+      if (c != v && count < 2) others[count++] = c;
+    first[i] = others[0];
+    second[i] = others[1];
+  }
+  // flatness[a][b] = 1 - |N(a) . N(b)|, symmetric, filled by column when needed.
+  std::array<std::array<double, kSmallFan>, kSmallFan> flatness;
+  uint32_t ready = 0;
+  auto column = [&](int side) -> const double* {
+    double* values = flatness[side].data();
+    if (!(ready >> side & 1)) {
+      const T3DPoint& sn = normals[side];
+      for (size_t i = 0; i < m; ++i) {
+        const T3DPoint& n = normals[i];
+        values[i] = 1 - std::fabs(double(n.X) * sn.X + double(n.Y) * sn.Y + double(n.Z) * sn.Z);
+      }
+      ready |= 1u << side;
+    }
+    return values;
+  };
+
+  const T3DPoint& a = point_[v].Position;
+  cost = kNoTargetCost;
+  std::array<int, kSmallFan> sides;
+  for (size_t j = 0; j < k; ++j) {
+    const int n = neighbors[j];
+    int sideCount = 0;
+    for (size_t i = 0; i < f; ++i)
+      if (first[i] == n || second[i] == n) sides[sideCount++] = normalOf[i];
+    const T3DPoint& b = point_[n].Position;
+    const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
+    const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (sideCount < 2) {
+      MarkBorder(v);
+      MarkBorder(n);
+    }
+    double c = length;
+    if (!point_[v].Border && !point_[n].Border) {
+      double curvature = 0;
+      if (sideCount == 2) {
+        const double* s0 = column(sides[0]);
+        const double* s1 = column(sides[1]);
+        for (size_t i = 0; i < m; ++i) {
+          double d = 1;
+          if (s0[i] < d) d = s0[i];
+          if (s1[i] < d) d = s1[i];
+          if (d > curvature) curvature = d;
+        }
+      } else {
+        for (size_t i = 0; i < m; ++i) {
+          double d = 1;
+          for (int p = 0; p < sideCount; ++p) {
+            const double value = column(sides[p])[i];
+            if (value < d) d = value;
+          }
+          if (d > curvature) curvature = d;
+        }
+      }
+      c = length * curvature;
+    }
+    if (c < cost) {
+      cost = c;
+      target = n;
+    }
+  }
+}
+
+void TMelaxMesh::WideFanCost(int v, double& cost, int& target) {
+  const TIndexList& neighbors = neighbors_[v];
+  const TIndexList& faces = faces_[v];
+  const size_t k = neighbors.size(), f = faces.size();
+  {
     for (size_t j = 0; j < k; ++j) slotOf_[neighbors[j]] = static_cast<int>(j);
 
     // Distinct normals, and for every neighbour j the normals of its side faces
@@ -369,10 +502,6 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
       }
     }
   }
-  const bool changed = !(cost == cost_[v]) || target != target_[v];
-  cost_[v] = cost;
-  target_[v] = target;
-  if (tree_ && changed) tree_->Set(v, cost);
 }
 
 // When u goes onto v, a neighbour n of u that lost no face and whose faces kept
@@ -382,15 +511,16 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
 // to v undercuts it; only that edge needs costing.  Its far ends' border flags must
 // be those of the last full costing, and no edge may newly mark a border.
 void TMelaxMesh::UpdateEdgeCostAtVertex(int n, int u, int v) {
-  if (n == v || touched_[n] || target_[n] == u || target_[n] == v || !UpdateForNewEdge(n, v))
+  const int target = cost_[n].Target;
+  if (n == v || touched_[n] || target == u || target == v || !UpdateForNewEdge(n, v))
     ComputeEdgeCostAtVertex(n);
 }
 
 bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   const TIndexList& neighbors = neighbors_[n];
-  const uint32_t since = costClock_[n];
+  const uint32_t since = cost_[n].Clock;
   if (neighbors.empty() || point_[n].Border > since) return false;
-  const int target = target_[n];
+  const int target = cost_[n].Target;
   int newSlot = -1, targetSlot = -1;
   for (size_t j = 0; j < neighbors.size(); ++j) {
     const int w = neighbors[j];
@@ -398,7 +528,7 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
     if (w == v) newSlot = static_cast<int>(j);
     if (w == target) targetSlot = static_cast<int>(j);
   }
-  costClock_[n] = borderClock_;
+  cost_[n].Clock = borderClock_;
   // No face joins n to v: the edge to u just went away.
   if (newSlot < 0) return true;
   const TIndexList& faces = faces_[n];
@@ -408,7 +538,7 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   const bool border = point_[n].Border || point_[v].Border;
   if (sides_.size() < 2 && !(point_[n].Border && point_[v].Border)) return false;
   // Edge costs are never negative, so a later edge cannot beat a cost of 0.
-  const double best = cost_[n];
+  const double best = cost_[n].Cost;
   if (targetSlot >= 0 && newSlot > targetSlot && best <= 0) return true;
 
   const T3DPoint& a = point_[n].Position;
@@ -431,8 +561,8 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
     c = length * curvature;
   }
   if (c < best || (c == best && targetSlot >= 0 && newSlot < targetSlot)) {
-    cost_[n] = c;
-    target_[n] = v;
+    cost_[n].Cost = c;
+    cost_[n].Target = v;
     tree_->Set(n, c);
   }
   return true;
@@ -500,6 +630,13 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
 
 void TMelaxMesh::Collapse(int u, int v) {
   const TIndexList neighbors = neighbors_[u];
+  // Everything below works on these vertices; their records are asked for early
+  // to overlap the cache misses.
+  for (const int n : neighbors) {
+    __builtin_prefetch(&neighbors_[n]);
+    __builtin_prefetch(&faces_[n]);
+    __builtin_prefetch(&cost_[n]);
+  }
   TIndexList& faces = faces_[u];
   if (v < 0) {
     // Only a vertex whose edge costs are all undefined (non-finite coordinates) has
@@ -531,7 +668,7 @@ void TMelaxMesh::Reduce(int maxVertices) {
   const int collapses = start - maxVertices;
   while (liveVertices_ > maxVertices) {
     const int u = tree_->Cheapest();
-    Collapse(u, target_[u]);
+    Collapse(u, cost_[u].Target);
     if ((liveVertices_ & 126) == 126)
       ReportProgress(static_cast<int>(int64_t(start - liveVertices_) * 100 / collapses));
   }
