@@ -223,6 +223,7 @@ class TMelaxMesh {
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
   std::vector<int> sides_;
+  std::vector<int> collapseNeighbors_;  // Collapse: the neighbours of the collapsed vertex
   std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
   std::vector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
   std::vector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
@@ -340,20 +341,20 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
     first[i] = others[0];
     second[i] = others[1];
   }
-  // flatness[a][b] = 1 - |N(a) . N(b)|, symmetric, filled by column when needed.
+  // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it.  Each
+  // product of two floats is exact in double and the sum runs in the same order
+  // either way, so the matrix is symmetric bit for bit and half of it is computed.
   std::array<std::array<double, kSmallFan>, kSmallFan> flatness;
-  uint32_t ready = 0;
-  auto column = [&](int side) -> const double* {
-    double* values = flatness[side].data();
-    if (!(ready >> side & 1)) {
-      const T3DPoint& sn = normals[side];
-      for (size_t i = 0; i < m; ++i) {
+  bool flatnessReady = false;
+  auto makeFlatness = [&] {
+    for (size_t b = 0; b < m; ++b) {
+      const T3DPoint& nb = normals[b];
+      for (size_t i = 0; i <= b; ++i) {
         const T3DPoint& n = normals[i];
-        values[i] = 1 - std::fabs(double(n.X) * sn.X + double(n.Y) * sn.Y + double(n.Z) * sn.Z);
+        flatness[b][i] = flatness[i][b] = 1 - std::fabs(double(n.X) * nb.X + double(n.Y) * nb.Y + double(n.Z) * nb.Z);
       }
-      ready |= 1u << side;
     }
-    return values;
+    flatnessReady = true;
   };
 
   const T3DPoint& a = point_[v].Position;
@@ -373,10 +374,11 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
     }
     double c = length;
     if (!point_[v].Border && !point_[n].Border) {
+      if (!flatnessReady) makeFlatness();
       double curvature = 0;
       if (sideCount == 2) {
-        const double* s0 = column(sides[0]);
-        const double* s1 = column(sides[1]);
+        const double* s0 = flatness[sides[0]].data();
+        const double* s1 = flatness[sides[1]].data();
         for (size_t i = 0; i < m; ++i) {
           double d = 1;
           if (s0[i] < d) d = s0[i];
@@ -386,10 +388,8 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
       } else {
         for (size_t i = 0; i < m; ++i) {
           double d = 1;
-          for (int p = 0; p < sideCount; ++p) {
-            const double value = column(sides[p])[i];
-            if (value < d) d = value;
-          }
+          for (int p = 0; p < sideCount; ++p)
+            if (flatness[sides[p]][i] < d) d = flatness[sides[p]][i];
           if (d > curvature) curvature = d;
         }
       }
@@ -512,8 +512,7 @@ void TMelaxMesh::WideFanCost(int v, double& cost, int& target) {
 // be those of the last full costing, and no edge may newly mark a border.
 void TMelaxMesh::UpdateEdgeCostAtVertex(int n, int u, int v) {
   const int target = cost_[n].Target;
-  if (n == v || touched_[n] || target == u || target == v || !UpdateForNewEdge(n, v))
-    ComputeEdgeCostAtVertex(n);
+  if (n == v || touched_[n] || target == u || target == v || !UpdateForNewEdge(n, v)) ComputeEdgeCostAtVertex(n);
 }
 
 bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
@@ -629,7 +628,8 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
 }
 
 void TMelaxMesh::Collapse(int u, int v) {
-  const TIndexList neighbors = neighbors_[u];
+  std::vector<int>& neighbors = collapseNeighbors_;
+  neighbors.assign(neighbors_[u].begin(), neighbors_[u].end());
   // Everything below works on these vertices; their records are asked for early
   // to overlap the cache misses.
   for (const int n : neighbors) {
