@@ -15,9 +15,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <vector>
+
+#include <sys/mman.h>
 
 #include "base/exception.h"
 #include "base/format.h"
@@ -30,23 +33,59 @@ namespace {
 
 constexpr double kNoTargetCost = 1.7e308;
 
+// Allocates the large per-vertex and per-triangle arrays on huge pages where the
+// system grants them on request.  The reduction reads these arrays at random, and
+// with ordinary pages nearly every access of a large mesh misses the address cache
+// as well as the data cache.
+template <class T>
+struct THugePageAllocator {
+  using value_type = T;
+  THugePageAllocator() = default;
+  template <class U>
+  THugePageAllocator(const THugePageAllocator<U>&) {}
+  T* allocate(size_t n) {
+    constexpr size_t kHugePage = size_t{2} << 20;
+    const size_t bytes = n * sizeof(T);
+    const size_t alignment = bytes >= kHugePage ? kHugePage : std::max(alignof(T), alignof(std::max_align_t));
+    const size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+    void* memory = std::aligned_alloc(alignment, rounded);
+    if (!memory) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    if (alignment == kHugePage) madvise(memory, rounded, MADV_HUGEPAGE);
+#endif
+    return static_cast<T*>(memory);
+  }
+  void deallocate(T* memory, size_t) { std::free(memory); }
+  template <class U>
+  bool operator==(const THugePageAllocator<U>&) const {
+    return true;
+  }
+};
+template <class T>
+using THugeVector = std::vector<T, THugePageAllocator<T>>;
+
 // An ordered list of indices that keeps its first few entries inside itself: a vertex
 // of a surface mesh has about six neighbours and six faces, so most lists never touch
-// the heap.
+// the heap.  32 bytes: a vertex's two lists share one cache line.
 class TIndexList {
  public:
   TIndexList() = default;
-  TIndexList(const TIndexList& other) { *this = other; }
-  TIndexList& operator=(const TIndexList& other) {
-    if (this == &other) return *this;
-    size_ = 0;
-    for (const int item : other) push_back(item);
-    return *this;
+  TIndexList(TIndexList&& other) noexcept : size_(other.size_), capacity_(other.capacity_) {
+    if (other.OnHeap()) {
+      heap_ = other.heap_;
+    } else {
+      std::copy(other.inline_, other.inline_ + size_, inline_);
+    }
+    other.size_ = 0;
+    other.capacity_ = kInline;
   }
+  TIndexList(const TIndexList&) = delete;
+  TIndexList& operator=(const TIndexList&) = delete;
+  ~TIndexList() { release(); }
 
-  const int* begin() const { return heap_ ? heap_.get() : inline_; }
+  const int* begin() const { return OnHeap() ? heap_ : inline_; }
   const int* end() const { return begin() + size_; }
-  int* data() { return heap_ ? heap_.get() : inline_; }
+  int* data() { return OnHeap() ? heap_ : inline_; }
   int operator[](size_t i) const { return begin()[i]; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -69,24 +108,29 @@ class TIndexList {
     if (!contains(item)) push_back(item);
   }
   void release() {
-    heap_.reset();
+    if (OnHeap()) delete[] heap_;
     size_ = 0;
     capacity_ = kInline;
   }
 
  private:
   static constexpr uint32_t kInline = 6;
+  bool OnHeap() const { return capacity_ > kInline; }
   void Grow() {
-    auto bigger = std::make_unique<int[]>(capacity_ * 2);
-    std::copy(begin(), end(), bigger.get());
-    heap_ = std::move(bigger);
+    int* bigger = new int[capacity_ * 2];
+    std::copy(begin(), end(), bigger);
+    if (OnHeap()) delete[] heap_;
+    heap_ = bigger;
     capacity_ *= 2;
   }
   uint32_t size_ = 0;
   uint32_t capacity_ = kInline;
-  int inline_[kInline];
-  std::unique_ptr<int[]> heap_;
+  union {
+    int inline_[kInline];
+    int* heap_;
+  };
 };
+static_assert(sizeof(TIndexList) == 32);
 
 // Always yields the cheapest live vertex, the lowest index among equal costs.  The
 // costs are kept in blocks of consecutive vertices, each represented by its cheapest
@@ -94,7 +138,7 @@ class TIndexList {
 // cache; an update scans its block only when the block's cheapest vertex got dearer.
 class TCostTree {
  public:
-  explicit TCostTree(const std::vector<double>& costs) : key_(costs) {
+  explicit TCostTree(const std::vector<double>& costs) : key_(costs.begin(), costs.end()) {
     const size_t blocks = (costs.size() + kBlock - 1) / kBlock;
     key_.resize(blocks * kBlock, kDead);
     leaves_ = 1;
@@ -142,7 +186,7 @@ class TCostTree {
       if (key_[i] < key_[best]) best = i;
     return TKey{key_[best], key_[best] == kDead ? -1 : static_cast<int>(best)};
   }
-  std::vector<double> key_;
+  THugeVector<double> key_;
   size_t leaves_;
   std::vector<TKey> node_;
 };
@@ -198,10 +242,14 @@ class TMelaxMesh {
 
   // Vertices, split by use: the cost loops touch positions and border flags of many
   // vertices, and keeping those dense keeps them in cache.
-  std::vector<TPoint> point_;
-  std::vector<uint8_t> alive_;
-  std::vector<TIndexList> neighbors_;
-  std::vector<TIndexList> faces_;
+  THugeVector<TPoint> point_;
+  THugeVector<uint8_t> alive_;
+  // A vertex's neighbours and faces, in one cache line.
+  struct alignas(64) TLinks {
+    TIndexList Neighbors;
+    TIndexList Faces;
+  };
+  THugeVector<TLinks> links_;
   // A vertex's cost, its target and costClock_, together: a re-costing touches
   // one cache line for them.
   struct TCost {
@@ -211,22 +259,22 @@ class TMelaxMesh {
     // border flags that changed later make its remembered edge costs unusable.
     uint32_t Clock;
   };
-  std::vector<TCost> cost_;
-  std::vector<TTriangle> triangles_;
+  THugeVector<TCost> cost_;
+  THugeVector<TTriangle> triangles_;
 
   int liveVertices_ = 0;
   // Ticks once for every vertex that becomes a border vertex.
   uint32_t borderClock_ = 0;
   // Set during a collapse for the vertices that lost a face or whose face changed
   // its normal: their other edges may cost something else now.
-  std::vector<uint8_t> touched_;
+  THugeVector<uint8_t> touched_;
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
   std::vector<int> sides_;
   std::vector<int> collapseNeighbors_;  // Collapse: the neighbours of the collapsed vertex
   std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
-  std::vector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
-  std::vector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
+  THugeVector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
+  THugeVector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
   std::vector<T3DPoint> normals_;
   std::vector<double> flatness_;
   std::vector<uint8_t> columnReady_;
@@ -238,8 +286,7 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   point_.resize(n);
   for (size_t i = 0; i < n; ++i) point_[i] = TPoint{model.Vertices[i], 0};
   alive_.assign(n, 1);
-  neighbors_.resize(n);
-  faces_.resize(n);
+  links_.resize(n);
   cost_.assign(n, TCost{0, -1, 0});
   touched_.assign(n, 0);
   slotOf_.assign(n, -1);
@@ -258,9 +305,9 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
     triangles_.push_back(TTriangle{c, {}, 1});
     ComputeNormal(t);
     for (int i = 0; i < 3; ++i) {
-      faces_[c[i]].push_back(t);
+      links_[c[i]].Faces.push_back(t);
       for (int j = 0; j < 3; ++j)
-        if (i != j) neighbors_[c[i]].add_unique(c[j]);
+        if (i != j) links_[c[i]].Neighbors.add_unique(c[j]);
     }
   }
   for (int v = 0; v < vertexCount; ++v) ComputeEdgeCostAtVertex(v);
@@ -296,8 +343,8 @@ void TMelaxMesh::ComputeNormal(int t) {
 // bit for bit: the dot product is symmetric, and normals that compare equal (0 and
 // -0 included) give the same term.
 void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
-  const TIndexList& neighbors = neighbors_[v];
-  const TIndexList& faces = faces_[v];
+  const TIndexList& neighbors = links_[v].Neighbors;
+  const TIndexList& faces = links_[v].Faces;
   const size_t k = neighbors.size(), f = faces.size();
   double cost = -1;
   int target = -1;
@@ -322,8 +369,8 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
 // Most vertices have a handful of faces: everything stays in local arrays, and the
 // sides of an edge are found by scanning the few faces.
 void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
-  const TIndexList& neighbors = neighbors_[v];
-  const TIndexList& faces = faces_[v];
+  const TIndexList& neighbors = links_[v].Neighbors;
+  const TIndexList& faces = links_[v].Faces;
   const size_t k = neighbors.size(), f = faces.size();
   std::array<T3DPoint, kSmallFan> normals;
   std::array<int, kSmallFan> normalOf, first, second;
@@ -403,8 +450,8 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
 }
 
 void TMelaxMesh::WideFanCost(int v, double& cost, int& target) {
-  const TIndexList& neighbors = neighbors_[v];
-  const TIndexList& faces = faces_[v];
+  const TIndexList& neighbors = links_[v].Neighbors;
+  const TIndexList& faces = links_[v].Faces;
   const size_t k = neighbors.size(), f = faces.size();
   {
     for (size_t j = 0; j < k; ++j) slotOf_[neighbors[j]] = static_cast<int>(j);
@@ -516,7 +563,7 @@ void TMelaxMesh::UpdateEdgeCostAtVertex(int n, int u, int v) {
 }
 
 bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
-  const TIndexList& neighbors = neighbors_[n];
+  const TIndexList& neighbors = links_[n].Neighbors;
   const uint32_t since = cost_[n].Clock;
   if (neighbors.empty() || point_[n].Border > since) return false;
   const int target = cost_[n].Target;
@@ -530,7 +577,7 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   cost_[n].Clock = borderClock_;
   // No face joins n to v: the edge to u just went away.
   if (newSlot < 0) return true;
-  const TIndexList& faces = faces_[n];
+  const TIndexList& faces = links_[n].Faces;
   sides_.clear();
   for (const int f : faces)
     if (HasCorner(f, v)) sides_.push_back(f);
@@ -568,20 +615,20 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
 }
 
 void TMelaxMesh::RemoveIfNonNeighbor(int a, int b) {
-  if (!neighbors_[a].contains(b)) return;
+  if (!links_[a].Neighbors.contains(b)) return;
   // A face of a has b as a corner exactly when a face of b has a: the face lists
   // agree with the corners, so the shorter list answers (a hub may have hundreds).
-  const int other = faces_[b].size() < faces_[a].size() ? a : b;
-  for (const int f : faces_[other == a ? b : a])
+  const int other = links_[b].Faces.size() < links_[a].Faces.size() ? a : b;
+  for (const int f : links_[other == a ? b : a].Faces)
     if (HasCorner(f, other)) return;
-  neighbors_[a].remove(b);
+  links_[a].Neighbors.remove(b);
 }
 
 void TMelaxMesh::DestroyTriangle(int t, int dying) {
   triangles_[t].Alive = 0;
   const std::array<int, 3> corners = triangles_[t].Corners;
   for (const int c : corners) touched_[c] = 1;
-  for (const int c : corners) faces_[c].remove(t);
+  for (const int c : corners) links_[c].Faces.remove(t);
   for (int i = 0; i < 3; ++i) {
     const int a = corners[i], b = corners[(i + 1) % 3];
     if (a == dying || b == dying) continue;
@@ -591,9 +638,9 @@ void TMelaxMesh::DestroyTriangle(int t, int dying) {
 }
 
 void TMelaxMesh::DestroyVertex(int v) {
-  for (const int n : neighbors_[v]) neighbors_[n].remove(v);
-  neighbors_[v].release();
-  faces_[v].release();
+  for (const int n : links_[v].Neighbors) links_[n].Neighbors.remove(v);
+  links_[v].Neighbors.release();
+  links_[v].Faces.release();
   alive_[v] = 0;
   --liveVertices_;
   tree_->Remove(v);
@@ -607,17 +654,17 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
       break;
     }
   // oldVertex keeps t in its face list: the list goes with it right after.
-  faces_[newVertex].push_back(t);
+  links_[newVertex].Faces.push_back(t);
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
       if (i == j) continue;
       if (corners[i] != newVertex) {
-        neighbors_[corners[i]].add_unique(corners[j]);
+        links_[corners[i]].Neighbors.add_unique(corners[j]);
       } else if (!inTargetList_[corners[j]]) {
         // The target of a collapse is often the hub of a wide fan: the marks spare
         // a search of its long neighbour list for every corner.
         inTargetList_[corners[j]] = 1;
-        neighbors_[newVertex].push_back(corners[j]);
+        links_[newVertex].Neighbors.push_back(corners[j]);
       }
     }
   const T3DPoint before = triangles_[t].Normal;
@@ -629,15 +676,15 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
 
 void TMelaxMesh::Collapse(int u, int v) {
   std::vector<int>& neighbors = collapseNeighbors_;
-  neighbors.assign(neighbors_[u].begin(), neighbors_[u].end());
+  neighbors.assign(links_[u].Neighbors.begin(), links_[u].Neighbors.end());
   // Everything below works on these vertices; their records are asked for early
   // to overlap the cache misses.
   for (const int n : neighbors) {
-    __builtin_prefetch(&neighbors_[n]);
-    __builtin_prefetch(&faces_[n]);
+    __builtin_prefetch(&links_[n].Neighbors);
+    __builtin_prefetch(&links_[n].Faces);
     __builtin_prefetch(&cost_[n]);
   }
-  TIndexList& faces = faces_[u];
+  TIndexList& faces = links_[u].Faces;
   if (v < 0) {
     // Only a vertex whose edge costs are all undefined (non-finite coordinates) has
     // neighbours but no target; its triangles go with it rather than keep a
@@ -648,14 +695,14 @@ void TMelaxMesh::Collapse(int u, int v) {
       if (HasCorner(faces[i], v)) DestroyTriangle(faces[i], u);
     // From here until u is destroyed v's neighbour list only grows, so marks of its
     // entries stay true.
-    for (const int n : neighbors_[v]) inTargetList_[n] = 1;
+    for (const int n : links_[v].Neighbors) inTargetList_[n] = 1;
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i) ReplaceVertex(faces[i], u, v);
-    for (const int n : neighbors_[v]) inTargetList_[n] = 0;
+    for (const int n : links_[v].Neighbors) inTargetList_[n] = 0;
   }
   DestroyVertex(u);
   for (const int n : neighbors) {
-    __builtin_prefetch(&neighbors_[n]);
-    __builtin_prefetch(&faces_[n]);
+    __builtin_prefetch(&links_[n].Neighbors);
+    __builtin_prefetch(&links_[n].Faces);
   }
   for (const int n : neighbors) UpdateEdgeCostAtVertex(n, u, v);
   for (const int n : neighbors) touched_[n] = 0;
