@@ -209,6 +209,7 @@ class TMelaxMesh {
   // Takes the short way when only the edge to v can have changed.
   void UpdateEdgeCostAtVertex(int n, int u, int v);
   bool UpdateForNewEdge(int n, int v);
+  bool KeepsItsNormals(int n) const;
   void MarkBorder(int v) {
     if (!point_[v].Border) point_[v].Border = ++borderClock_;
   }
@@ -265,9 +266,12 @@ class TMelaxMesh {
   int liveVertices_ = 0;
   // Ticks once for every vertex that becomes a border vertex.
   uint32_t borderClock_ = 0;
-  // Set during a collapse for the vertices that lost a face or whose face changed
-  // its normal: their other edges may cost something else now.
+  // Marks set during a collapse: kLostFace for the corners of the faces destroyed
+  // (listed in lostFaces_), kNewNormal for the corners of faces whose normal changed
+  // and for everything a collapse without a target touches.
+  static constexpr uint8_t kLostFace = 1, kNewNormal = 2;
   THugeVector<uint8_t> touched_;
+  std::vector<int> lostFaces_;
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
   std::vector<int> sides_;
@@ -557,9 +561,32 @@ void TMelaxMesh::WideFanCost(int v, double& cost, int& target) {
 // cheapest edge then stays what it was unless it was one of those two, or the edge
 // to v undercuts it; only that edge needs costing.  Its far ends' border flags must
 // be those of the last full costing, and no edge may newly mark a border.
+// A neighbour that lost a face with both u and v (one of the two beside the
+// collapsed edge) qualifies too when the normals at it are still the same set: the
+// lost face's normal also belongs to one of its remaining faces.  Then the edge
+// costs other than those to u and v are what they were.
 void TMelaxMesh::UpdateEdgeCostAtVertex(int n, int u, int v) {
   const int target = cost_[n].Target;
-  if (n == v || touched_[n] || target == u || target == v || !UpdateForNewEdge(n, v)) ComputeEdgeCostAtVertex(n);
+  if (n == v || (touched_[n] & kNewNormal) || target == u || target == v ||
+      ((touched_[n] & kLostFace) && !KeepsItsNormals(n)) || !UpdateForNewEdge(n, v))
+    ComputeEdgeCostAtVertex(n);
+}
+
+bool TMelaxMesh::KeepsItsNormals(int n) const {
+  for (const int lost : lostFaces_) {
+    if (!HasCorner(lost, n)) continue;
+    const T3DPoint& normal = triangles_[lost].Normal;
+    bool kept = false;
+    for (const int f : links_[n].Faces) {
+      const T3DPoint& other = triangles_[f].Normal;
+      if (other.X == normal.X && other.Y == normal.Y && other.Z == normal.Z) {
+        kept = true;
+        break;
+      }
+    }
+    if (!kept) return false;
+  }
+  return true;
 }
 
 bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
@@ -627,7 +654,8 @@ void TMelaxMesh::RemoveIfNonNeighbor(int a, int b) {
 void TMelaxMesh::DestroyTriangle(int t, int dying) {
   triangles_[t].Alive = 0;
   const std::array<int, 3> corners = triangles_[t].Corners;
-  for (const int c : corners) touched_[c] = 1;
+  for (const int c : corners) touched_[c] |= kLostFace;
+  lostFaces_.push_back(t);
   for (const int c : corners) links_[c].Faces.remove(t);
   for (int i = 0; i < 3; ++i) {
     const int a = corners[i], b = corners[(i + 1) % 3];
@@ -671,7 +699,7 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
   ComputeNormal(t);
   const T3DPoint& after = triangles_[t].Normal;
   if (!(before.X == after.X && before.Y == after.Y && before.Z == after.Z))
-    for (const int c : corners) touched_[c] = 1;
+    for (const int c : corners) touched_[c] |= kNewNormal;
 }
 
 void TMelaxMesh::Collapse(int u, int v) {
@@ -685,11 +713,13 @@ void TMelaxMesh::Collapse(int u, int v) {
     __builtin_prefetch(&cost_[n]);
   }
   TIndexList& faces = links_[u].Faces;
+  lostFaces_.clear();
   if (v < 0) {
     // Only a vertex whose edge costs are all undefined (non-finite coordinates) has
     // neighbours but no target; its triangles go with it rather than keep a
     // corner that no longer exists.
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i) DestroyTriangle(faces[i], u);
+    for (const int n : neighbors) touched_[n] |= kNewNormal;
   } else {
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i)
       if (HasCorner(faces[i], v)) DestroyTriangle(faces[i], u);
