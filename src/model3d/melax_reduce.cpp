@@ -10,6 +10,9 @@
 //    that order decides ties.
 // The cheapest vertex is found with a tournament tree keyed by (cost, vertex
 // index), which gives exactly the result of scanning all vertices at every step.
+// Re-costing a former neighbour works out only the edges whose cost can have
+// changed when that is provably all that changed (see UpdateEdgeCostAtVertex); the
+// result is always the one a full re-costing gives.
 #include "model3d/melax_reduce.h"
 
 #include <algorithm>
