@@ -10,14 +10,20 @@
 //    that order decides ties.
 // The cheapest vertex is found with a tournament tree keyed by (cost, vertex
 // index), which gives exactly the result of scanning all vertices at every step.
+// Re-costing a former neighbour works out only the edges whose cost can have
+// changed when that is provably all that changed (see UpdateEdgeCostAtVertex); the
+// result is always the one a full re-costing gives.
 #include "model3d/melax_reduce.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <vector>
+
+#include <sys/mman.h>
 
 #include "base/exception.h"
 #include "base/format.h"
@@ -30,23 +36,59 @@ namespace {
 
 constexpr double kNoTargetCost = 1.7e308;
 
+// Allocates the large per-vertex and per-triangle arrays on huge pages where the
+// system grants them on request.  The reduction reads these arrays at random, and
+// with ordinary pages nearly every access of a large mesh misses the address cache
+// as well as the data cache.
+template <class T>
+struct THugePageAllocator {
+  using value_type = T;
+  THugePageAllocator() = default;
+  template <class U>
+  THugePageAllocator(const THugePageAllocator<U>&) {}
+  T* allocate(size_t n) {
+    constexpr size_t kHugePage = size_t{2} << 20;
+    const size_t bytes = n * sizeof(T);
+    const size_t alignment = bytes >= kHugePage ? kHugePage : std::max(alignof(T), alignof(std::max_align_t));
+    const size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+    void* memory = std::aligned_alloc(alignment, rounded);
+    if (!memory) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    if (alignment == kHugePage) madvise(memory, rounded, MADV_HUGEPAGE);
+#endif
+    return static_cast<T*>(memory);
+  }
+  void deallocate(T* memory, size_t) { std::free(memory); }
+  template <class U>
+  bool operator==(const THugePageAllocator<U>&) const {
+    return true;
+  }
+};
+template <class T>
+using THugeVector = std::vector<T, THugePageAllocator<T>>;
+
 // An ordered list of indices that keeps its first few entries inside itself: a vertex
 // of a surface mesh has about six neighbours and six faces, so most lists never touch
-// the heap.
+// the heap.  32 bytes: a vertex's two lists share one cache line.
 class TIndexList {
  public:
   TIndexList() = default;
-  TIndexList(const TIndexList& other) { *this = other; }
-  TIndexList& operator=(const TIndexList& other) {
-    if (this == &other) return *this;
-    size_ = 0;
-    for (const int item : other) push_back(item);
-    return *this;
+  TIndexList(TIndexList&& other) noexcept : size_(other.size_), capacity_(other.capacity_) {
+    if (other.OnHeap()) {
+      heap_ = other.heap_;
+    } else {
+      std::copy(other.inline_, other.inline_ + size_, inline_);
+    }
+    other.size_ = 0;
+    other.capacity_ = kInline;
   }
+  TIndexList(const TIndexList&) = delete;
+  TIndexList& operator=(const TIndexList&) = delete;
+  ~TIndexList() { release(); }
 
-  const int* begin() const { return heap_ ? heap_.get() : inline_; }
+  const int* begin() const { return OnHeap() ? heap_ : inline_; }
   const int* end() const { return begin() + size_; }
-  int* data() { return heap_ ? heap_.get() : inline_; }
+  int* data() { return OnHeap() ? heap_ : inline_; }
   int operator[](size_t i) const { return begin()[i]; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -69,50 +111,70 @@ class TIndexList {
     if (!contains(item)) push_back(item);
   }
   void release() {
-    heap_.reset();
+    if (OnHeap()) delete[] heap_;
     size_ = 0;
     capacity_ = kInline;
   }
 
  private:
   static constexpr uint32_t kInline = 6;
+  bool OnHeap() const { return capacity_ > kInline; }
   void Grow() {
-    auto bigger = std::make_unique<int[]>(capacity_ * 2);
-    std::copy(begin(), end(), bigger.get());
-    heap_ = std::move(bigger);
+    int* bigger = new int[capacity_ * 2];
+    std::copy(begin(), end(), bigger);
+    if (OnHeap()) delete[] heap_;
+    heap_ = bigger;
     capacity_ *= 2;
   }
   uint32_t size_ = 0;
   uint32_t capacity_ = kInline;
-  int inline_[kInline];
-  std::unique_ptr<int[]> heap_;
+  union {
+    int inline_[kInline];
+    int* heap_;
+  };
 };
+static_assert(sizeof(TIndexList) == 32);
 
 // Always yields the cheapest live vertex, the lowest index among equal costs.  The
-// nodes hold their keys, so an update touches only the path to the root.
+// costs are kept in blocks of consecutive vertices, each represented by its cheapest
+// vertex in a tournament tree over the blocks.  That tree is small enough to stay in
+// cache; an update scans its block only when the block's cheapest vertex got dearer.
 class TCostTree {
  public:
-  explicit TCostTree(const std::vector<double>& costs) {
+  explicit TCostTree(const std::vector<double>& costs) : key_(costs.begin(), costs.end()) {
+    const size_t blocks = (costs.size() + kBlock - 1) / kBlock;
+    key_.resize(blocks * kBlock, kDead);
     leaves_ = 1;
-    while (leaves_ < costs.size()) leaves_ *= 2;
+    while (leaves_ < blocks) leaves_ *= 2;
     node_.assign(2 * leaves_, TKey{kDead, -1});
-    for (size_t i = 0; i < costs.size(); ++i) node_[leaves_ + i] = TKey{costs[i], static_cast<int>(i)};
+    for (size_t b = 0; b < blocks; ++b) node_[leaves_ + b] = BlockBest(b);
     for (size_t i = leaves_ - 1; i >= 1; --i) node_[i] = Better(node_[2 * i], node_[2 * i + 1]);
   }
   int Cheapest() const { return node_[1].Index; }
   void Set(int vertex, double cost) {
-    size_t i = leaves_ + static_cast<size_t>(vertex);
-    node_[i].Cost = cost;
+    key_[static_cast<size_t>(vertex)] = cost;
+    const size_t block = static_cast<size_t>(vertex) / kBlock;
+    size_t i = leaves_ + block;
+    TKey& leaf = node_[i];
+    if (cost < leaf.Cost || (cost == leaf.Cost && vertex < leaf.Index)) {
+      leaf = TKey{cost, vertex};
+    } else if (leaf.Index == vertex) {
+      if (cost == leaf.Cost) return;
+      leaf = BlockBest(block);
+    } else {
+      return;
+    }
     for (i /= 2; i >= 1; i /= 2) {
       const TKey best = Better(node_[2 * i], node_[2 * i + 1]);
-      if (best.Index == node_[i].Index && best.Cost == node_[i].Cost && best.Index != vertex) break;
+      if (best.Index == node_[i].Index && best.Cost == node_[i].Cost) break;
       node_[i] = best;
     }
   }
   void Remove(int vertex) { Set(vertex, kDead); }
 
  private:
-  // Above every real cost (at most 1.7e308): removed vertices and unused leaves.
+  static constexpr size_t kBlock = 64;
+  // Above every real cost (at most 1.7e308): removed vertices and unused slots.
   static constexpr double kDead = std::numeric_limits<double>::infinity();
   struct TKey {
     double Cost;
@@ -120,6 +182,14 @@ class TCostTree {
   };
   // The left key always has the lower index, so it wins ties.
   static TKey Better(const TKey& left, const TKey& right) { return right.Cost < left.Cost ? right : left; }
+  TKey BlockBest(size_t block) const {
+    const size_t first = block * kBlock;
+    size_t best = first;
+    for (size_t i = first + 1; i < first + kBlock; ++i)
+      if (key_[i] < key_[best]) best = i;
+    return TKey{key_[best], key_[best] == kDead ? -1 : static_cast<int>(best)};
+  }
+  THugeVector<double> key_;
   size_t leaves_;
   std::vector<TKey> node_;
 };
@@ -134,6 +204,18 @@ class TMelaxMesh {
  private:
   void ComputeNormal(int t);
   void ComputeEdgeCostAtVertex(int v);
+  // The two ways ComputeEdgeCostAtVertex works out the cost of a vertex with neighbours.
+  static constexpr size_t kSmallFan = 16;
+  void SmallFanCost(int v, double& cost, int& target);
+  void WideFanCost(int v, double& cost, int& target);
+  // Re-costs n, a former neighbour of the collapsed vertex u, after u went onto v.
+  // Takes the short way when only the edge to v can have changed.
+  void UpdateEdgeCostAtVertex(int n, int u, int v);
+  bool UpdateForNewEdge(int n, int v);
+  bool KeepsItsNormals(int n) const;
+  void MarkBorder(int v) {
+    if (!point_[v].Border) point_[v].Border = ++borderClock_;
+  }
   bool HasCorner(int t, int v) const {
     const std::array<int, 3>& c = triangles_[t].Corners;
     return c[0] == v || c[1] == v || c[2] == v;
@@ -149,6 +231,8 @@ class TMelaxMesh {
   void Collapse(int u, int v);
 
   // What the cost of an edge reads of its far end: 16 bytes, one cache line.
+  // Border is 0 for an inner vertex, else the tick of borderClock_ at which the
+  // vertex became a border vertex.
   struct TPoint {
     T3DPoint Position;
     uint32_t Border;
@@ -162,20 +246,42 @@ class TMelaxMesh {
 
   // Vertices, split by use: the cost loops touch positions and border flags of many
   // vertices, and keeping those dense keeps them in cache.
-  std::vector<TPoint> point_;
-  std::vector<uint8_t> alive_;
-  std::vector<TIndexList> neighbors_;
-  std::vector<TIndexList> faces_;
-  std::vector<double> cost_;
-  std::vector<int> target_;
-  std::vector<TTriangle> triangles_;
+  THugeVector<TPoint> point_;
+  THugeVector<uint8_t> alive_;
+  // A vertex's neighbours and faces, in one cache line.
+  struct alignas(64) TLinks {
+    TIndexList Neighbors;
+    TIndexList Faces;
+  };
+  THugeVector<TLinks> links_;
+  // A vertex's cost, its target and costClock_, together: a re-costing touches
+  // one cache line for them.
+  struct TCost {
+    double Cost;
+    int Target;
+    // borderClock_ when the cost was last worked out in full or brought up to date:
+    // border flags that changed later make its remembered edge costs unusable.
+    uint32_t Clock;
+  };
+  THugeVector<TCost> cost_;
+  THugeVector<TTriangle> triangles_;
 
   int liveVertices_ = 0;
+  // Ticks once for every vertex that becomes a border vertex.
+  uint32_t borderClock_ = 0;
+  // Marks set during a collapse: kLostFace for the corners of the faces destroyed
+  // (listed in lostFaces_), kNewNormal for the corners of faces whose normal changed
+  // and for everything a collapse without a target touches.
+  static constexpr uint8_t kLostFace = 1, kNewNormal = 2;
+  THugeVector<uint8_t> touched_;
+  std::vector<int> lostFaces_;
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
+  std::vector<int> sides_;
+  std::vector<int> collapseNeighbors_;  // Collapse: the neighbours of the collapsed vertex
   std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
-  std::vector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
-  std::vector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
+  THugeVector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
+  THugeVector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
   std::vector<T3DPoint> normals_;
   std::vector<double> flatness_;
   std::vector<uint8_t> columnReady_;
@@ -187,10 +293,9 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   point_.resize(n);
   for (size_t i = 0; i < n; ++i) point_[i] = TPoint{model.Vertices[i], 0};
   alive_.assign(n, 1);
-  neighbors_.resize(n);
-  faces_.resize(n);
-  cost_.assign(n, 0);
-  target_.assign(n, -1);
+  links_.resize(n);
+  cost_.assign(n, TCost{0, -1, 0});
+  touched_.assign(n, 0);
   slotOf_.assign(n, -1);
   inTargetList_.assign(n, 0);
   liveVertices_ = vertexCount;
@@ -207,13 +312,15 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
     triangles_.push_back(TTriangle{c, {}, 1});
     ComputeNormal(t);
     for (int i = 0; i < 3; ++i) {
-      faces_[c[i]].push_back(t);
+      links_[c[i]].Faces.push_back(t);
       for (int j = 0; j < 3; ++j)
-        if (i != j) neighbors_[c[i]].add_unique(c[j]);
+        if (i != j) links_[c[i]].Neighbors.add_unique(c[j]);
     }
   }
   for (int v = 0; v < vertexCount; ++v) ComputeEdgeCostAtVertex(v);
-  tree_ = std::make_unique<TCostTree>(cost_);
+  std::vector<double> costs(n);
+  for (size_t i = 0; i < n; ++i) costs[i] = cost_[i].Cost;
+  tree_ = std::make_unique<TCostTree>(costs);
 }
 
 void TMelaxMesh::ComputeNormal(int t) {
@@ -243,16 +350,117 @@ void TMelaxMesh::ComputeNormal(int t) {
 // bit for bit: the dot product is symmetric, and normals that compare equal (0 and
 // -0 included) give the same term.
 void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
-  const TIndexList& neighbors = neighbors_[v];
-  const TIndexList& faces = faces_[v];
+  const TIndexList& neighbors = links_[v].Neighbors;
+  const TIndexList& faces = links_[v].Faces;
   const size_t k = neighbors.size(), f = faces.size();
   double cost = -1;
   int target = -1;
+  cost_[v].Clock = borderClock_;
   if (k > 0) {
     // The neighbours lie anywhere in memory once collapses have moved edges around;
     // asking for all of them at once overlaps the cache misses.
     for (const int n : neighbors) __builtin_prefetch(&point_[n]);
     for (const int face : faces) __builtin_prefetch(&triangles_[face]);
+    if (f <= kSmallFan) {
+      SmallFanCost(v, cost, target);
+    } else {
+      WideFanCost(v, cost, target);
+    }
+  }
+  const bool changed = !(cost == cost_[v].Cost) || target != cost_[v].Target;
+  cost_[v].Cost = cost;
+  cost_[v].Target = target;
+  if (tree_ && changed) tree_->Set(v, cost);
+}
+
+// Most vertices have a handful of faces: everything stays in local arrays, and the
+// sides of an edge are found by scanning the few faces.
+void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
+  const TIndexList& neighbors = links_[v].Neighbors;
+  const TIndexList& faces = links_[v].Faces;
+  const size_t k = neighbors.size(), f = faces.size();
+  std::array<T3DPoint, kSmallFan> normals;
+  std::array<int, kSmallFan> normalOf, first, second;
+  size_t m = 0;
+  for (size_t i = 0; i < f; ++i) {
+    const TTriangle& triangle = triangles_[faces[i]];
+    const T3DPoint& n = triangle.Normal;
+    size_t id = 0;
+    while (id < m && !(normals[id].X == n.X && normals[id].Y == n.Y && normals[id].Z == n.Z)) ++id;
+    if (id == m) normals[m++] = n;
+    normalOf[i] = static_cast<int>(id);
+    int others[2] = {-1, -1}, count = 0;
+    for (const int c : triangle.Corners)
+      if (c != v && count < 2) others[count++] = c;
+    first[i] = others[0];
+    second[i] = others[1];
+  }
+  // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it.  Each
+  // product of two floats is exact in double and the sum runs in the same order
+  // either way, so the matrix is symmetric bit for bit and half of it is computed.
+  std::array<std::array<double, kSmallFan>, kSmallFan> flatness;
+  bool flatnessReady = false;
+  auto makeFlatness = [&] {
+    for (size_t b = 0; b < m; ++b) {
+      const T3DPoint& nb = normals[b];
+      for (size_t i = 0; i <= b; ++i) {
+        const T3DPoint& n = normals[i];
+        flatness[b][i] = flatness[i][b] = 1 - std::fabs(double(n.X) * nb.X + double(n.Y) * nb.Y + double(n.Z) * nb.Z);
+      }
+    }
+    flatnessReady = true;
+  };
+
+  const T3DPoint& a = point_[v].Position;
+  cost = kNoTargetCost;
+  std::array<int, kSmallFan> sides;
+  for (size_t j = 0; j < k; ++j) {
+    const int n = neighbors[j];
+    int sideCount = 0;
+    for (size_t i = 0; i < f; ++i)
+      if (first[i] == n || second[i] == n) sides[sideCount++] = normalOf[i];
+    const T3DPoint& b = point_[n].Position;
+    const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
+    const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (sideCount < 2) {
+      MarkBorder(v);
+      MarkBorder(n);
+    }
+    double c = length;
+    if (!point_[v].Border && !point_[n].Border) {
+      if (!flatnessReady) makeFlatness();
+      double curvature = 0;
+      if (sideCount == 2) {
+        const double* s0 = flatness[sides[0]].data();
+        const double* s1 = flatness[sides[1]].data();
+        for (size_t i = 0; i < m; ++i) {
+          double d = 1;
+          if (s0[i] < d) d = s0[i];
+          if (s1[i] < d) d = s1[i];
+          if (d > curvature) curvature = d;
+        }
+      } else {
+        for (size_t i = 0; i < m; ++i) {
+          double d = 1;
+          for (int p = 0; p < sideCount; ++p)
+            if (flatness[sides[p]][i] < d) d = flatness[sides[p]][i];
+          if (d > curvature) curvature = d;
+        }
+      }
+      c = length * curvature;
+    }
+    if (c < cost) {
+      cost = c;
+      target = n;
+    }
+  }
+}
+
+void TMelaxMesh::WideFanCost(int v, double& cost, int& target) {
+  const TIndexList& neighbors = links_[v].Neighbors;
+  const TIndexList& faces = links_[v].Faces;
+  const size_t k = neighbors.size(), f = faces.size();
+  {
     for (size_t j = 0; j < k; ++j) slotOf_[neighbors[j]] = static_cast<int>(j);
 
     // Distinct normals, and for every neighbour j the normals of its side faces
@@ -337,7 +545,10 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
       const int sideCount = sideStart_[j + 1] - sideStart_[j];
       // An edge with fewer than two faces makes both ends border vertices for good,
       // which changes the cost of the edges at v that come after this one.
-      if (sideCount < 2 && !(point_[v].Border && point_[n].Border)) point_[v].Border = point_[n].Border = 1;
+      if (sideCount < 2) {
+        MarkBorder(v);
+        MarkBorder(n);
+      }
       const double c = point_[v].Border || point_[n].Border ? length : length * curvatureOf(j);
       if (c < cost) {
         cost = c;
@@ -345,22 +556,110 @@ void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
       }
     }
   }
-  cost_[v] = cost;
-  target_[v] = target;
-  if (tree_) tree_->Set(v, cost);
+}
+
+// When u goes onto v, a neighbour n of u that lost no face and whose faces kept
+// their normals (a flat patch, the common case in a reconstruction) keeps every edge
+// cost but two: the edge to u is gone and the edge to v is new or changed.  The
+// cheapest edge then stays what it was unless it was one of those two, or the edge
+// to v undercuts it; only that edge needs costing.  Its far ends' border flags must
+// be those of the last full costing, and no edge may newly mark a border.
+// A neighbour that lost a face with both u and v (one of the two beside the
+// collapsed edge) qualifies too when the normals at it are still the same set: the
+// lost face's normal also belongs to one of its remaining faces.  Then the edge
+// costs other than those to u and v are what they were.
+void TMelaxMesh::UpdateEdgeCostAtVertex(int n, int u, int v) {
+  const int target = cost_[n].Target;
+  if (n == v || (touched_[n] & kNewNormal) || target == u || target == v ||
+      ((touched_[n] & kLostFace) && !KeepsItsNormals(n)) || !UpdateForNewEdge(n, v))
+    ComputeEdgeCostAtVertex(n);
+}
+
+bool TMelaxMesh::KeepsItsNormals(int n) const {
+  for (const int lost : lostFaces_) {
+    if (!HasCorner(lost, n)) continue;
+    const T3DPoint& normal = triangles_[lost].Normal;
+    bool kept = false;
+    for (const int f : links_[n].Faces) {
+      const T3DPoint& other = triangles_[f].Normal;
+      if (other.X == normal.X && other.Y == normal.Y && other.Z == normal.Z) {
+        kept = true;
+        break;
+      }
+    }
+    if (!kept) return false;
+  }
+  return true;
+}
+
+bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
+  const TIndexList& neighbors = links_[n].Neighbors;
+  const uint32_t since = cost_[n].Clock;
+  if (neighbors.empty() || point_[n].Border > since) return false;
+  const int target = cost_[n].Target;
+  int newSlot = -1, targetSlot = -1;
+  for (size_t j = 0; j < neighbors.size(); ++j) {
+    const int w = neighbors[j];
+    if (point_[w].Border > since) return false;
+    if (w == v) newSlot = static_cast<int>(j);
+    if (w == target) targetSlot = static_cast<int>(j);
+  }
+  cost_[n].Clock = borderClock_;
+  // No face joins n to v: the edge to u just went away.
+  if (newSlot < 0) return true;
+  const TIndexList& faces = links_[n].Faces;
+  sides_.clear();
+  for (const int f : faces)
+    if (HasCorner(f, v)) sides_.push_back(f);
+  const bool border = point_[n].Border || point_[v].Border;
+  if (sides_.size() < 2 && !(point_[n].Border && point_[v].Border)) return false;
+  // Edge costs are never negative, so a later edge cannot beat a cost of 0.
+  const double best = cost_[n].Cost;
+  if (targetSlot >= 0 && newSlot > targetSlot && best <= 0) return true;
+
+  const T3DPoint& a = point_[n].Position;
+  const T3DPoint& b = point_[v].Position;
+  const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
+  const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
+  double c = length;
+  if (!border) {
+    double curvature = 0;
+    for (const int f : faces) {
+      const T3DPoint& fn = triangles_[f].Normal;
+      double d = 1;
+      for (const int s : sides_) {
+        const T3DPoint& sn = triangles_[s].Normal;
+        const double value = 1 - std::fabs(double(fn.X) * sn.X + double(fn.Y) * sn.Y + double(fn.Z) * sn.Z);
+        if (value < d) d = value;
+      }
+      if (d > curvature) curvature = d;
+    }
+    c = length * curvature;
+  }
+  if (c < best || (c == best && targetSlot >= 0 && newSlot < targetSlot)) {
+    cost_[n].Cost = c;
+    cost_[n].Target = v;
+    tree_->Set(n, c);
+  }
+  return true;
 }
 
 void TMelaxMesh::RemoveIfNonNeighbor(int a, int b) {
-  if (!neighbors_[a].contains(b)) return;
-  for (const int f : faces_[a])
-    if (HasCorner(f, b)) return;
-  neighbors_[a].remove(b);
+  if (!links_[a].Neighbors.contains(b)) return;
+  // A face of a has b as a corner exactly when a face of b has a: the face lists
+  // agree with the corners, so the shorter list answers (a hub may have hundreds).
+  const int other = links_[b].Faces.size() < links_[a].Faces.size() ? a : b;
+  for (const int f : links_[other == a ? b : a].Faces)
+    if (HasCorner(f, other)) return;
+  links_[a].Neighbors.remove(b);
 }
 
 void TMelaxMesh::DestroyTriangle(int t, int dying) {
   triangles_[t].Alive = 0;
   const std::array<int, 3> corners = triangles_[t].Corners;
-  for (const int c : corners) faces_[c].remove(t);
+  for (const int c : corners) touched_[c] |= kLostFace;
+  lostFaces_.push_back(t);
+  for (const int c : corners) links_[c].Faces.remove(t);
   for (int i = 0; i < 3; ++i) {
     const int a = corners[i], b = corners[(i + 1) % 3];
     if (a == dying || b == dying) continue;
@@ -370,9 +669,9 @@ void TMelaxMesh::DestroyTriangle(int t, int dying) {
 }
 
 void TMelaxMesh::DestroyVertex(int v) {
-  for (const int n : neighbors_[v]) neighbors_[n].remove(v);
-  neighbors_[v].release();
-  faces_[v].release();
+  for (const int n : links_[v].Neighbors) links_[n].Neighbors.remove(v);
+  links_[v].Neighbors.release();
+  links_[v].Faces.release();
   alive_[v] = 0;
   --liveVertices_;
   tree_->Remove(v);
@@ -385,46 +684,63 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
       c = newVertex;
       break;
     }
-  faces_[oldVertex].remove(t);
-  faces_[newVertex].push_back(t);
+  // oldVertex keeps t in its face list: the list goes with it right after.
+  links_[newVertex].Faces.push_back(t);
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
       if (i == j) continue;
       if (corners[i] != newVertex) {
-        neighbors_[corners[i]].add_unique(corners[j]);
+        links_[corners[i]].Neighbors.add_unique(corners[j]);
       } else if (!inTargetList_[corners[j]]) {
         // The target of a collapse is often the hub of a wide fan: the marks spare
         // a search of its long neighbour list for every corner.
         inTargetList_[corners[j]] = 1;
-        neighbors_[newVertex].push_back(corners[j]);
+        links_[newVertex].Neighbors.push_back(corners[j]);
       }
     }
+  const T3DPoint before = triangles_[t].Normal;
   ComputeNormal(t);
+  const T3DPoint& after = triangles_[t].Normal;
+  if (!(before.X == after.X && before.Y == after.Y && before.Z == after.Z))
+    for (const int c : corners) touched_[c] |= kNewNormal;
 }
 
 void TMelaxMesh::Collapse(int u, int v) {
-  const TIndexList neighbors = neighbors_[u];
-  TIndexList& faces = faces_[u];
+  std::vector<int>& neighbors = collapseNeighbors_;
+  neighbors.assign(links_[u].Neighbors.begin(), links_[u].Neighbors.end());
+  // Everything below works on these vertices; their records are asked for early
+  // to overlap the cache misses.
+  for (const int n : neighbors) {
+    __builtin_prefetch(&links_[n].Neighbors);
+    __builtin_prefetch(&links_[n].Faces);
+    __builtin_prefetch(&cost_[n]);
+  }
+  TIndexList& faces = links_[u].Faces;
+  lostFaces_.clear();
   if (v < 0) {
     // Only a vertex whose edge costs are all undefined (non-finite coordinates) has
     // neighbours but no target; its triangles go with it rather than keep a
     // corner that no longer exists.
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i) DestroyTriangle(faces[i], u);
+    for (const int n : neighbors) touched_[n] |= kNewNormal;
   } else {
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i)
       if (HasCorner(faces[i], v)) DestroyTriangle(faces[i], u);
     // From here until u is destroyed v's neighbour list only grows, so marks of its
     // entries stay true.
-    for (const int n : neighbors_[v]) inTargetList_[n] = 1;
+    for (const int n : links_[v].Neighbors) inTargetList_[n] = 1;
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i) ReplaceVertex(faces[i], u, v);
-    for (const int n : neighbors_[v]) inTargetList_[n] = 0;
+    for (const int n : links_[v].Neighbors) inTargetList_[n] = 0;
   }
   DestroyVertex(u);
   for (const int n : neighbors) {
-    __builtin_prefetch(&neighbors_[n]);
-    __builtin_prefetch(&faces_[n]);
+    __builtin_prefetch(&links_[n].Neighbors);
+    __builtin_prefetch(&links_[n].Faces);
   }
-  for (const int n : neighbors) ComputeEdgeCostAtVertex(n);
+  for (const int n : neighbors) UpdateEdgeCostAtVertex(n, u, v);
+  for (const int n : neighbors) touched_[n] = 0;
+  touched_[u] = 0;
+  if (v >= 0) touched_[v] = 0;
 }
 
 void TMelaxMesh::Reduce(int maxVertices) {
@@ -432,7 +748,7 @@ void TMelaxMesh::Reduce(int maxVertices) {
   const int collapses = start - maxVertices;
   while (liveVertices_ > maxVertices) {
     const int u = tree_->Cheapest();
-    Collapse(u, target_[u]);
+    Collapse(u, cost_[u].Target);
     if ((liveVertices_ & 126) == 126)
       ReportProgress(static_cast<int>(int64_t(start - liveVertices_) * 100 / collapses));
   }
