@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace sq {
 
@@ -11,7 +12,7 @@ constexpr int kWindowSize = 32768;
 constexpr int kMaxMatch = 258;
 constexpr int kMinMatch = 3;
 constexpr int kBucketSlots = 64;
-constexpr int kChainSize = 65536;  // twice the window: a followed link is never overwritten
+constexpr uint32_t kOffsetMask = 0xFFFFFF;  // of a sorted entry; the top byte is the third byte
 
 inline uint32_t Load32(const uint8_t* p) {
   uint32_t v;
@@ -36,30 +37,97 @@ inline int CommonLength(const uint8_t* a, const uint8_t* b, int max) {
 
 }  // namespace
 
-TExactParser::TExactParser() : head_(new uint32_t[65536]), prev_(new uint32_t[kChainSize]) {}
+TExactParser::TExactParser() : groupEnd_(new uint32_t[65536]) {}
 
 TExactParser::~TExactParser() = default;
 
-// Table entries hold position + 1, so that 0 is "none".
-void TExactParser::InsertUpTo(int64_t end) {
-  uint32_t* const head = head_.get();
-  uint32_t* const prev = prev_.get();
-  for (; inserted_ < end; ++inserted_) {
-    const uint32_t key = PrefixKey(data_ + inserted_);
-    prev[inserted_ & (kChainSize - 1)] = head[key];
-    head[key] = static_cast<uint32_t>(inserted_ + 1);
+void TExactParser::Start(const uint8_t* data, int64_t size, int64_t position, int64_t stop) {
+  // Sorted entries keep their offset in 24 bits.
+  if (size >= kExactParseLimit || stop - position > kExactParseSpan) throw std::length_error("parse span too long");
+  data_ = data;
+  size_ = size;
+  position_ = position;
+  // Positions before the window of the first symbol are never candidates, and the
+  // last byte starts no prefix.
+  first_ = std::max<int64_t>(0, position - kWindowSize);
+  const int64_t end = std::max(first_, std::min(stop, size - 1));
+  const size_t count = static_cast<size_t>(end - first_);
+  if (slot_.size() < count) {
+    sorted_.resize(count);
+    slot_.resize(count);
+  }
+  uint32_t* const groupEnd = groupEnd_.get();
+  std::memset(groupEnd, 0, 65536 * sizeof(uint32_t));
+  const uint8_t* const from = data + first_;
+  for (size_t i = 0; i < count; ++i) ++groupEnd[PrefixKey(from + i)];
+  uint32_t total = 0;
+  for (int key = 0; key < 65536; ++key) {
+    const uint32_t n = groupEnd[key];
+    groupEnd[key] = total;
+    total += n;
+  }
+  uint32_t* const sorted = sorted_.data();
+  uint32_t* const slot = slot_.data();
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t at = groupEnd[PrefixKey(from + i)]++;
+    // Every position but the last two has a third byte; they are never candidates.
+    const uint32_t third = first_ + int64_t(i) + 2 < size ? from[i + 2] : 0;
+    sorted[at] = third << 24 | static_cast<uint32_t>(i);
+    slot[i] = at;
   }
 }
 
-void TExactParser::Start(const uint8_t* data, int64_t size, int64_t position) {
-  data_ = data;
-  size_ = size;
-  // Links are only followed from entries that were inserted, so prev needs no clearing.
-  std::memset(head_.get(), 0, 65536 * sizeof(uint32_t));
-  position_ = position;
-  inserted_ = std::max<int64_t>(0, position - kWindowSize);
-  InsertUpTo(std::min(position_, size_ - 1));
+namespace {
+
+// The walk over the candidates of one position, newest first: sorted[lowest, at)
+// are their offsets from `from`, `here` is the position's own.  Only a candidate
+// that matches through byte bestLength can win, so the four bytes that end there are
+// tested before the long compare (the first two always match: the key is the prefix
+// itself).  The longest wins, the newest among equals.
+struct TWalk {
+  const uint32_t* Sorted;
+  uint32_t At, Lowest, Here;
+  const uint8_t* From;
+  const uint8_t* Cur;
+  int MaxLength;
+  int BestLength = 2;
+  uint32_t BestDistance = 0;
+  int ProbeAt = 0;
+  uint32_t Probe = 0;
+
+  bool Rejects(const uint8_t* candidate) const {
+    return BestLength == 2 ? candidate[2] != Cur[2] : Load32(candidate + ProbeAt) != Probe;
+  }
+  // False once nothing can beat the match in hand.
+  bool Try(uint32_t distance) {
+    const uint8_t* candidate = Cur - distance;
+    if (Rejects(candidate)) return true;
+    const int length = 2 + CommonLength(candidate + 2, Cur + 2, MaxLength - 2);
+    if (length > BestLength) {
+      BestLength = length;
+      BestDistance = distance;
+      if (length >= MaxLength) return false;
+      ProbeAt = BestLength - 3;
+      Probe = Load32(Cur + ProbeAt);
+    }
+    return true;
+  }
+};
+
+// Each entry carries the third byte of its position: a candidate that differs
+// there is passed over without reading the data.
+void WalkPlain(TWalk& walk) {
+  const uint32_t third = uint32_t(walk.Cur[2]) << 24;
+  for (uint32_t i = walk.At; i > walk.Lowest;) {
+    const uint32_t entry = walk.Sorted[--i];
+    const uint32_t distance = walk.Here - (entry & kOffsetMask);
+    if (distance > uint32_t(kWindowSize)) break;
+    if ((entry & ~kOffsetMask) != third) continue;
+    if (!walk.Try(distance)) break;
+  }
 }
+
+}  // namespace
 
 uint32_t TExactParser::Next() {
   const int64_t waiting = size_ - position_;
@@ -68,41 +136,28 @@ uint32_t TExactParser::Next() {
     ++position_;
     return cur[0];
   }
-  const int maxLength = static_cast<int>(std::min<int64_t>(kMaxMatch, waiting));
-  const uint32_t* const prev = prev_.get();
-  const uint32_t here = static_cast<uint32_t>(position_ + 1);
-  int bestLength = 2;
-  uint32_t bestDistance = 0;
-  uint32_t stored = head_[PrefixKey(cur)];
-  // Only a candidate that matches through byte bestLength can win, so the four
-  // bytes that end there are tested before the long compare (the first two always
-  // match: the key is the prefix itself).
-  uint32_t probe = 0;
-  int probeAt = 0;
-  for (int i = 0; i < kBucketSlots; ++i) {
-    const uint32_t distance = here - stored;
-    if (distance - 1 >= uint32_t(kWindowSize) || stored == 0) break;
-    const uint8_t* candidate = cur - distance;
-    stored = prev[(stored - 1) & (kChainSize - 1)];
-    if (bestLength == 2 ? candidate[2] != cur[2] : Load32(candidate + probeAt) != probe) continue;
-    const int length = 2 + CommonLength(candidate + 2, cur + 2, maxLength - 2);
-    if (length > bestLength) {
-      bestLength = length;
-      bestDistance = distance;
-      if (length >= maxLength) break;
-      probeAt = bestLength - 3;
-      probe = Load32(cur + probeAt);
-    }
-  }
+  const uint32_t key = PrefixKey(cur);
+  const uint32_t here = static_cast<uint32_t>(position_ - first_);
+  const uint32_t at = slot_[here];
+  // The group of this prefix starts where the one before ends; the 64 positions
+  // before this one in it are the newest with the same prefix.
+  const uint32_t groupStart = key ? groupEnd_[key - 1] : 0;
+  TWalk walk{sorted_.data(),
+             at,
+             static_cast<uint32_t>(std::max<int64_t>(groupStart, int64_t(at) - kBucketSlots)),
+             here,
+             data_ + first_,
+             cur,
+             static_cast<int>(std::min<int64_t>(kMaxMatch, waiting))};
+  WalkPlain(walk);
   uint32_t symbol;
-  if (bestLength >= kMinMatch) {
-    symbol = kMatchFlag | (bestDistance << 9) | static_cast<uint32_t>(bestLength);
-    position_ += bestLength;
+  if (walk.BestLength >= kMinMatch) {
+    symbol = kMatchFlag | (walk.BestDistance << 9) | static_cast<uint32_t>(walk.BestLength);
+    position_ += walk.BestLength;
   } else {
     symbol = cur[0];
     ++position_;
   }
-  InsertUpTo(std::min(position_, size_ - 1));
   return symbol;
 }
 

@@ -21,6 +21,8 @@ inline int64_t SymbolLength(uint32_t symbol) { return symbol & kMatchFlag ? int6
 // Buffers at least this large are left to the streaming writer, whose 32-bit
 // position arithmetic the parser does not repeat.
 constexpr int64_t kExactParseLimit = int64_t(1) << 31;
+// The most bytes one Start may cover, from its position to its stop.
+constexpr int64_t kExactParseSpan = int64_t(1) << 23;
 
 class TExactParser {
  public:
@@ -30,23 +32,29 @@ class TExactParser {
   TExactParser& operator=(const TExactParser&) = delete;
 
   // Starts a parse of the buffer (size below kExactParseLimit, kept by the caller)
-  // at `position` (below the size): the 32 KiB before it enter the match table.
-  // The buffer is the whole input of one stream: its last bytes are parsed as at
-  // the stream's end.
-  void Start(const uint8_t* data, int64_t size, int64_t position);
-  // The symbol at the current position; the position moves past it.
+  // at `position`, for symbols that start before `stop` (at most the size, and at
+  // most kExactParseSpan after the position).  The
+  // buffer is the whole input of one stream: its last bytes are parsed as at the
+  // stream's end.
+  void Start(const uint8_t* data, int64_t size, int64_t position, int64_t stop);
+  // The symbol at the current position, which must be before the stop; the
+  // position moves past it.
   uint32_t Next();
   int64_t Position() const { return position_; }
   int64_t Size() const { return size_; }
 
  private:
-  void InsertUpTo(int64_t end);
-
   const uint8_t* data_ = nullptr;
   int64_t size_ = 0;
   int64_t position_ = 0;
-  int64_t inserted_ = 0;
-  std::unique_ptr<uint32_t[]> head_, prev_;
+  // The positions from first_ to the stop, grouped by their two-byte prefix and in
+  // order within a group: the candidates of a position are the entries just before
+  // its own, all in a row, where a chain of links would be a walk from one cache
+  // miss to the next.
+  int64_t first_ = 0;
+  std::unique_ptr<uint32_t[]> groupEnd_;  // per prefix, one past its group once filled
+  std::vector<uint32_t> sorted_;          // third byte << 24 | position - first_
+  std::vector<uint32_t> slot_;            // index in sorted_ of position - first_
 };
 
 }  // namespace sq

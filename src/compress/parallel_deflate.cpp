@@ -35,7 +35,7 @@ class TParallelDeflate {
   TParallelDeflate(std::span<const std::span<const uint8_t>> inputs, std::span<TBaseStream* const> outputs,
                    int64_t pieceSize)
       : inputs_(inputs), streams_(inputs.size()) {
-    pieceSize = std::max<int64_t>(pieceSize, 1024);
+    pieceSize = std::clamp<int64_t>(pieceSize, 1024, kExactParseSpan / 2);
     size_t count = 0;
     for (const auto& input : inputs) count += PieceCount(static_cast<int64_t>(input.size()), pieceSize);
     pieces_ = std::vector<TPiece>(count);
@@ -80,7 +80,7 @@ class TParallelDeflate {
   void Parse(TPiece& piece, TExactParser& parser) {
     const std::span<const uint8_t> data = inputs_[piece.Input];
     if (piece.Begin < piece.Stop) {
-      parser.Start(data.data(), static_cast<int64_t>(data.size()), piece.Begin);
+      parser.Start(data.data(), static_cast<int64_t>(data.size()), piece.Begin, piece.Stop);
       piece.Symbols.reserve(static_cast<size_t>(piece.Stop - piece.Begin) / 2);
       while (parser.Position() < piece.Stop) piece.Symbols.push_back(parser.Next());
       piece.End = parser.Position();
@@ -129,7 +129,7 @@ class TParallelDeflate {
     catchUp();
     if (at != position) {
       const std::span<const uint8_t> data = inputs_[piece.Input];
-      resync_.Start(data.data(), static_cast<int64_t>(data.size()), position);
+      resync_.Start(data.data(), static_cast<int64_t>(data.size()), position, piece.Stop);
       redo_.clear();
       while (at != position && position < piece.Stop) {
         redo_.push_back(resync_.Next());

@@ -13,7 +13,7 @@ class TBaseStream;
 
 constexpr int64_t kDeflatePieceSize = int64_t(1) << 19;
 
-// outputs[i] receives the closed stream of inputs[i].  pieceSize (at least 1024)
+// outputs[i] receives the closed stream of inputs[i].  pieceSize (1 KiB to 4 MiB)
 // only changes how the work is shared out, never the bytes.
 void DeflateBuffers(std::span<const std::span<const uint8_t>> inputs, std::span<TBaseStream* const> outputs,
                     int64_t pieceSize = kDeflatePieceSize);

@@ -79,8 +79,9 @@ TEST(ParallelDeflate, WritesExactlyTheStreamingWritersBytes) {
       SmallAlphabet(150000, 3, 1), RunsAndNoise(120000),     Bytes(70000, 0xAB)};
   std::vector<Bytes> expected;
   for (const Bytes& input : inputs) expected.push_back(DeflateBytes(input));
-  // Pieces barely longer than a match, odd sizes, and one piece per input.
-  for (const int64_t pieceSize : {int64_t(1024), int64_t(3001), int64_t(40000), kDeflatePieceSize}) {
+  // Pieces barely longer than a match, odd sizes, one piece per input, and a size
+  // past what a piece may be.
+  for (const int64_t pieceSize : {int64_t(1024), int64_t(3001), int64_t(40000), kDeflatePieceSize, int64_t(1) << 40}) {
     SCOPED_TRACE(pieceSize);
     const std::vector<Bytes> got = Compressed(inputs, pieceSize);
     for (size_t i = 0; i < inputs.size(); ++i) EXPECT_TRUE(got[i] == expected[i]) << "input " << i;
