@@ -52,6 +52,7 @@ void TExactParser::Start(const uint8_t* data, int64_t size, int64_t position, in
   first_ = std::max<int64_t>(0, position - kWindowSize);
   const int64_t end = std::max(first_, std::min(stop, size - 1));
   const size_t count = static_cast<size_t>(end - first_);
+  count_ = count;
   if (slot_.size() < count) {
     sorted_.resize(count);
     slot_.resize(count);
@@ -139,6 +140,13 @@ uint32_t TExactParser::Next() {
   const uint32_t key = PrefixKey(cur);
   const uint32_t here = static_cast<uint32_t>(position_ - first_);
   const uint32_t at = slot_[here];
+  // Most symbols are literals or short matches: the table entries of the next
+  // positions are fetched while this one is matched.
+  if (here + 4 < count_) {
+    __builtin_prefetch(sorted_.data() + slot_[here + 1]);
+    __builtin_prefetch(groupEnd_.get() + PrefixKey(cur + 1));
+    __builtin_prefetch(sorted_.data() + slot_[here + 3]);
+  }
   // The group of this prefix starts where the one before ends; the 64 positions
   // before this one in it are the newest with the same prefix.
   const uint32_t groupStart = key ? groupEnd_[key - 1] : 0;

@@ -52,6 +52,7 @@ class TExactParser {
   // its own, all in a row, where a chain of links would be a walk from one cache
   // miss to the next.
   int64_t first_ = 0;
+  size_t count_ = 0;                      // positions in the table
   std::unique_ptr<uint32_t[]> groupEnd_;  // per prefix, one past its group once filled
   std::vector<uint32_t> sorted_;          // third byte << 24 | position - first_
   std::vector<uint32_t> slot_;            // index in sorted_ of position - first_

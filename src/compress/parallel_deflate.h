@@ -11,7 +11,7 @@ namespace sq {
 
 class TBaseStream;
 
-constexpr int64_t kDeflatePieceSize = int64_t(1) << 19;
+constexpr int64_t kDeflatePieceSize = int64_t(1) << 18;
 
 // outputs[i] receives the closed stream of inputs[i].  pieceSize (1 KiB to 4 MiB)
 // only changes how the work is shared out, never the bytes.
