@@ -129,9 +129,16 @@ class TParallelDeflate {
     catchUp();
     if (at != position) {
       const std::span<const uint8_t> data = inputs_[piece.Input];
-      resync_.Start(data.data(), static_cast<int64_t>(data.size()), position, piece.Stop);
+      // The two parses mostly meet within a few symbols: the table covers a short
+      // stretch first and a longer one each time that is not enough.
+      int64_t span = 4096, covered = 0;
       redo_.clear();
       while (at != position && position < piece.Stop) {
+        if (position >= covered) {
+          covered = std::min(piece.Stop, position + span);
+          resync_.Start(data.data(), static_cast<int64_t>(data.size()), position, covered);
+          span *= 4;
+        }
         redo_.push_back(resync_.Next());
         position = resync_.Position();
         catchUp();
