@@ -80,15 +80,14 @@ void TExactParser::Start(const uint8_t* data, int64_t size, int64_t position, in
 
 namespace {
 
-// The walk over the candidates of one position, newest first: sorted[lowest, at)
-// are their offsets from `from`, `here` is the position's own.  Only a candidate
+// The walk over the candidates of one position, newest first: Sorted[Lowest, At)
+// are their entries, Here is the position's own offset.  Only a candidate
 // that matches through byte bestLength can win, so the four bytes that end there are
 // tested before the long compare (the first two always match: the key is the prefix
 // itself).  The longest wins, the newest among equals.
 struct TWalk {
   const uint32_t* Sorted;
   uint32_t At, Lowest, Here;
-  const uint8_t* From;
   const uint8_t* Cur;
   int MaxLength;
   int BestLength = 2;
@@ -150,13 +149,8 @@ uint32_t TExactParser::Next() {
   // The group of this prefix starts where the one before ends; the 64 positions
   // before this one in it are the newest with the same prefix.
   const uint32_t groupStart = key ? groupEnd_[key - 1] : 0;
-  TWalk walk{sorted_.data(),
-             at,
-             static_cast<uint32_t>(std::max<int64_t>(groupStart, int64_t(at) - kBucketSlots)),
-             here,
-             data_ + first_,
-             cur,
-             static_cast<int>(std::min<int64_t>(kMaxMatch, waiting))};
+  TWalk walk{sorted_.data(), at,  static_cast<uint32_t>(std::max<int64_t>(groupStart, int64_t(at) - kBucketSlots)),
+             here,           cur, static_cast<int>(std::min<int64_t>(kMaxMatch, waiting))};
   WalkPlain(walk);
   uint32_t symbol;
   if (walk.BestLength >= kMinMatch) {

@@ -75,8 +75,8 @@ std::vector<Bytes> Compressed(const std::vector<Bytes>& inputs, int64_t pieceSiz
 
 TEST(ParallelDeflate, WritesExactlyTheStreamingWritersBytes) {
   const std::vector<Bytes> inputs = {
-      SurfaceTriangles(300, 120),  SurfaceVertices(200, 90), Bytes{},           Bytes{7, 7},
-      SmallAlphabet(150000, 3, 1), RunsAndNoise(120000),     Bytes(70000, 0xAB)};
+      SurfaceTriangles(200, 70),   SurfaceVertices(150, 60), Bytes{},           Bytes{7, 7},
+      SmallAlphabet(100000, 3, 1), RunsAndNoise(80000),      Bytes(70000, 0xAB)};
   std::vector<Bytes> expected;
   for (const Bytes& input : inputs) expected.push_back(DeflateBytes(input));
   // Pieces barely longer than a match, odd sizes, one piece per input, and a size
