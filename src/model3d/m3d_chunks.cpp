@@ -10,6 +10,7 @@
 #include "compress/deflate_stream.h"
 #include "compress/parallel_deflate.h"
 #include "io/base_stream.h"
+#include "model3d/surface_storage.h"
 
 namespace sq {
 
@@ -98,7 +99,7 @@ void WriteArrayChunks(TBaseStream& file, std::span<const TArrayChunk> chunks) {
   std::vector<TBaseStream*> outputs;
   for (size_t i = 0; i < chunks.size(); ++i) {
     // Model arrays pack to about a third; room for half saves most regrowing.
-    bodies[i].Data().reserve(chunks[i].Bytes / 2 + 64);
+    ReserveLarge(bodies[i].Data(), chunks[i].Bytes / 2 + 64);
     if (chunks[i].Counted) bodies[i].WriteUInt32(chunks[i].Count);
     inputs.emplace_back(static_cast<const uint8_t*>(chunks[i].Data), chunks[i].Bytes);
     outputs.push_back(&bodies[i]);

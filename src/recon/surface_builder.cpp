@@ -8,6 +8,7 @@
 #include "base/exception.h"
 #include "base/parallel.h"
 #include "base/progress.h"
+#include "model3d/surface_storage.h"
 #include "recon/warp_bitmap.h"
 
 namespace sq {
@@ -154,6 +155,7 @@ void BuildSurfaceModel(const TFloatMap& map, const TLinearBitmap& image1, const 
   // Pass 2: every row writes its own vertices and triangles.
   model.SetVertexCount(0);
   model.SetTriangleCount(0);
+  ReserveSurface(model, static_cast<size_t>(vertexStart[size_t(h)]), static_cast<size_t>(triangleStart[size_t(h)]));
   model.SetVertexCount(vertexStart[size_t(h)]);
   model.SetTriangleCount(triangleStart[size_t(h)]);
   ForEachRow(h, 8 * int64_t(w), true, [&](int y, int) {
