@@ -103,8 +103,11 @@ void RunReconstruct(const TReconstructOptions& options) {
     pipeline.SetStageHandler([&progress](const std::string& stage) { progress.Stage(stage); });
     try {
       progress.Stage("Loading images");
-      LoadImageFile(image1, inputs.Image1Path);
-      LoadImageFile(image2, inputs.Image2Path);
+      LoadImagePair(inputs.Image1Path, inputs.Image2Path, image1, image2,
+                    [&inputs](int image, const TLoadReport& report) {
+                      const std::string& path = image == 1 ? inputs.Image1Path : inputs.Image2Path;
+                      for (const std::string& warning : report.Warnings) PrintWarning(path + ": " + warning);
+                    });
       // The whole chain: warp, dispersion map, filters, model.
       pipeline.BuildModel();
       progress.Stage("Saving");

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "base/exception.h"
+#include "compress/exact_parse.h"
 #include "io/memory_stream.h"
 
 namespace sq {
@@ -238,7 +239,7 @@ void TDeflateStream::LatchMethod() {
 }
 
 void TDeflateStream::Write(const void* buffer, size_t count) {
-  if (!writing_ || closed_) throw EInOutError("Stream not open for write");
+  if (!writing_ || closed_ || parsed_) throw EInOutError("Stream not open for write");
   LatchMethod();
   const auto* data = static_cast<const uint8_t*>(buffer);
   const int64_t maxWaiting = method_ == cmStored ? 65535 : 32767;
@@ -256,6 +257,27 @@ void TDeflateStream::Write(const void* buffer, size_t count) {
       Deflate(false);
     }
   }
+}
+
+void TDeflateStream::WriteParsed(std::span<const uint32_t> symbols) {
+  if (!writing_ || closed_ || (dataEnd_ > 0 && !parsed_) || CompressionMethod == cmStored || FilteredData)
+    throw EInOutError("Stream not open for write");
+  method_ = CompressionMethod == cmFixed ? cmFixed : cmDynamic;
+  parsed_ = true;
+  int64_t end = dataEnd_;
+  for (const uint32_t symbol : symbols) {
+    if (symbol & kMatchFlag) {
+      const int length = static_cast<int>(symbol & 0x1FF);
+      EmitMatch(length, (symbol >> 9) & 0xFFFF);
+      end += length;
+    } else {
+      EmitLiteral(static_cast<uint8_t>(symbol));
+      ++end;
+    }
+    if (entries_ > kMaxEntries) EmitBlock(false);
+  }
+  totalBytes_ += end - dataEnd_;
+  dataEnd_ = lookPos_ = insertPos_ = base_ = end;
 }
 
 void TDeflateStream::SlideInput() {
@@ -303,7 +325,7 @@ void TDeflateStream::EmitMatch(int length, uint32_t distance) {
   const int dcode = tables.DistanceCode(distance);
   ++litFreq_[257 + lcode];
   ++distFreq_[dcode];
-  symbols_[symbolCount_++] = 0x80000000u | (distance << 9) | static_cast<uint32_t>(length);
+  symbols_[symbolCount_++] = kMatchFlag | (distance << 9) | static_cast<uint32_t>(length);
   entries_ += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
 }
 
@@ -569,7 +591,7 @@ void TDeflateStream::Flush() {
   if (method_ == cmStored) {
     if (dataEnd_ > lookPos_) EmitStored(false);
   } else {
-    Deflate(true);
+    if (!parsed_) Deflate(true);
     if (symbolCount_ > 0) EmitBlock(false);
   }
   FlushBits();
@@ -583,7 +605,7 @@ void TDeflateStream::Close() {
   if (method_ == cmStored) {
     EmitStored(true);
   } else {
-    Deflate(true);
+    if (!parsed_) Deflate(true);
     EmitBlock(true);
   }
   AlignOutput();

@@ -44,6 +44,12 @@ class TDeflateStream : public THuffmanBitStream {
   // Writing: emits the final block and passes every byte on.  Later writes raise.
   void Close();
 
+  // Writing: the exact matcher's symbols for the bytes that follow those written so
+  // far, found beforehand by TExactParser over the whole input; the stream then holds
+  // what Write of those bytes would have made of them.  Such a stream takes no Write
+  // afterwards.  Dynamic and fixed blocks only.
+  void WriteParsed(std::span<const uint32_t> symbols);
+
   bool IsWriting() const { return writing_; }
   // Bytes written into (or inflated out of) the stream so far.
   int64_t TotalBytes() const { return totalBytes_; }
@@ -83,6 +89,7 @@ class TDeflateStream : public THuffmanBitStream {
   bool closed_ = false;
   int method_ = -1;        // CompressionMethod as latched by the first write
   bool filtered_ = false;  // FilteredData as latched by the first write
+  bool parsed_ = false;    // written through WriteParsed
   // Filtered matcher: the match found at lookPos_ when a look one byte on had to
   // wait for more input (-1: none).
   int pendingLength_ = -1;

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <future>
 #include <limits>
-#include <system_error>
 
 #include "base/exception.h"
 #include "base/format.h"
 #include "compress/deflate_stream.h"
+#include "compress/parallel_deflate.h"
 #include "io/base_stream.h"
+#include "model3d/surface_storage.h"
 
 namespace sq {
 
@@ -95,37 +95,16 @@ void TChunkWriter::Finish() {
 
 void WriteArrayChunks(TBaseStream& file, std::span<const TArrayChunk> chunks) {
   std::vector<TMemoryStream> bodies(chunks.size());
-  auto compress = [&](size_t i) {
-    const TArrayChunk& chunk = chunks[i];
-    if (chunk.Counted) bodies[i].WriteUInt32(chunk.Count);
-    TDeflateStream deflate(bodies[i], TDeflateStream::dirWrite);
-    if (chunk.Bytes > 0) deflate.Write(chunk.Data, chunk.Bytes);
-    deflate.Close();
-  };
-  // Every chunk but the last on a thread of its own, the last on this one.
-  std::vector<std::future<void>> others;
-  for (size_t i = 0; i + 1 < chunks.size(); ++i) {
-    try {
-      others.push_back(std::async(std::launch::async, compress, i));
-    } catch (const std::system_error&) {
-      others.push_back(std::async(std::launch::deferred, compress, i));  // no thread to be had
-    }
+  std::vector<std::span<const uint8_t>> inputs;
+  std::vector<TBaseStream*> outputs;
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    // Model arrays pack to about a third; room for half saves most regrowing.
+    ReserveLarge(bodies[i].Data(), chunks[i].Bytes / 2 + 64);
+    if (chunks[i].Counted) bodies[i].WriteUInt32(chunks[i].Count);
+    inputs.emplace_back(static_cast<const uint8_t*>(chunks[i].Data), chunks[i].Bytes);
+    outputs.push_back(&bodies[i]);
   }
-  std::exception_ptr failure;
-  try {
-    if (!chunks.empty()) compress(chunks.size() - 1);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  // Every task is waited for before anything is thrown, since they use `bodies`.
-  for (std::future<void>& task : others) {
-    try {
-      task.get();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  }
-  if (failure) std::rethrow_exception(failure);
+  DeflateBuffers(inputs, outputs);
   for (size_t i = 0; i < chunks.size(); ++i) {
     const auto& data = bodies[i].Data();
     file.WriteUInt16(chunks[i].Type);

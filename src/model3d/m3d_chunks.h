@@ -57,8 +57,8 @@ struct TArrayChunk {
 };
 
 // Writes the chunks in the order given.  Their bodies are compressed side by side
-// on the machine's cores: each is its own deflate stream, so the bytes are the same
-// as when they are compressed one after another.
+// on the machine's cores (DeflateBuffers): each is its own deflate stream, with the
+// same bytes as when they are compressed one after another.
 void WriteArrayChunks(TBaseStream& file, std::span<const TArrayChunk> chunks);
 
 }  // namespace sq

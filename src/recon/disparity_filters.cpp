@@ -12,6 +12,7 @@
 
 #include "base/exception.h"
 #include "base/parallel.h"
+#include "model3d/surface_storage.h"
 
 namespace sq {
 
@@ -34,6 +35,7 @@ void CheckFilterSize(const TFloatMap& map, int size) {
 template <class RowFilter>
 void FilterRows(TFloatMap& map, int workers, RowFilter&& rowFilter) {
   TFloatMap result(map.Width, map.Height);
+  AdviseLargePages(result.Map, static_cast<size_t>(result.Count) * sizeof(double));
   ForEachRow(map.Height, workers, [&](int y, int worker) { rowFilter(y, result.ScanLine(y), worker); });
   map.TakeOver(result);
 }

@@ -1,7 +1,10 @@
 #include "recon/pipeline.h"
 
 #include <algorithm>
+#include <exception>
+#include <future>
 #include <span>
+#include <system_error>
 #include <vector>
 
 #include "base/exception.h"
@@ -32,6 +35,35 @@ const TLinearBitmap& As24Bit(const TLinearBitmap& image, TLinearBitmap& converte
 }
 
 }  // namespace
+
+void LoadImagePair(const std::string& path1, const std::string& path2, TLinearBitmap& image1, TLinearBitmap& image2,
+                   const TImageLoaded& loaded) {
+  struct TLoad {
+    TLoadReport Report;
+    std::exception_ptr Failure;
+  } loads[2];
+  auto load = [](const std::string& path, TLinearBitmap& image, TLoad& result) {
+    try {
+      image.LoadFromFile(path, &result.Report);
+    } catch (const Exception& e) {
+      result.Failure = std::make_exception_ptr(Exception(path + ": " + e.what()));
+    } catch (...) {
+      result.Failure = std::current_exception();
+    }
+  };
+  std::future<void> second;
+  try {
+    second = std::async(std::launch::async, load, std::cref(path2), std::ref(image2), std::ref(loads[1]));
+  } catch (const std::system_error&) {
+    load(path2, image2, loads[1]);  // no thread to be had
+  }
+  load(path1, image1, loads[0]);
+  if (second.valid()) second.get();
+  for (int i = 0; i < 2; ++i) {
+    if (loads[i].Failure) std::rethrow_exception(loads[i].Failure);
+    if (loaded) loaded(i + 1, loads[i].Report);
+  }
+}
 
 TReconstructionPipeline::TReconstructionPipeline(const TLinearBitmap& image1, const TLinearBitmap& image2,
                                                  const CorrespondenceProject& project)

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "imaging/codecs/bitmap_loader.h"
 #include "imaging/float_map.h"
 #include "imaging/linear_bitmap.h"
 #include "model3d/surface_color_model.h"
@@ -33,6 +34,14 @@ struct TReconstructionParams {
   double Zf = 869;       // focal length in pixels
   double D = 60;         // offset added to every disparity
 };
+
+// Decodes the two image files of a pair side by side, and then tells as if they had
+// been loaded one after the other: `loaded` (on the calling thread) receives image
+// 1's report, or image 1's failure is raised as "PATH: message"; then the same for
+// image 2.
+using TImageLoaded = std::function<void(int image, const TLoadReport& report)>;
+void LoadImagePair(const std::string& path1, const std::string& path2, TLinearBitmap& image1, TLinearBitmap& image2,
+                   const TImageLoaded& loaded = {});
 
 // Names of the stages reported to the stage handler.
 extern const char* const kStageFit;

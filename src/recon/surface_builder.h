@@ -23,4 +23,9 @@ namespace sq {
 void BuildSurfaceModel(const TFloatMap& map, const TLinearBitmap& image1, const TLinearBitmap& image2,
                        uint32_t background, TSurfaceColorModel& model, double d, double zf);
 
+// The same, one pixel after another on one thread: the plain form the tests hold
+// the fast one to.
+void BuildSurfaceModelReference(const TFloatMap& map, const TLinearBitmap& image1, const TLinearBitmap& image2,
+                                uint32_t background, TSurfaceColorModel& model, double d, double zf);
+
 }  // namespace sq

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstring>
+#include <random>
 
 #include "base/exception.h"
 #include "recon/warp_bitmap.h"
@@ -123,6 +127,59 @@ TEST(SurfaceBuilder, ZeroSumsFailKeepingConsistentCounts) {
   EXPECT_EQ(model.VertexCount, 1);
   EXPECT_EQ(model.TriangleCount, 0);
   EXPECT_THROW(BuildSurfaceModel(Zeros(3, 1), image, image, kBackgroundColor, model, 1, 100), Exception);
+}
+
+// A scene with everything the builder tells apart: background blobs, disparities
+// that send the partner off the image or onto background, halves that round either
+// way, and values that fail the division.
+struct TScene {
+  TScene(int w, int h, unsigned seed) : image(Colourful(w, h)), map(w, h) {
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        if ((x / 7 + y / 5 + seed) % 9 == 0 || rng() % 40 == 0) SetBackground(image, x, y);
+        const int kind = static_cast<int>(rng() % 20);
+        *map.PixelAddress(x, y) = kind == 0   ? -double(x) - 1 - rng() % 3
+                                  : kind == 1 ? double(w - x) + rng() % 3
+                                  : kind == 2 ? std::floor(rng() % 9 - 4.0) + 0.5
+                                              : std::sin(x * 0.3 + y * 0.2) * 6 + (rng() % 100) / 50.0;
+      }
+  }
+  TLinearBitmap image;
+  TFloatMap map;
+};
+
+void ExpectSameModel(const TSurfaceColorModel& a, const TSurfaceColorModel& b) {
+  ASSERT_EQ(a.VertexCount, b.VertexCount);
+  ASSERT_EQ(a.TriangleCount, b.TriangleCount);
+  EXPECT_EQ(0, std::memcmp(a.Vertices.data(), b.Vertices.data(), sizeof(T3DPoint) * a.VertexCount));
+  EXPECT_TRUE(std::equal(a.Colors.begin(), a.Colors.begin() + a.VertexCount, b.Colors.begin()));
+  EXPECT_TRUE(std::equal(a.Triangles.begin(), a.Triangles.end(), b.Triangles.begin()));
+}
+
+TEST(SurfaceBuilder, BuildsWhatThePlainLoopBuilds) {
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    SCOPED_TRACE(seed);
+    const int w = 150 + 37 * static_cast<int>(seed), h = 90 + 11 * static_cast<int>(seed);  // rows for both cores
+    const TScene scene(w, h, seed);
+    TSurfaceColorModel fast, plain;
+    BuildSurfaceModel(scene.map, scene.image, scene.image, kBackgroundColor, fast, 60, 869);
+    BuildSurfaceModelReference(scene.map, scene.image, scene.image, kBackgroundColor, plain, 60, 869);
+    ExpectSameModel(fast, plain);
+    EXPECT_GT(fast.TriangleCount, w * h / 2);
+  }
+  // A division that fails part way leaves the same partial model as the plain loop.
+  TScene scene(200, 120, 7);
+  *scene.map.PixelAddress(180, 100) = 0.25;
+  uint8_t* pixel = scene.image.PixelAddress(180, 100);
+  pixel[0] = 1, pixel[1] = 2, pixel[2] = 3;
+  const double d = -0.25;
+  TSurfaceColorModel fast, plain;
+  EXPECT_THROW(BuildSurfaceModel(scene.map, scene.image, scene.image, kBackgroundColor, fast, d, 869), EMathError);
+  EXPECT_THROW(BuildSurfaceModelReference(scene.map, scene.image, scene.image, kBackgroundColor, plain, d, 869),
+               EMathError);
+  ExpectSameModel(fast, plain);
+  EXPECT_GT(fast.VertexCount, 10000);
 }
 
 }  // namespace
