@@ -8,6 +8,7 @@
 #include "base/exception.h"
 #include "model3d/base_3d_renderer_loop.h"
 #include "model3d/color_point_3d_model.h"
+#include "model3d/light.h"
 #include "model3d/renderer_parallel.h"
 #include "model3d/renderer_raster.h"
 #include "model3d/texture_model.h"
@@ -247,7 +248,7 @@ void TBase3DRenderer::DrawColorBlocks(TColorPoint3DModel& model, const T3DPoint*
 
 void TBase3DRenderer::DrawWireframe(TSurfaceColorModel& model, const T3DPoint* vertices) {
   TSurfacePass pass;
-  if (!PrepareSurface(model, vertices, true, true, pass)) return;
+  if (!PrepareSurface(model, vertices, true, true, false, pass)) return;
   const T3DPoint* v = pass.Vertices;
   const TRGBSingle* colors = vertexColors_.data();
   // Every corner starts a line: its pixel colour once per vertex.
@@ -257,7 +258,7 @@ void TBase3DRenderer::DrawWireframe(TSurfaceColorModel& model, const T3DPoint* v
   ParallelRanges(pass.Parts, count, [&](int64_t begin, int64_t end) {
     for (int64_t i = begin; i < end; ++i) packed[i] = raster::PackChannels(colors[i].R, colors[i].G, colors[i].B);
   });
-  ForEachTriangle<false>(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
+  ForEachTriangle(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
     DrawLine(Target, ZBuffer.data(), bands, Projected[a], Projected[b], v[a].Z, colors[a], colors[b], packed[a]);
     DrawLine(Target, ZBuffer.data(), bands, Projected[b], Projected[c], v[b].Z, colors[b], colors[c], packed[b]);
     DrawLine(Target, ZBuffer.data(), bands, Projected[c], Projected[a], v[c].Z, colors[c], colors[a], packed[c]);
@@ -265,7 +266,7 @@ void TBase3DRenderer::DrawWireframe(TSurfaceColorModel& model, const T3DPoint* v
 }
 
 bool TBase3DRenderer::PrepareSurface(TSurfaceColorModel& model, const T3DPoint* vertices, bool vertexLight,
-                                     bool vertexColors, TSurfacePass& pass) {
+                                     bool vertexColors, bool filled, TSurfacePass& pass) {
   CheckVertexArrays(model);
   const size_t vertexCount = static_cast<size_t>(model.VertexCount);
   if (model.Colors.size() < vertexCount) throw Exception("The model's colour data is incomplete");
@@ -275,105 +276,127 @@ bool TBase3DRenderer::PrepareSurface(TSurfaceColorModel& model, const T3DPoint* 
 
   pass.Vertices = vertices ? vertices : model.Vertices.data();
   pass.DrawAll = model.ShowBackSides || !model.UseNormals;
+  pass.Filled = filled;
   pass.Parts = PartsFor(int64_t(model.TriangleCount) + model.VertexCount);
+  // Threads sharing the rows list the triangles that may draw once; one thread
+  // tests each as it draws it, while it is at hand.
+  pass.Binned = pass.Parts > 1;
+  // Listing the triangles needs their screen positions; otherwise they are made
+  // last, to be at hand in the cache when the triangles are drawn.
+  if (pass.Binned) Project(pass.Vertices, model.VertexCount);
   // Lighting needs the face normals even when a builder set Shading without
   // UseNormals.
-  if (model.UseNormals || model.Shading) ComputeFaceNormals(model, pass.Vertices, pass.Parts);
-  if (vertexLight && model.Shading) ComputeVertexLight(model, pass.Parts);
-
-  if (vertexColors) {
-    if (vertexColors_.size() < vertexCount) vertexColors_.resize(vertexCount);
-    const bool lit = model.VertexLight.size() >= vertexCount;
-    const TLightFunction light = model.LightFunction ? model.LightFunction : LightStandard;
-    const float ambient = model.AmbientLight;
-    const uint32_t* colors = model.Colors.data();
-    const float* intensity = model.VertexLight.data();
-    TRGBSingle* out = vertexColors_.data();
-    ParallelRanges(PartsFor(model.VertexCount), model.VertexCount, [&](int64_t begin, int64_t end) {
-      for (int64_t i = begin; i < end; ++i) {
-        if (lit) {
-          light(colors[i], out[i], intensity[i], ambient);
-        } else {
-          out[i] = TRGBSingle{float((colors[i] >> 16) & 0xFF), float((colors[i] >> 8) & 0xFF), float(colors[i] & 0xFF)};
-        }
-      }
-    });
-  }
-  Project(pass.Vertices, model.VertexCount);
+  const bool normals = model.UseNormals || model.Shading;
+  const bool light = vertexLight && model.Shading;
+  if (filled)
+    SortOutTriangles<true>(model, pass, normals, light);
+  else
+    SortOutTriangles<false>(model, pass, normals, light);
+  if (light) MergeNormalSums(model, pass.Parts);
+  ShadeVertices(model, pass.Parts, light, vertexColors);
+  if (!pass.Binned) Project(pass.Vertices, model.VertexCount);
   return true;
 }
 
-namespace {
-// Triangles per chunk of the vertex light's skipping table.
-constexpr int kChunkShift = 12;
-}  // namespace
-
-void TBase3DRenderer::ComputeFaceNormals(TSurfaceColorModel& model, const T3DPoint* v, int parts) {
-  const int count = model.TriangleCount;
-  model.FaceNormals.resize(static_cast<size_t>(count));
-  const uint32_t vertexCount = static_cast<uint32_t>(model.VertexCount);
-  const T3DTriangle* triangles = model.Triangles.data();
-  T3DPoint* normals = model.FaceNormals.data();
-  const int chunks = (count + (1 << kChunkShift) - 1) >> kChunkShift;
-  chunkBounds_.resize(static_cast<size_t>(chunks));
-  ParallelRanges(parts, chunks, [&](int64_t firstChunk, int64_t endChunk) {
-    for (int64_t chunk = firstChunk; chunk < endChunk; ++chunk) {
-      uint32_t low = UINT32_MAX, high = 0;
-      const int64_t end = std::min<int64_t>(count, (chunk + 1) << kChunkShift);
-      for (int64_t t = chunk << kChunkShift; t < end; ++t) {
-        const T3DTriangle& tri = triangles[t];
-        if (tri[0] >= vertexCount || tri[1] >= vertexCount || tri[2] >= vertexCount) {
-          normals[t] = T3DPoint{0.0f, 0.0f, 0.0f};
-          continue;
-        }
-        low = std::min({low, tri[0], tri[1], tri[2]});
-        high = std::max({high, tri[0], tri[1], tri[2]});
-        normals[t] = FaceNormal(v[tri[0]], v[tri[1]], v[tri[2]]);
-      }
-      chunkBounds_[static_cast<size_t>(chunk)] = TChunkBounds{low, high};
+void TBase3DRenderer::MergeNormalSums(const TSurfaceColorModel& model, int parts) {
+  using renderer_detail::kChunkShift;
+  const uint32_t count = static_cast<uint32_t>(model.VertexCount);
+  const int chunks = (model.TriangleCount + (1 << kChunkShift) - 1) >> kChunkShift;
+  T3DPoint* sums = normalSums_.data();
+  constexpr T3DPoint zero{0.0f, 0.0f, 0.0f};
+  auto copy = [&](const T3DPoint* from, uint32_t first, uint32_t last) {
+    if (first <= last) std::copy(from + first, from + last + 1, sums + first);
+  };
+  auto clear = [&](uint32_t first, uint32_t last) {
+    if (first <= last) std::fill(sums + first, sums + last + 1, zero);
+  };
+  // normalSums_ holds the first range's sums within `done`, kept one interval.
+  TSumWindow done = sumWindows_[0];
+  for (int range = 1; range < parts; ++range) {
+    const TSumWindow w = sumWindows_[static_cast<size_t>(range)];
+    if (w.Empty()) continue;
+    const T3DPoint* own = rangeSums_[static_cast<size_t>(range)].get();
+    if (done.Empty()) {
+      copy(own, w.Low, w.High);
+      done = w;
+      continue;
     }
-  });
+    // Vertices no earlier range reached: this range's sums are their whole sums, and
+    // a gap between the windows is zero.
+    if (w.Low < done.Low) {
+      copy(own, w.Low, std::min(w.High, done.Low - 1));
+      if (w.High + 1 < done.Low) clear(w.High + 1, done.Low - 1);
+    }
+    if (w.High > done.High) {
+      copy(own, std::max(w.Low, done.High + 1), w.High);
+      if (w.Low > done.High + 1) clear(done.High + 1, w.Low - 1);
+    }
+    // Vertices both reached: the earlier sums continue with this range's triangles
+    // in their order.
+    const uint32_t first = std::max(w.Low, done.Low), last = std::min(w.High, done.High);
+    if (first <= last) {
+      const int firstChunk = int(int64_t(chunks) * range / parts);
+      const int endChunk = int(int64_t(chunks) * (range + 1) / parts);
+      for (int chunk = firstChunk; chunk < endChunk; ++chunk) {
+        const TChunkBounds& bounds = chunkBounds_[static_cast<size_t>(chunk)];
+        if (bounds.High < first || bounds.Low > last) continue;
+        const int64_t begin = int64_t(chunk) << kChunkShift;
+        const int64_t end = std::min<int64_t>(model.TriangleCount, int64_t(chunk + 1) << kChunkShift);
+        SumVertexNormals(model.Triangles.data(), model.FaceNormals.data(), begin, end, sums, first, last - first + 1);
+      }
+    }
+    done = TSumWindow{std::min(done.Low, w.Low), std::max(done.High, w.High)};
+  }
+  // Vertices of no triangle.
+  if (done.Empty()) {
+    clear(0, count - 1);
+  } else {
+    if (done.Low > 0) clear(0, done.Low - 1);
+    if (done.High + 1 < count) clear(done.High + 1, count - 1);
+  }
 }
 
-void TBase3DRenderer::ComputeVertexLight(TSurfaceColorModel& model, int parts) {
+void TBase3DRenderer::ShadeVertices(TSurfaceColorModel& model, int parts, bool vertexLight, bool vertexColors) {
+  if (!vertexLight && !vertexColors) return;
   const int count = model.VertexCount;
-  const int triangleCount = model.TriangleCount;
-  if (normalSums_.size() < static_cast<size_t>(count)) normalSums_.resize(static_cast<size_t>(count));
-  model.VertexLight.resize(static_cast<size_t>(count));
-  const T3DTriangle* triangles = model.Triangles.data();
-  const T3DPoint* normals = model.FaceNormals.data();
-  // The chunk table is the one ComputeFaceNormals made for these triangles.
-  const bool haveNormals = model.FaceNormals.size() >= static_cast<size_t>(triangleCount);
-  const size_t chunks = static_cast<size_t>((triangleCount + (1 << kChunkShift) - 1) >> kChunkShift);
-  const bool chunksKnown = chunkBounds_.size() == chunks;
+  if (vertexLight) model.VertexLight.resize(static_cast<size_t>(count));
+  if (vertexColors && vertexColors_.size() < static_cast<size_t>(count))
+    vertexColors_.resize(static_cast<size_t>(count));
   const double lx = LightDirection.X, ly = LightDirection.Y, lz = LightDirection.Z;
   const bool twoSided = model.ShowBackSides;
-  T3DPoint* sums = normalSums_.data();
+  const T3DPoint* sums = normalSums_.data();
   float* light = model.VertexLight.data();
-  // Each thread owns a range of vertices and adds the face normals of all triangles
-  // to them in triangle order, the order a single pass would use.
+  // Colours take the vertex light whenever the model has it, even from an earlier
+  // drawing.
+  const bool lit = model.VertexLight.size() >= static_cast<size_t>(count);
+  const TLightFunction lightFunction = model.LightFunction ? model.LightFunction : LightStandard;
+  const float ambient = model.AmbientLight;
+  const uint32_t* colors = model.Colors.data();
+  TRGBSingle* out = vertexColors_.data();
   ParallelRanges(parts, count, [&](int64_t begin, int64_t end) {
-    const uint32_t first = static_cast<uint32_t>(begin), last = static_cast<uint32_t>(end - 1);
-    const uint32_t size = static_cast<uint32_t>(end - begin);
-    std::fill(sums + begin, sums + end, T3DPoint{0.0f, 0.0f, 0.0f});
-    if (haveNormals) {
-      for (size_t chunk = 0; chunk < chunks; ++chunk) {
-        if (chunksKnown && (chunkBounds_[chunk].High < first || chunkBounds_[chunk].Low > last)) continue;
-        const int chunkEnd = std::min<int>(triangleCount, static_cast<int>((chunk + 1) << kChunkShift));
-        SumVertexNormals(triangles, normals, int64_t(chunk) << kChunkShift, chunkEnd, sums, first, size);
+    if (vertexLight) {
+      for (int64_t i = begin; i < end; ++i) {
+        const T3DPoint& n = sums[i];
+        const double d = lx * n.X + ly * n.Y + lz * n.Z;
+        const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
+        double intensity = 0;
+        if (twoSided) {
+          if (d != 0) intensity = std::fabs(d) / length;
+        } else if (d > 0) {
+          intensity = d / length;
+        }
+        light[i] = static_cast<float>(intensity);
       }
     }
-    for (int64_t i = begin; i < end; ++i) {
-      const T3DPoint& n = sums[i];
-      const double d = lx * n.X + ly * n.Y + lz * n.Z;
-      const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
-      double intensity = 0;
-      if (twoSided) {
-        if (d != 0) intensity = std::fabs(d) / length;
-      } else if (d > 0) {
-        intensity = d / length;
-      }
-      light[i] = static_cast<float>(intensity);
+    if (!vertexColors) return;
+    if (lit) {
+      const float* intensity = model.VertexLight.data();
+      light_detail::WithLightRoutine(lightFunction, [&](auto lightColor) {
+        for (int64_t i = begin; i < end; ++i) lightColor(colors[i], out[i], intensity[i], ambient);
+      });
+    } else {
+      for (int64_t i = begin; i < end; ++i)
+        out[i] = TRGBSingle{float((colors[i] >> 16) & 0xFF), float((colors[i] >> 8) & 0xFF), float(colors[i] & 0xFF)};
     }
   });
 }
