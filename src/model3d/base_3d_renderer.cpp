@@ -304,37 +304,57 @@ void TBase3DRenderer::MergeNormalSums(const TSurfaceColorModel& model, int parts
   const int chunks = (model.TriangleCount + (1 << kChunkShift) - 1) >> kChunkShift;
   T3DPoint* sums = normalSums_.data();
   constexpr T3DPoint zero{0.0f, 0.0f, 0.0f};
-  auto copy = [&](const T3DPoint* from, uint32_t first, uint32_t last) {
-    if (first <= last) std::copy(from + first, from + last + 1, sums + first);
+  // Sums only one range made are read where that range left them.
+  sumSegments_.clear();
+  auto keepOwn = [&](const T3DPoint* own, uint32_t first, uint32_t last) {
+    if (first <= last) sumSegments_.push_back(TSumSegment{first, last, own});
+  };
+  // Sums an earlier range left in its own array for vertices first .. last move
+  // into normalSums_, where a later range continues them.
+  auto gather = [&](uint32_t first, uint32_t last) {
+    std::vector<TSumSegment> kept;
+    for (const TSumSegment& segment : sumSegments_) {
+      const uint32_t from = std::max(first, segment.First), to = std::min(last, segment.Last);
+      if (from > to) {
+        kept.push_back(segment);
+        continue;
+      }
+      std::copy(segment.Sums + from, segment.Sums + to + 1, sums + from);
+      if (segment.First < from) kept.push_back(TSumSegment{segment.First, from - 1, segment.Sums});
+      if (segment.Last > to) kept.push_back(TSumSegment{to + 1, segment.Last, segment.Sums});
+    }
+    sumSegments_.swap(kept);
   };
   auto clear = [&](uint32_t first, uint32_t last) {
     if (first <= last) std::fill(sums + first, sums + last + 1, zero);
   };
-  // normalSums_ holds the first range's sums within `done`, kept one interval.
+  // The sums of the vertices within `done` (kept one interval) are complete for the
+  // ranges so far, in normalSums_ or a segment.
   TSumWindow done = sumWindows_[0];
   for (int range = 1; range < parts; ++range) {
     const TSumWindow w = sumWindows_[static_cast<size_t>(range)];
     if (w.Empty()) continue;
     const T3DPoint* own = rangeSums_[static_cast<size_t>(range)].get();
     if (done.Empty()) {
-      copy(own, w.Low, w.High);
+      keepOwn(own, w.Low, w.High);
       done = w;
       continue;
     }
     // Vertices no earlier range reached: this range's sums are their whole sums, and
     // a gap between the windows is zero.
     if (w.Low < done.Low) {
-      copy(own, w.Low, std::min(w.High, done.Low - 1));
+      keepOwn(own, w.Low, std::min(w.High, done.Low - 1));
       if (w.High + 1 < done.Low) clear(w.High + 1, done.Low - 1);
     }
     if (w.High > done.High) {
-      copy(own, std::max(w.Low, done.High + 1), w.High);
+      keepOwn(own, std::max(w.Low, done.High + 1), w.High);
       if (w.Low > done.High + 1) clear(done.High + 1, w.Low - 1);
     }
     // Vertices both reached: the earlier sums continue with this range's triangles
     // in their order.
     const uint32_t first = std::max(w.Low, done.Low), last = std::min(w.High, done.High);
     if (first <= last) {
+      gather(first, last);
       const int firstChunk = int(int64_t(chunks) * range / parts);
       const int endChunk = int(int64_t(chunks) * (range + 1) / parts);
       for (int chunk = firstChunk; chunk < endChunk; ++chunk) {
@@ -347,6 +367,8 @@ void TBase3DRenderer::MergeNormalSums(const TSurfaceColorModel& model, int parts
     }
     done = TSumWindow{std::min(done.Low, w.Low), std::max(done.High, w.High)};
   }
+  std::sort(sumSegments_.begin(), sumSegments_.end(),
+            [](const TSumSegment& a, const TSumSegment& b) { return a.First < b.First; });
   // Vertices of no triangle.
   if (done.Empty()) {
     clear(0, count - 1);
@@ -364,7 +386,6 @@ void TBase3DRenderer::ShadeVertices(TSurfaceColorModel& model, int parts, bool v
     vertexColors_.resize(static_cast<size_t>(count));
   const double lx = LightDirection.X, ly = LightDirection.Y, lz = LightDirection.Z;
   const bool twoSided = model.ShowBackSides;
-  const T3DPoint* sums = normalSums_.data();
   float* light = model.VertexLight.data();
   // Colours take the vertex light whenever the model has it, even from an earlier
   // drawing.
@@ -374,8 +395,9 @@ void TBase3DRenderer::ShadeVertices(TSurfaceColorModel& model, int parts, bool v
   const uint32_t* colors = model.Colors.data();
   TRGBSingle* out = vertexColors_.data();
   ParallelRanges(parts, count, [&](int64_t begin, int64_t end) {
-    if (vertexLight) {
-      for (int64_t i = begin; i < end; ++i) {
+    // Vertices first .. last - 1, their sums at sums[first ..].
+    auto lightVertices = [&](int64_t first, int64_t last, const T3DPoint* sums) {
+      for (int64_t i = first; i < last; ++i) {
         const T3DPoint& n = sums[i];
         const double d = lx * n.X + ly * n.Y + lz * n.Z;
         const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
@@ -387,6 +409,18 @@ void TBase3DRenderer::ShadeVertices(TSurfaceColorModel& model, int parts, bool v
         }
         light[i] = static_cast<float>(intensity);
       }
+    };
+    if (vertexLight) {
+      int64_t i = begin;
+      for (const TSumSegment& segment : sumSegments_) {
+        const int64_t first = std::max<int64_t>(i, segment.First),
+                      last = std::min<int64_t>(end, int64_t(segment.Last) + 1);
+        if (first >= last) continue;
+        lightVertices(i, first, normalSums_.data());
+        lightVertices(first, last, segment.Sums);
+        i = last;
+      }
+      lightVertices(i, end, normalSums_.data());
     }
     if (!vertexColors) return;
     if (lit) {

@@ -107,8 +107,9 @@ class TBase3DRenderer {
   // per thread that owns one of their rows.
   template <bool Filled>
   void SortOutTriangles(TSurfaceColorModel& model, const TSurfacePass& pass, bool normals, bool normalSums);
-  // Completes the vertex normal sums of the ranges of triangles into normalSums_, as
-  // one pass in triangle order would have summed them.
+  // Completes the vertex normal sums of the ranges of triangles, as one pass in
+  // triangle order would have summed them: in normalSums_, or for vertices only one
+  // later range reached, in that range's array (sumSegments_).
   void MergeNormalSums(const TSurfaceColorModel& model, int parts);
   // One pass over the vertices: the model's vertex light, as ComputeVertexLight
   // gives it, and the lit colour triples.
@@ -129,6 +130,13 @@ class TBase3DRenderer {
   std::vector<std::unique_ptr<T3DPoint[]>> rangeSums_;
   std::vector<size_t> rangeSumsSize_;
   std::vector<TSumWindow> sumWindows_;
+  // Vertices whose sums stay in a range's own array.
+  struct TSumSegment {
+    uint32_t First;
+    uint32_t Last;
+    const T3DPoint* Sums;
+  };
+  std::vector<TSumSegment> sumSegments_;
   // Triangles that may draw, per range of triangles and thread, when threads share
   // a drawing.
   // A triangle that may draw, with its corners, so that drawing reads no triangle
