@@ -96,9 +96,9 @@ class TBase3DRenderer {
   void ForEachTriangle(const TSurfaceColorModel& model, const TSurfacePass& pass, Draw&& draw);
   // The light intensity of triangle t's face (Flat and Texture).
   float FaceIntensity(const TSurfaceColorModel& model, int t) const;
-  // Steps shared by the surface drawings: projection, face normals and the
-  // triangles that may draw, vertex light and colours.  Returns false when there is
-  // nothing to draw.
+  // Steps shared by the surface drawings: projection, face normals, the triangles
+  // that may draw, vertex light and colours (vertexColors: into vertexColors_).
+  // Returns false when there is nothing to draw.
   bool PrepareSurface(TSurfaceColorModel& model, const T3DPoint* vertices, bool vertexLight, bool vertexColors,
                       bool filled, TSurfacePass& pass);
   // One pass over the triangles, shared out by ranges of triangles: the model's face
@@ -137,8 +137,6 @@ class TBase3DRenderer {
     const T3DPoint* Sums;
   };
   std::vector<TSumSegment> sumSegments_;
-  // Triangles that may draw, per range of triangles and thread, when threads share
-  // a drawing.
   // A triangle that may draw, with its corners, so that drawing reads no triangle
   // twice.
   struct TKeptTriangle {
@@ -147,9 +145,13 @@ class TBase3DRenderer {
     uint32_t B;
     uint32_t C;
   };
+  // Triangles that may draw, per range of triangles and thread, when threads share
+  // a drawing.
   std::vector<std::vector<TKeptTriangle>> bins_;
+
   // Lowest and highest vertex index used by each chunk of triangles, found with the
-  // face normals; lets a thread skip chunks that touch none of its vertices.
+  // face normals; joining the normal sums skips chunks that touch none of the
+  // vertices it continues.
   struct TChunkBounds {
     uint32_t Low;
     uint32_t High;
