@@ -139,6 +139,18 @@ class TTriangleFiller {
   template <bool Probe>
   static void Start(Edge& edge, const Corner& from, const Corner& to, int rows) {
     edge.X = float(from.X);
+    // An edge one row high, the usual one in a dense mesh, steps by the whole
+    // difference (the quotient by 1), without the divisions.
+    if (rows == 1) {
+      edge.DX = float(to.X - from.X);
+      if constexpr (!Probe) {
+        for (int i = 0; i < K; ++i) {
+          edge.V[i] = from.V[i];
+          edge.DV[i] = to.V[i] - from.V[i];
+        }
+      }
+      return;
+    }
     edge.DX = float(to.X - from.X) / float(rows);
     if constexpr (!Probe) {
       for (int i = 0; i < K; ++i) {
