@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 
 #include "model3d/base_3d_renderer.h"
 #include "model3d/renderer_parallel.h"
@@ -45,27 +44,6 @@ struct TTriangleTest {
     return !(Vertices[a].Z > EyeZ && Vertices[b].Z > EyeZ && Vertices[c].Z > EyeZ);
   }
 };
-
-// The face normals are not read again while the frame is drawn: written past the
-// cache, they neither cost a read of their lines nor push out what the drawing
-// reads next.
-inline void StoreStreaming(T3DPoint& to, const T3DPoint& value) {
-#ifdef SQ_RASTER_SSE
-  int* out = reinterpret_cast<int*>(&to);
-  _mm_stream_si32(out, std::bit_cast<int>(value.X));
-  _mm_stream_si32(out + 1, std::bit_cast<int>(value.Y));
-  _mm_stream_si32(out + 2, std::bit_cast<int>(value.Z));
-#else
-  to = value;
-#endif
-}
-
-// Makes the streamed stores visible to the other threads.
-inline void EndStreaming() {
-#ifdef SQ_RASTER_SSE
-  _mm_sfence();
-#endif
-}
 
 // Widens a range's window of summed vertices to hold v, the new entries zero.
 inline void WidenSumWindow(T3DPoint* sums, uint32_t& low, uint32_t& high, uint32_t v) {
@@ -165,7 +143,7 @@ void TBase3DRenderer::SortOutTriangles(TSurfaceColorModel& model, const TSurface
               low = std::min({low, a, b, c});
               high = std::max({high, a, b, c});
               normal = FaceNormal(vertices[a], vertices[b], vertices[c]);
-              renderer_detail::StoreStreaming(faceNormals[t], normal);
+              faceNormals[t] = normal;
               if (normalSums) {
                 add(a, normal);
                 add(b, normal);
@@ -182,7 +160,6 @@ void TBase3DRenderer::SortOutTriangles(TSurfaceColorModel& model, const TSurface
           if (normals) chunkBounds_[static_cast<size_t>(chunk)] = TChunkBounds{low, high};
         }
         if (normalSums) sumWindows_[static_cast<size_t>(range)] = TSumWindow{sumLow, sumHigh};
-        renderer_detail::EndStreaming();
       },
       false);
 }
