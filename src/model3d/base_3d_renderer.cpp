@@ -19,6 +19,12 @@ using raster::RoundCoord;
 
 namespace {
 
+// Pieces of a drawing's work per thread, so that a thread the system holds back
+// leaves its pieces to the others.
+constexpr int kPiecesPerThread = 4;
+
+int PiecesFor(int workers) { return workers > 1 ? workers * kPiecesPerThread : 1; }
+
 int DefaultThreadCount() {
   const unsigned cores = std::thread::hardware_concurrency();
   return cores == 0 ? 1 : static_cast<int>(std::min(cores, 16u));
@@ -137,14 +143,18 @@ void TBase3DRenderer::TransformInto(const TBase3DModel& model, const T3DMatrix& 
   const T3DPoint* in = model.Vertices.data();
   T3DPoint* out = Transformed.data();
   // The same arithmetic as TBase3DModel::TransformVertices, shared out by vertices.
-  ParallelRanges(PartsFor(count), count, [&](int64_t begin, int64_t end) {
-    for (int64_t i = begin; i < end; ++i) {
-      const double x = in[i].X, y = in[i].Y, z = in[i].Z;
-      out[i] = T3DPoint{static_cast<float>(m[0][0] * x + m[0][1] * y + m[0][2] * z + m[0][3]),
-                        static_cast<float>(m[1][0] * x + m[1][1] * y + m[1][2] * z + m[1][3]),
-                        static_cast<float>(m[2][0] * x + m[2][1] * y + m[2][2] * z + m[2][3])};
-    }
-  });
+  const int workers = PartsFor(count);
+  ParallelRanges(
+      PiecesFor(workers), count,
+      [&](int64_t begin, int64_t end) {
+        for (int64_t i = begin; i < end; ++i) {
+          const double x = in[i].X, y = in[i].Y, z = in[i].Z;
+          out[i] = T3DPoint{static_cast<float>(m[0][0] * x + m[0][1] * y + m[0][2] * z + m[0][3]),
+                            static_cast<float>(m[1][0] * x + m[1][1] * y + m[1][2] * z + m[1][3]),
+                            static_cast<float>(m[2][0] * x + m[2][1] * y + m[2][2] * z + m[2][3])};
+        }
+      },
+      workers);
 }
 
 void TBase3DRenderer::EndFrame() {}
@@ -167,14 +177,18 @@ void TBase3DRenderer::Project(const T3DPoint* vertices, int count) {
   const double d = ViewDistance, eyeX = EyeX;
   const int halfWidth = Target.Width / 2, halfHeight = Target.Height / 2;
   TScreenPoint* out = Projected.data();
-  ParallelRanges(PartsFor(count), count, [&](int64_t begin, int64_t end) {
-    for (int64_t i = begin; i < end; ++i) {
-      const double x = vertices[i].X, y = vertices[i].Y, z = vertices[i].Z;
-      const double w = 1.0 / (z - d);
-      out[i].X = RoundCoord((z * eyeX - x * d) * w) + halfWidth;
-      out[i].Y = RoundCoord(y * d * w) + halfHeight;
-    }
-  });
+  const int workers = PartsFor(count);
+  ParallelRanges(
+      PiecesFor(workers), count,
+      [&](int64_t begin, int64_t end) {
+        for (int64_t i = begin; i < end; ++i) {
+          const double x = vertices[i].X, y = vertices[i].Y, z = vertices[i].Z;
+          const double w = 1.0 / (z - d);
+          out[i].X = RoundCoord((z * eyeX - x * d) * w) + halfWidth;
+          out[i].Y = RoundCoord(y * d * w) + halfHeight;
+        }
+      },
+      workers);
 }
 
 void TBase3DRenderer::DrawPoints(TBase3DModel& model, const T3DPoint* vertices) {
@@ -255,9 +269,12 @@ void TBase3DRenderer::DrawWireframe(TSurfaceColorModel& model, const T3DPoint* v
   const int count = model.VertexCount;
   if (packedColors_.size() < static_cast<size_t>(count)) packedColors_.resize(static_cast<size_t>(count));
   uint32_t* packed = packedColors_.data();
-  ParallelRanges(pass.Parts, count, [&](int64_t begin, int64_t end) {
-    for (int64_t i = begin; i < end; ++i) packed[i] = raster::PackChannels(colors[i].R, colors[i].G, colors[i].B);
-  });
+  ParallelRanges(
+      pass.Parts, count,
+      [&](int64_t begin, int64_t end) {
+        for (int64_t i = begin; i < end; ++i) packed[i] = raster::PackChannels(colors[i].R, colors[i].G, colors[i].B);
+      },
+      pass.Workers);
   ForEachTriangle(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
     DrawLine(Target, ZBuffer.data(), bands, Projected[a], Projected[b], v[a].Z, colors[a], colors[b], packed[a]);
     DrawLine(Target, ZBuffer.data(), bands, Projected[b], Projected[c], v[b].Z, colors[b], colors[c], packed[b]);
@@ -277,7 +294,8 @@ bool TBase3DRenderer::PrepareSurface(TSurfaceColorModel& model, const T3DPoint* 
   pass.Vertices = vertices ? vertices : model.Vertices.data();
   pass.DrawAll = model.ShowBackSides || !model.UseNormals;
   pass.Filled = filled;
-  pass.Parts = PartsFor(int64_t(model.TriangleCount) + model.VertexCount);
+  pass.Workers = PartsFor(int64_t(model.TriangleCount) + model.VertexCount);
+  pass.Parts = PiecesFor(pass.Workers);
   // Threads sharing the rows list the triangles that may draw once; one thread
   // tests each as it draws it, while it is at hand.
   pass.Binned = pass.Parts > 1;
@@ -293,7 +311,7 @@ bool TBase3DRenderer::PrepareSurface(TSurfaceColorModel& model, const T3DPoint* 
   else
     SortOutTriangles<false>(model, pass, normals, light);
   if (light) MergeNormalSums(model, pass.Parts);
-  ShadeVertices(model, pass.Parts, light, vertexColors);
+  ShadeVertices(model, pass, light, vertexColors);
   if (!pass.Binned) Project(pass.Vertices, model.VertexCount);
   return true;
 }
@@ -378,7 +396,8 @@ void TBase3DRenderer::MergeNormalSums(const TSurfaceColorModel& model, int parts
   }
 }
 
-void TBase3DRenderer::ShadeVertices(TSurfaceColorModel& model, int parts, bool vertexLight, bool vertexColors) {
+void TBase3DRenderer::ShadeVertices(TSurfaceColorModel& model, const TSurfacePass& pass, bool vertexLight,
+                                    bool vertexColors) {
   if (!vertexLight && !vertexColors) return;
   const int count = model.VertexCount;
   if (vertexLight) model.VertexLight.resize(static_cast<size_t>(count));
@@ -394,45 +413,49 @@ void TBase3DRenderer::ShadeVertices(TSurfaceColorModel& model, int parts, bool v
   const float ambient = model.AmbientLight;
   const uint32_t* colors = model.Colors.data();
   TRGBSingle* out = vertexColors_.data();
-  ParallelRanges(parts, count, [&](int64_t begin, int64_t end) {
-    // Vertices first .. last - 1, their sums at sums[first ..].
-    auto lightVertices = [&](int64_t first, int64_t last, const T3DPoint* sums) {
-      for (int64_t i = first; i < last; ++i) {
-        const T3DPoint& n = sums[i];
-        const double d = lx * n.X + ly * n.Y + lz * n.Z;
-        const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
-        double intensity = 0;
-        if (twoSided) {
-          if (d != 0) intensity = std::fabs(d) / length;
-        } else if (d > 0) {
-          intensity = d / length;
+  ParallelRanges(
+      pass.Parts, count,
+      [&](int64_t begin, int64_t end) {
+        // Vertices first .. last - 1, their sums at sums[first ..].
+        auto lightVertices = [&](int64_t first, int64_t last, const T3DPoint* sums) {
+          for (int64_t i = first; i < last; ++i) {
+            const T3DPoint& n = sums[i];
+            const double d = lx * n.X + ly * n.Y + lz * n.Z;
+            const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
+            double intensity = 0;
+            if (twoSided) {
+              if (d != 0) intensity = std::fabs(d) / length;
+            } else if (d > 0) {
+              intensity = d / length;
+            }
+            light[i] = static_cast<float>(intensity);
+          }
+        };
+        if (vertexLight) {
+          int64_t i = begin;
+          for (const TSumSegment& segment : sumSegments_) {
+            const int64_t first = std::max<int64_t>(i, segment.First),
+                          last = std::min<int64_t>(end, int64_t(segment.Last) + 1);
+            if (first >= last) continue;
+            lightVertices(i, first, normalSums_.data());
+            lightVertices(first, last, segment.Sums);
+            i = last;
+          }
+          lightVertices(i, end, normalSums_.data());
         }
-        light[i] = static_cast<float>(intensity);
-      }
-    };
-    if (vertexLight) {
-      int64_t i = begin;
-      for (const TSumSegment& segment : sumSegments_) {
-        const int64_t first = std::max<int64_t>(i, segment.First),
-                      last = std::min<int64_t>(end, int64_t(segment.Last) + 1);
-        if (first >= last) continue;
-        lightVertices(i, first, normalSums_.data());
-        lightVertices(first, last, segment.Sums);
-        i = last;
-      }
-      lightVertices(i, end, normalSums_.data());
-    }
-    if (!vertexColors) return;
-    if (lit) {
-      const float* intensity = model.VertexLight.data();
-      light_detail::WithLightRoutine(lightFunction, [&](auto lightColor) {
-        for (int64_t i = begin; i < end; ++i) lightColor(colors[i], out[i], intensity[i], ambient);
-      });
-    } else {
-      for (int64_t i = begin; i < end; ++i)
-        out[i] = TRGBSingle{float((colors[i] >> 16) & 0xFF), float((colors[i] >> 8) & 0xFF), float(colors[i] & 0xFF)};
-    }
-  });
+        if (!vertexColors) return;
+        if (lit) {
+          const float* intensity = model.VertexLight.data();
+          light_detail::WithLightRoutine(lightFunction, [&](auto lightColor) {
+            for (int64_t i = begin; i < end; ++i) lightColor(colors[i], out[i], intensity[i], ambient);
+          });
+        } else {
+          for (int64_t i = begin; i < end; ++i)
+            out[i] =
+                TRGBSingle{float((colors[i] >> 16) & 0xFF), float((colors[i] >> 8) & 0xFF), float(colors[i] & 0xFF)};
+        }
+      },
+      pass.Workers);
 }
 
 float TBase3DRenderer::FaceIntensity(const TSurfaceColorModel& model, int t) const {

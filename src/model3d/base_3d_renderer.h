@@ -88,7 +88,8 @@ class TBase3DRenderer {
     bool DrawAll = false;  // back faces are drawn too
     bool Filled = false;   // triangles that cover no pixel centre draw nothing
     bool Binned = false;   // the triangles that may draw are listed (else tested as drawn)
-    int Parts = 1;         // threads sharing the rows
+    int Parts = 1;         // shares of the triangles and of the rows
+    int Workers = 1;       // threads taking the shares
   };
   // Calls draw(t, a, b, c, bands) for every triangle PrepareSurface kept, in array
   // order, on every thread with that thread's rows.
@@ -113,7 +114,7 @@ class TBase3DRenderer {
   void MergeNormalSums(const TSurfaceColorModel& model, int parts);
   // One pass over the vertices: the model's vertex light, as ComputeVertexLight
   // gives it, and the lit colour triples.
-  void ShadeVertices(TSurfaceColorModel& model, int parts, bool vertexLight, bool vertexColors);
+  void ShadeVertices(TSurfaceColorModel& model, const TSurfacePass& pass, bool vertexLight, bool vertexColors);
   int PartsFor(int64_t work) const;
   bool FrameUsable() const;
 

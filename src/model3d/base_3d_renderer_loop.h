@@ -73,6 +73,7 @@ void TBase3DRenderer::SortOutTriangles(TSurfaceColorModel& model, const TSurface
   const T3DTriangle* triangles = model.Triangles.data();
   const int chunks = (count + (1 << kChunkShift) - 1) >> kChunkShift;
   const int parts = std::max(pass.Parts, 1);
+  const bool powerOfTwo = (parts & (parts - 1)) == 0;
   const bool keep = pass.Binned;
   normalSums = normalSums && normals;
   if (!normals && !keep) return;
@@ -101,7 +102,7 @@ void TBase3DRenderer::SortOutTriangles(TSurfaceColorModel& model, const TSurface
   // of every thread owning one of its rows, so that each thread later draws its
   // lists in range order, which is array order.
   ForEachRow(
-      parts, parts,
+      parts, pass.Workers,
       [&](int range, int) {
         std::vector<TKeptTriangle>* bins = keep ? &bins_[static_cast<size_t>(range * parts)] : nullptr;
         if (keep)
@@ -154,8 +155,15 @@ void TBase3DRenderer::SortOutTriangles(TSurfaceColorModel& model, const TSurface
             int top, bottom;
             if (!test.MayDraw<Filled>(a, b, c, normal, top, bottom)) continue;
             const TKeptTriangle kept{static_cast<uint32_t>(t), a, b, c};
-            for (int part = 0; part < parts; ++part)
-              if (TRowBands(height, parts, part).OwnsAnyOf(top, bottom)) bins[part].push_back(kept);
+            // The parts owning its blocks of rows (see TRowBands), each once.
+            const int firstBlock = std::max(top, 0) >> TRowBands::kBlockShift;
+            const int lastBlock = std::min(bottom, height - 1) >> TRowBands::kBlockShift;
+            if (lastBlock - firstBlock + 1 >= parts) {
+              for (int part = 0; part < parts; ++part) bins[part].push_back(kept);
+            } else {
+              for (int block = firstBlock; block <= lastBlock; ++block)
+                bins[powerOfTwo ? block & (parts - 1) : block % parts].push_back(kept);
+            }
           }
           if (normals) chunkBounds_[static_cast<size_t>(chunk)] = TChunkBounds{low, high};
         }
@@ -187,7 +195,7 @@ void TBase3DRenderer::ForEachTriangle(const TSurfaceColorModel& model, const TSu
     return;
   }
   ForEachRow(
-      parts, parts,
+      parts, pass.Workers,
       [&](int part, int) {
         const TRowBands bands(height, parts, part);
         for (int range = 0; range < parts; ++range)
