@@ -16,8 +16,8 @@ inline bool FacesAway(const T3DPoint& corner, const T3DPoint& normal, float eyeX
 
 namespace renderer_detail {
 
-// Triangles per chunk: the unit the triangle pass is shared out in, and that of the
-// vertex light's skipping table.
+// Triangles per chunk: the unit the triangle pass is shared out in, and that in
+// which joining the normal sums skips triangles.
 constexpr int kChunkShift = 12;
 
 // Whether a triangle with valid corners may draw: it has a row in the frame, covers
