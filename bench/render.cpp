@@ -1,6 +1,7 @@
 // Software renderer speed: the viewer's picture of a 1000 x 1000 height field (about
 // two million triangles, the size of a reconstruction) in an 800 x 600 frame, in
-// every render mode.  Target: Gouraud at 15 frames per second or more on two cores.
+// every render mode.  Target: Gouraud at 30 frames per second or more on two cores
+// (the viewer redraws on every mouse move), one thread no slower than before.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -59,6 +60,9 @@ void RenderFrames(benchmark::State& state, uint32_t mode, int threads, bool ster
   TFrame32Buffer frame(settings.Width, settings.Height);
   auto renderer = MakeRenderer(settings);
   if (threads > 0) renderer->ThreadCount = threads;
+  // The viewer's renderer keeps its buffers between redraws: the first redraw,
+  // which makes them, is left out.
+  RenderView(*renderer, model, settings, frame.Frame());
   for (auto _ : state) {
     RenderView(*renderer, model, settings, frame.Frame());
     benchmark::DoNotOptimize(frame.Frame().Bits);
@@ -87,6 +91,7 @@ void BM_ViewerRedrawSampleGouraud(benchmark::State& state) {
   ApplyViewSettings(settings, model);
   TFrame32Buffer frame(settings.Width, settings.Height);
   auto renderer = MakeRenderer(settings);
+  RenderView(*renderer, model, settings, frame.Frame());
   for (auto _ : state) {
     RenderView(*renderer, model, settings, frame.Frame());
     benchmark::DoNotOptimize(frame.Frame().Bits);

@@ -8,6 +8,7 @@
 #include "base/exception.h"
 #include "model3d/base_3d_renderer_loop.h"
 #include "model3d/color_point_3d_model.h"
+#include "model3d/light.h"
 #include "model3d/renderer_parallel.h"
 #include "model3d/renderer_raster.h"
 #include "model3d/texture_model.h"
@@ -17,6 +18,12 @@ namespace sq {
 using raster::RoundCoord;
 
 namespace {
+
+// Pieces of a drawing's work per thread, so that a thread the system holds back
+// leaves its pieces to the others.
+constexpr int kPiecesPerThread = 4;
+
+int PiecesFor(int workers) { return workers > 1 ? workers * kPiecesPerThread : 1; }
 
 int DefaultThreadCount() {
   const unsigned cores = std::thread::hardware_concurrency();
@@ -136,14 +143,18 @@ void TBase3DRenderer::TransformInto(const TBase3DModel& model, const T3DMatrix& 
   const T3DPoint* in = model.Vertices.data();
   T3DPoint* out = Transformed.data();
   // The same arithmetic as TBase3DModel::TransformVertices, shared out by vertices.
-  ParallelRanges(PartsFor(count), count, [&](int64_t begin, int64_t end) {
-    for (int64_t i = begin; i < end; ++i) {
-      const double x = in[i].X, y = in[i].Y, z = in[i].Z;
-      out[i] = T3DPoint{static_cast<float>(m[0][0] * x + m[0][1] * y + m[0][2] * z + m[0][3]),
-                        static_cast<float>(m[1][0] * x + m[1][1] * y + m[1][2] * z + m[1][3]),
-                        static_cast<float>(m[2][0] * x + m[2][1] * y + m[2][2] * z + m[2][3])};
-    }
-  });
+  const int workers = PartsFor(count);
+  ParallelRanges(
+      PiecesFor(workers), count,
+      [&](int64_t begin, int64_t end) {
+        for (int64_t i = begin; i < end; ++i) {
+          const double x = in[i].X, y = in[i].Y, z = in[i].Z;
+          out[i] = T3DPoint{static_cast<float>(m[0][0] * x + m[0][1] * y + m[0][2] * z + m[0][3]),
+                            static_cast<float>(m[1][0] * x + m[1][1] * y + m[1][2] * z + m[1][3]),
+                            static_cast<float>(m[2][0] * x + m[2][1] * y + m[2][2] * z + m[2][3])};
+        }
+      },
+      workers);
 }
 
 void TBase3DRenderer::EndFrame() {}
@@ -166,14 +177,18 @@ void TBase3DRenderer::Project(const T3DPoint* vertices, int count) {
   const double d = ViewDistance, eyeX = EyeX;
   const int halfWidth = Target.Width / 2, halfHeight = Target.Height / 2;
   TScreenPoint* out = Projected.data();
-  ParallelRanges(PartsFor(count), count, [&](int64_t begin, int64_t end) {
-    for (int64_t i = begin; i < end; ++i) {
-      const double x = vertices[i].X, y = vertices[i].Y, z = vertices[i].Z;
-      const double w = 1.0 / (z - d);
-      out[i].X = RoundCoord((z * eyeX - x * d) * w) + halfWidth;
-      out[i].Y = RoundCoord(y * d * w) + halfHeight;
-    }
-  });
+  const int workers = PartsFor(count);
+  ParallelRanges(
+      PiecesFor(workers), count,
+      [&](int64_t begin, int64_t end) {
+        for (int64_t i = begin; i < end; ++i) {
+          const double x = vertices[i].X, y = vertices[i].Y, z = vertices[i].Z;
+          const double w = 1.0 / (z - d);
+          out[i].X = RoundCoord((z * eyeX - x * d) * w) + halfWidth;
+          out[i].Y = RoundCoord(y * d * w) + halfHeight;
+        }
+      },
+      workers);
 }
 
 void TBase3DRenderer::DrawPoints(TBase3DModel& model, const T3DPoint* vertices) {
@@ -247,17 +262,20 @@ void TBase3DRenderer::DrawColorBlocks(TColorPoint3DModel& model, const T3DPoint*
 
 void TBase3DRenderer::DrawWireframe(TSurfaceColorModel& model, const T3DPoint* vertices) {
   TSurfacePass pass;
-  if (!PrepareSurface(model, vertices, true, true, pass)) return;
+  if (!PrepareSurface(model, vertices, true, true, false, pass)) return;
   const T3DPoint* v = pass.Vertices;
   const TRGBSingle* colors = vertexColors_.data();
   // Every corner starts a line: its pixel colour once per vertex.
   const int count = model.VertexCount;
   if (packedColors_.size() < static_cast<size_t>(count)) packedColors_.resize(static_cast<size_t>(count));
   uint32_t* packed = packedColors_.data();
-  ParallelRanges(pass.Parts, count, [&](int64_t begin, int64_t end) {
-    for (int64_t i = begin; i < end; ++i) packed[i] = raster::PackChannels(colors[i].R, colors[i].G, colors[i].B);
-  });
-  ForEachTriangle<false>(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
+  ParallelRanges(
+      pass.Parts, count,
+      [&](int64_t begin, int64_t end) {
+        for (int64_t i = begin; i < end; ++i) packed[i] = raster::PackChannels(colors[i].R, colors[i].G, colors[i].B);
+      },
+      pass.Workers);
+  ForEachTriangle(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
     DrawLine(Target, ZBuffer.data(), bands, Projected[a], Projected[b], v[a].Z, colors[a], colors[b], packed[a]);
     DrawLine(Target, ZBuffer.data(), bands, Projected[b], Projected[c], v[b].Z, colors[b], colors[c], packed[b]);
     DrawLine(Target, ZBuffer.data(), bands, Projected[c], Projected[a], v[c].Z, colors[c], colors[a], packed[c]);
@@ -265,7 +283,7 @@ void TBase3DRenderer::DrawWireframe(TSurfaceColorModel& model, const T3DPoint* v
 }
 
 bool TBase3DRenderer::PrepareSurface(TSurfaceColorModel& model, const T3DPoint* vertices, bool vertexLight,
-                                     bool vertexColors, TSurfacePass& pass) {
+                                     bool vertexColors, bool filled, TSurfacePass& pass) {
   CheckVertexArrays(model);
   const size_t vertexCount = static_cast<size_t>(model.VertexCount);
   if (model.Colors.size() < vertexCount) throw Exception("The model's colour data is incomplete");
@@ -275,107 +293,169 @@ bool TBase3DRenderer::PrepareSurface(TSurfaceColorModel& model, const T3DPoint* 
 
   pass.Vertices = vertices ? vertices : model.Vertices.data();
   pass.DrawAll = model.ShowBackSides || !model.UseNormals;
-  pass.Parts = PartsFor(int64_t(model.TriangleCount) + model.VertexCount);
+  pass.Filled = filled;
+  pass.Workers = PartsFor(int64_t(model.TriangleCount) + model.VertexCount);
+  pass.Parts = PiecesFor(pass.Workers);
+  // Threads sharing the rows list the triangles that may draw once; one thread
+  // tests each as it draws it, while it is at hand.
+  pass.Binned = pass.Parts > 1;
+  // Listing the triangles needs their screen positions; otherwise they are made
+  // last, to be at hand in the cache when the triangles are drawn.
+  if (pass.Binned) Project(pass.Vertices, model.VertexCount);
   // Lighting needs the face normals even when a builder set Shading without
   // UseNormals.
-  if (model.UseNormals || model.Shading) ComputeFaceNormals(model, pass.Vertices, pass.Parts);
-  if (vertexLight && model.Shading) ComputeVertexLight(model, pass.Parts);
-
-  if (vertexColors) {
-    if (vertexColors_.size() < vertexCount) vertexColors_.resize(vertexCount);
-    const bool lit = model.VertexLight.size() >= vertexCount;
-    const TLightFunction light = model.LightFunction ? model.LightFunction : LightStandard;
-    const float ambient = model.AmbientLight;
-    const uint32_t* colors = model.Colors.data();
-    const float* intensity = model.VertexLight.data();
-    TRGBSingle* out = vertexColors_.data();
-    ParallelRanges(PartsFor(model.VertexCount), model.VertexCount, [&](int64_t begin, int64_t end) {
-      for (int64_t i = begin; i < end; ++i) {
-        if (lit) {
-          light(colors[i], out[i], intensity[i], ambient);
-        } else {
-          out[i] = TRGBSingle{float((colors[i] >> 16) & 0xFF), float((colors[i] >> 8) & 0xFF), float(colors[i] & 0xFF)};
-        }
-      }
-    });
-  }
-  Project(pass.Vertices, model.VertexCount);
+  const bool normals = model.UseNormals || model.Shading;
+  const bool light = vertexLight && model.Shading;
+  if (filled)
+    SortOutTriangles<true>(model, pass, normals, light);
+  else
+    SortOutTriangles<false>(model, pass, normals, light);
+  if (light) MergeNormalSums(model, pass.Parts);
+  ShadeVertices(model, pass, light, vertexColors);
+  if (!pass.Binned) Project(pass.Vertices, model.VertexCount);
   return true;
 }
 
-namespace {
-// Triangles per chunk of the vertex light's skipping table.
-constexpr int kChunkShift = 12;
-}  // namespace
-
-void TBase3DRenderer::ComputeFaceNormals(TSurfaceColorModel& model, const T3DPoint* v, int parts) {
-  const int count = model.TriangleCount;
-  model.FaceNormals.resize(static_cast<size_t>(count));
-  const uint32_t vertexCount = static_cast<uint32_t>(model.VertexCount);
-  const T3DTriangle* triangles = model.Triangles.data();
-  T3DPoint* normals = model.FaceNormals.data();
-  const int chunks = (count + (1 << kChunkShift) - 1) >> kChunkShift;
-  chunkBounds_.resize(static_cast<size_t>(chunks));
-  ParallelRanges(parts, chunks, [&](int64_t firstChunk, int64_t endChunk) {
-    for (int64_t chunk = firstChunk; chunk < endChunk; ++chunk) {
-      uint32_t low = UINT32_MAX, high = 0;
-      const int64_t end = std::min<int64_t>(count, (chunk + 1) << kChunkShift);
-      for (int64_t t = chunk << kChunkShift; t < end; ++t) {
-        const T3DTriangle& tri = triangles[t];
-        if (tri[0] >= vertexCount || tri[1] >= vertexCount || tri[2] >= vertexCount) {
-          normals[t] = T3DPoint{0.0f, 0.0f, 0.0f};
-          continue;
-        }
-        low = std::min({low, tri[0], tri[1], tri[2]});
-        high = std::max({high, tri[0], tri[1], tri[2]});
-        normals[t] = FaceNormal(v[tri[0]], v[tri[1]], v[tri[2]]);
+void TBase3DRenderer::MergeNormalSums(const TSurfaceColorModel& model, int parts) {
+  using renderer_detail::kChunkShift;
+  const uint32_t count = static_cast<uint32_t>(model.VertexCount);
+  const int chunks = (model.TriangleCount + (1 << kChunkShift) - 1) >> kChunkShift;
+  T3DPoint* sums = normalSums_.data();
+  constexpr T3DPoint zero{0.0f, 0.0f, 0.0f};
+  // Sums only one range made are read where that range left them.
+  sumSegments_.clear();
+  auto keepOwn = [&](const T3DPoint* own, uint32_t first, uint32_t last) {
+    if (first <= last) sumSegments_.push_back(TSumSegment{first, last, own});
+  };
+  // Sums an earlier range left in its own array for vertices first .. last move
+  // into normalSums_, where a later range continues them.
+  auto gather = [&](uint32_t first, uint32_t last) {
+    std::vector<TSumSegment> kept;
+    for (const TSumSegment& segment : sumSegments_) {
+      const uint32_t from = std::max(first, segment.First), to = std::min(last, segment.Last);
+      if (from > to) {
+        kept.push_back(segment);
+        continue;
       }
-      chunkBounds_[static_cast<size_t>(chunk)] = TChunkBounds{low, high};
+      std::copy(segment.Sums + from, segment.Sums + to + 1, sums + from);
+      if (segment.First < from) kept.push_back(TSumSegment{segment.First, from - 1, segment.Sums});
+      if (segment.Last > to) kept.push_back(TSumSegment{to + 1, segment.Last, segment.Sums});
     }
-  });
+    sumSegments_.swap(kept);
+  };
+  auto clear = [&](uint32_t first, uint32_t last) {
+    if (first <= last) std::fill(sums + first, sums + last + 1, zero);
+  };
+  // The sums of the vertices within `done` (kept one interval) are complete for the
+  // ranges so far, in normalSums_ or a segment.
+  TSumWindow done = sumWindows_[0];
+  for (int range = 1; range < parts; ++range) {
+    const TSumWindow w = sumWindows_[static_cast<size_t>(range)];
+    if (w.Empty()) continue;
+    const T3DPoint* own = rangeSums_[static_cast<size_t>(range)].get();
+    if (done.Empty()) {
+      keepOwn(own, w.Low, w.High);
+      done = w;
+      continue;
+    }
+    // Vertices no earlier range reached: this range's sums are their whole sums, and
+    // a gap between the windows is zero.
+    if (w.Low < done.Low) {
+      keepOwn(own, w.Low, std::min(w.High, done.Low - 1));
+      if (w.High + 1 < done.Low) clear(w.High + 1, done.Low - 1);
+    }
+    if (w.High > done.High) {
+      keepOwn(own, std::max(w.Low, done.High + 1), w.High);
+      if (w.Low > done.High + 1) clear(done.High + 1, w.Low - 1);
+    }
+    // Vertices both reached: the earlier sums continue with this range's triangles
+    // in their order.
+    const uint32_t first = std::max(w.Low, done.Low), last = std::min(w.High, done.High);
+    if (first <= last) {
+      gather(first, last);
+      const int firstChunk = int(int64_t(chunks) * range / parts);
+      const int endChunk = int(int64_t(chunks) * (range + 1) / parts);
+      for (int chunk = firstChunk; chunk < endChunk; ++chunk) {
+        const TChunkBounds& bounds = chunkBounds_[static_cast<size_t>(chunk)];
+        if (bounds.High < first || bounds.Low > last) continue;
+        const int64_t begin = int64_t(chunk) << kChunkShift;
+        const int64_t end = std::min<int64_t>(model.TriangleCount, int64_t(chunk + 1) << kChunkShift);
+        SumVertexNormals(model.Triangles.data(), model.FaceNormals.data(), begin, end, sums, first, last - first + 1);
+      }
+    }
+    done = TSumWindow{std::min(done.Low, w.Low), std::max(done.High, w.High)};
+  }
+  std::sort(sumSegments_.begin(), sumSegments_.end(),
+            [](const TSumSegment& a, const TSumSegment& b) { return a.First < b.First; });
+  // Vertices of no triangle.
+  if (done.Empty()) {
+    clear(0, count - 1);
+  } else {
+    if (done.Low > 0) clear(0, done.Low - 1);
+    if (done.High + 1 < count) clear(done.High + 1, count - 1);
+  }
 }
 
-void TBase3DRenderer::ComputeVertexLight(TSurfaceColorModel& model, int parts) {
+void TBase3DRenderer::ShadeVertices(TSurfaceColorModel& model, const TSurfacePass& pass, bool vertexLight,
+                                    bool vertexColors) {
+  if (!vertexLight && !vertexColors) return;
   const int count = model.VertexCount;
-  const int triangleCount = model.TriangleCount;
-  if (normalSums_.size() < static_cast<size_t>(count)) normalSums_.resize(static_cast<size_t>(count));
-  model.VertexLight.resize(static_cast<size_t>(count));
-  const T3DTriangle* triangles = model.Triangles.data();
-  const T3DPoint* normals = model.FaceNormals.data();
-  // The chunk table is the one ComputeFaceNormals made for these triangles.
-  const bool haveNormals = model.FaceNormals.size() >= static_cast<size_t>(triangleCount);
-  const size_t chunks = static_cast<size_t>((triangleCount + (1 << kChunkShift) - 1) >> kChunkShift);
-  const bool chunksKnown = chunkBounds_.size() == chunks;
+  if (vertexLight) model.VertexLight.resize(static_cast<size_t>(count));
+  if (vertexColors && vertexColors_.size() < static_cast<size_t>(count))
+    vertexColors_.resize(static_cast<size_t>(count));
   const double lx = LightDirection.X, ly = LightDirection.Y, lz = LightDirection.Z;
   const bool twoSided = model.ShowBackSides;
-  T3DPoint* sums = normalSums_.data();
   float* light = model.VertexLight.data();
-  // Each thread owns a range of vertices and adds the face normals of all triangles
-  // to them in triangle order, the order a single pass would use.
-  ParallelRanges(parts, count, [&](int64_t begin, int64_t end) {
-    const uint32_t first = static_cast<uint32_t>(begin), last = static_cast<uint32_t>(end - 1);
-    const uint32_t size = static_cast<uint32_t>(end - begin);
-    std::fill(sums + begin, sums + end, T3DPoint{0.0f, 0.0f, 0.0f});
-    if (haveNormals) {
-      for (size_t chunk = 0; chunk < chunks; ++chunk) {
-        if (chunksKnown && (chunkBounds_[chunk].High < first || chunkBounds_[chunk].Low > last)) continue;
-        const int chunkEnd = std::min<int>(triangleCount, static_cast<int>((chunk + 1) << kChunkShift));
-        SumVertexNormals(triangles, normals, int64_t(chunk) << kChunkShift, chunkEnd, sums, first, size);
-      }
-    }
-    for (int64_t i = begin; i < end; ++i) {
-      const T3DPoint& n = sums[i];
-      const double d = lx * n.X + ly * n.Y + lz * n.Z;
-      const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
-      double intensity = 0;
-      if (twoSided) {
-        if (d != 0) intensity = std::fabs(d) / length;
-      } else if (d > 0) {
-        intensity = d / length;
-      }
-      light[i] = static_cast<float>(intensity);
-    }
-  });
+  // Colours take the vertex light whenever the model has it, even from an earlier
+  // drawing.
+  const bool lit = model.VertexLight.size() >= static_cast<size_t>(count);
+  const TLightFunction lightFunction = model.LightFunction ? model.LightFunction : LightStandard;
+  const float ambient = model.AmbientLight;
+  const uint32_t* colors = model.Colors.data();
+  TRGBSingle* out = vertexColors_.data();
+  ParallelRanges(
+      pass.Parts, count,
+      [&](int64_t begin, int64_t end) {
+        // Vertices first .. last - 1, their sums at sums[first ..].
+        auto lightVertices = [&](int64_t first, int64_t last, const T3DPoint* sums) {
+          for (int64_t i = first; i < last; ++i) {
+            const T3DPoint& n = sums[i];
+            const double d = lx * n.X + ly * n.Y + lz * n.Z;
+            const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
+            double intensity = 0;
+            if (twoSided) {
+              if (d != 0) intensity = std::fabs(d) / length;
+            } else if (d > 0) {
+              intensity = d / length;
+            }
+            light[i] = static_cast<float>(intensity);
+          }
+        };
+        if (vertexLight) {
+          int64_t i = begin;
+          for (const TSumSegment& segment : sumSegments_) {
+            const int64_t first = std::max<int64_t>(i, segment.First),
+                          last = std::min<int64_t>(end, int64_t(segment.Last) + 1);
+            if (first >= last) continue;
+            lightVertices(i, first, normalSums_.data());
+            lightVertices(first, last, segment.Sums);
+            i = last;
+          }
+          lightVertices(i, end, normalSums_.data());
+        }
+        if (!vertexColors) return;
+        if (lit) {
+          const float* intensity = model.VertexLight.data();
+          light_detail::WithLightRoutine(lightFunction, [&](auto lightColor) {
+            for (int64_t i = begin; i < end; ++i) lightColor(colors[i], out[i], intensity[i], ambient);
+          });
+        } else {
+          for (int64_t i = begin; i < end; ++i)
+            out[i] =
+                TRGBSingle{float((colors[i] >> 16) & 0xFF), float((colors[i] >> 8) & 0xFF), float(colors[i] & 0xFF)};
+        }
+      },
+      pass.Workers);
 }
 
 float TBase3DRenderer::FaceIntensity(const TSurfaceColorModel& model, int t) const {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "model3d/base_3d_model.h"
@@ -85,35 +86,73 @@ class TBase3DRenderer {
   struct TSurfacePass {
     const T3DPoint* Vertices = nullptr;
     bool DrawAll = false;  // back faces are drawn too
-    int Parts = 1;         // threads sharing the rows
+    bool Filled = false;   // triangles that cover no pixel centre draw nothing
+    bool Binned = false;   // the triangles that may draw are listed (else tested as drawn)
+    int Parts = 1;         // shares of the triangles and of the rows
+    int Workers = 1;       // threads taking the shares
   };
-  // Calls draw(t, a, b, c, bands) for every triangle that survives culling, in array
-  // order, on every thread with that thread's rows.  Filled leaves out triangles
-  // that cover no pixel centre before anything else is looked at.
-  template <bool Filled, class Draw>
+  // Calls draw(t, a, b, c, bands) for every triangle PrepareSurface kept, in array
+  // order, on every thread with that thread's rows.
+  template <class Draw>
   void ForEachTriangle(const TSurfaceColorModel& model, const TSurfacePass& pass, Draw&& draw);
   // The light intensity of triangle t's face (Flat and Texture).
   float FaceIntensity(const TSurfaceColorModel& model, int t) const;
-  // Steps shared by the surface drawings: normals, vertex light, colours,
-  // projection.  Returns false when there is nothing to draw.
+  // Steps shared by the surface drawings: projection, face normals, the triangles
+  // that may draw, vertex light and colours (vertexColors: into vertexColors_).
+  // Returns false when there is nothing to draw.
   bool PrepareSurface(TSurfaceColorModel& model, const T3DPoint* vertices, bool vertexLight, bool vertexColors,
-                      TSurfacePass& pass);
-  // The model's face normals and vertex light, shared out to threads with the
-  // model's own arithmetic and summing order, so the values are the ones
-  // ComputeFaceNormals and ComputeVertexLight give.
-  void ComputeFaceNormals(TSurfaceColorModel& model, const T3DPoint* vertices, int parts);
-  void ComputeVertexLight(TSurfaceColorModel& model, int parts);
+                      bool filled, TSurfacePass& pass);
+  // One pass over the triangles, shared out by ranges of triangles: the model's face
+  // normals (when wanted) with the model's own arithmetic, their sums per vertex in
+  // triangle order (for the vertex light), and the triangles that may draw, listed
+  // per thread that owns one of their rows.
+  template <bool Filled>
+  void SortOutTriangles(TSurfaceColorModel& model, const TSurfacePass& pass, bool normals, bool normalSums);
+  // Completes the vertex normal sums of the ranges of triangles, as one pass in
+  // triangle order would have summed them: in normalSums_, or for vertices only one
+  // later range reached, in that range's array (sumSegments_).
+  void MergeNormalSums(const TSurfaceColorModel& model, int parts);
+  // One pass over the vertices: the model's vertex light, as ComputeVertexLight
+  // gives it, and the lit colour triples.
+  void ShadeVertices(TSurfaceColorModel& model, const TSurfacePass& pass, bool vertexLight, bool vertexColors);
   int PartsFor(int64_t work) const;
   bool FrameUsable() const;
 
   std::vector<TRGBSingle> vertexColors_;  // lit colour triple per vertex
   std::vector<uint32_t> packedColors_;    // the same as pixels (wireframe)
   std::vector<T3DPoint> normalSums_;      // vertex normals while the light is computed
+  // The sums of each range of triangles after the first (which sums into
+  // normalSums_), valid within the range's window of vertices only.
+  struct TSumWindow {
+    uint32_t Low = 1;  // empty while Low > High
+    uint32_t High = 0;
+    bool Empty() const { return Low > High; }
+  };
+  std::vector<std::unique_ptr<T3DPoint[]>> rangeSums_;
+  std::vector<size_t> rangeSumsSize_;
+  std::vector<TSumWindow> sumWindows_;
+  // Vertices whose sums stay in a range's own array.
+  struct TSumSegment {
+    uint32_t First;
+    uint32_t Last;
+    const T3DPoint* Sums;
+  };
+  std::vector<TSumSegment> sumSegments_;
+  // A triangle that may draw, with its corners, so that drawing reads no triangle
+  // twice.
+  struct TKeptTriangle {
+    uint32_t Index;
+    uint32_t A;
+    uint32_t B;
+    uint32_t C;
+  };
   // Triangles that may draw, per range of triangles and thread, when threads share
   // a drawing.
-  std::vector<std::vector<uint32_t>> bins_;
+  std::vector<std::vector<TKeptTriangle>> bins_;
+
   // Lowest and highest vertex index used by each chunk of triangles, found with the
-  // face normals; lets a thread skip chunks that touch none of its vertices.
+  // face normals; joining the normal sums skips chunks that touch none of the
+  // vertices it continues.
   struct TChunkBounds {
     uint32_t Low;
     uint32_t High;

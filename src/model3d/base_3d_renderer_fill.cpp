@@ -115,10 +115,10 @@ TLightFunction LightOf(const TSurfaceColorModel& model) {
 
 void TBase3DRenderer::DrawFlat(TSurfaceColorModel& model, const T3DPoint* vertices) {
   TSurfacePass pass;
-  if (!PrepareSurface(model, vertices, false, false, pass)) return;
+  if (!PrepareSurface(model, vertices, false, false, true, pass)) return;
   const T3DPoint* v = pass.Vertices;
   const TLightFunction light = LightOf(model);
-  ForEachTriangle<true>(model, pass, [&](int t, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
+  ForEachTriangle(model, pass, [&](int t, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
     TFlatShader shader;
     shader.Color = model.Colors[a];
     if (model.Shading) {
@@ -133,21 +133,40 @@ void TBase3DRenderer::DrawFlat(TSurfaceColorModel& model, const T3DPoint* vertic
 
 void TBase3DRenderer::DrawGouraud(TSurfaceColorModel& model, const T3DPoint* vertices) {
   TSurfacePass pass;
-  if (!PrepareSurface(model, vertices, true, true, pass)) return;
+  if (!PrepareSurface(model, vertices, true, false, true, pass)) return;
   const T3DPoint* v = pass.Vertices;
-  const TRGBSingle* colors = vertexColors_.data();
-  TGouraudShader shader;
-  auto corner = [&](uint32_t i) {
-    TCorner<4> result = Corner<4>(Projected[i], v[i].Z);
-    result.V[1] = colors[i].R;
-    result.V[2] = colors[i].G;
-    result.V[3] = colors[i].B;
-    return result;
+  const uint32_t* colors = model.Colors.data();
+  const float* intensity = model.VertexLight.data();
+  const float ambient = model.AmbientLight;
+  // The corners' colour triples are lit as they are drawn: most vertices of a dense
+  // mesh belong to no triangle that draws.
+  auto draw = [&](auto lightColor) {
+    TGouraudShader shader;
+    auto corner = [&](uint32_t i) {
+      TCorner<4> result = Corner<4>(Projected[i], v[i].Z);
+      TRGBSingle rgb;
+      lightColor(colors[i], rgb, intensity, i, ambient);
+      result.V[1] = rgb.R;
+      result.V[2] = rgb.G;
+      result.V[3] = rgb.B;
+      return result;
+    };
+    ForEachTriangle(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
+      TTriangleFiller<TGouraudShader> filler(Target, ZBuffer.data(), bands, shader);
+      filler.Fill(corner(a), corner(b), corner(c));
+    });
   };
-  ForEachTriangle<true>(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
-    TTriangleFiller<TGouraudShader> filler(Target, ZBuffer.data(), bands, shader);
-    filler.Fill(corner(a), corner(b), corner(c));
-  });
+  if (model.VertexLight.size() >= static_cast<size_t>(model.VertexCount)) {
+    light_detail::WithLightRoutine(LightOf(model), [&](auto light) {
+      draw([light](uint32_t color, TRGBSingle& rgb, const float* f, uint32_t i, float a) {
+        light(color, rgb, f[i], a);
+      });
+    });
+  } else {
+    draw([](uint32_t color, TRGBSingle& rgb, const float*, uint32_t, float) {
+      rgb = TRGBSingle{float((color >> 16) & 0xFF), float((color >> 8) & 0xFF), float(color & 0xFF)};
+    });
+  }
 }
 
 void TBase3DRenderer::DrawTexture(TTextureModel& model, const T3DPoint* vertices) {
@@ -156,7 +175,7 @@ void TBase3DRenderer::DrawTexture(TTextureModel& model, const T3DPoint* vertices
   // Without a texture image the surface keeps its own colours.
   if (!PrepareTexture(model, texels)) return DrawFlat(model, vertices);
   TSurfacePass pass;
-  if (!PrepareSurface(model, vertices, false, false, pass)) return;
+  if (!PrepareSurface(model, vertices, false, false, true, pass)) return;
   const T3DPoint* v = pass.Vertices;
   const TTexCoord* uv = model.TexCoords.data();
   auto corner = [&](uint32_t i) {
@@ -165,7 +184,7 @@ void TBase3DRenderer::DrawTexture(TTextureModel& model, const T3DPoint* vertices
     result.V[2] = uv[i].V;
     return result;
   };
-  ForEachTriangle<true>(model, pass, [&](int t, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
+  ForEachTriangle(model, pass, [&](int t, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
     TTextureShader shader;
     shader.Texture = texels;
     shader.Light = LightOf(model);
@@ -181,7 +200,7 @@ void TBase3DRenderer::DrawGouraudTexture(TTextureModel& model, const T3DPoint* v
   TTexels texels;
   if (!PrepareTexture(model, texels)) return DrawGouraud(model, vertices);
   TSurfacePass pass;
-  if (!PrepareSurface(model, vertices, true, false, pass)) return;
+  if (!PrepareSurface(model, vertices, true, false, true, pass)) return;
   const T3DPoint* v = pass.Vertices;
   const TTexCoord* uv = model.TexCoords.data();
   const bool lit = model.Shading && model.VertexLight.size() >= static_cast<size_t>(model.VertexCount);
@@ -197,7 +216,7 @@ void TBase3DRenderer::DrawGouraudTexture(TTextureModel& model, const T3DPoint* v
     result.V[3] = lit ? intensity[i] : 1.0f;
     return result;
   };
-  ForEachTriangle<true>(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
+  ForEachTriangle(model, pass, [&](int, uint32_t a, uint32_t b, uint32_t c, const TRowBands& bands) {
     TTriangleFiller<TGouraudTextureShader> filler(Target, ZBuffer.data(), bands, shader);
     filler.Fill(corner(a), corner(b), corner(c));
   });

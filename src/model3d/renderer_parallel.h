@@ -13,8 +13,10 @@
 
 namespace sq {
 
-// Runs body(begin, end) over count items split into at most parts contiguous ranges.
-void ParallelRanges(int parts, int64_t count, const std::function<void(int64_t begin, int64_t end)>& body);
+// Runs body(begin, end) over count items split into at most parts contiguous ranges,
+// on up to workers threads (0: as many as parts).
+void ParallelRanges(int parts, int64_t count, const std::function<void(int64_t begin, int64_t end)>& body,
+                    int workers = 0);
 
 // Rows of a frame dealt out to threads in blocks of kBlockRows, round robin, so that
 // every thread gets a share of a model drawn in the middle of the frame.
@@ -29,7 +31,7 @@ class TRowBands {
   bool Owns(int row) const {
     if (row < 0 || row >= height_) return false;
     if (parts_ == 1) return true;
-    if (parts_ == 2) return ((row >> kBlockShift) & 1) == part_;
+    if ((parts_ & (parts_ - 1)) == 0) return ((row >> kBlockShift) & (parts_ - 1)) == part_;
     return ((row >> kBlockShift) % parts_) == part_;
   }
   // Whether any row of first .. last (inclusive) belongs to this part.

@@ -10,6 +10,7 @@
 // drawing.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -138,6 +139,18 @@ class TTriangleFiller {
   template <bool Probe>
   static void Start(Edge& edge, const Corner& from, const Corner& to, int rows) {
     edge.X = float(from.X);
+    // An edge one row high, the usual one in a dense mesh, steps by the whole
+    // difference (the quotient by 1), without the divisions.
+    if (rows == 1) {
+      edge.DX = float(to.X - from.X);
+      if constexpr (!Probe) {
+        for (int i = 0; i < K; ++i) {
+          edge.V[i] = from.V[i];
+          edge.DV[i] = to.V[i] - from.V[i];
+        }
+      }
+      return;
+    }
     edge.DX = float(to.X - from.X) / float(rows);
     if constexpr (!Probe) {
       for (int i = 0; i < K; ++i) {
@@ -288,6 +301,42 @@ bool CoversPixels(const Point& a, const Point& b, const Point& c, const Frame32&
   TProbeShader shader;
   TTriangleFiller<TProbeShader> probe(frame, nullptr, bands, shader);
   return probe.Covers(TCorner<1>{a.X, a.Y, {0.0f}}, TCorner<1>{b.X, b.Y, {0.0f}}, TCorner<1>{c.X, c.Y, {0.0f}});
+}
+
+// Whether the span between columns x1 and x2 of a row in the frame has a pixel in
+// it (the right end pixel is not drawn).
+inline bool SpanInFrame(int x1, int x2, int width) {
+  const int left = x1 < x2 ? x1 : x2, right = x1 < x2 ? x2 : x1;
+  return (left != right) & (right > 0) & (left < width);
+}
+
+// CoversPixels for the rows of the whole frame, answered from the corners alone for
+// a triangle one or two rows high (almost every triangle of a dense mesh).  Its edge
+// walk then draws only spans between two corners on one row: on a single row the
+// spans a-b and b-c (whose union holds a-c), on two rows the span between the two
+// corners that share a row (the other row's span is empty).  Columns this small
+// make every step of the walk exact in singles, so the spans end at the corners.
+template <class Point>
+[[gnu::noinline]] bool CoversPixelsInFrameSlow(const Point& a, const Point& b, const Point& c, const Frame32& frame) {
+  return CoversPixels(a, b, c, frame, TRowBands(frame.Height, 1, 0));
+}
+
+// top and bottom are the lowest and highest row of the corners.
+template <class Point>
+[[gnu::always_inline]] inline bool CoversPixelsInFrame(const Point& a, const Point& b, const Point& c,
+                                                       const Frame32& frame, int top, int bottom) {
+  // Every edge on one column: every span is empty (most triangles of a dense mesh).
+  if (a.X == b.X && b.X == c.X) return false;
+  constexpr unsigned kSmall = 1u << 22;
+  const auto near = [](int x) { return unsigned(x) + kSmall < 2 * kSmall; };
+  if (bottom - top > 1 || !(near(a.X) & near(b.X) & near(c.X))) [[unlikely]]
+    return CoversPixelsInFrameSlow(a, b, c, frame);
+  const int width = frame.Width;
+  const unsigned height = unsigned(frame.Height);
+  const auto rowSpan = [&](const Point& p, const Point& q) {
+    return (p.Y == q.Y) & (unsigned(p.Y) < height) & SpanInFrame(p.X, q.X, width);
+  };
+  return rowSpan(a, b) | rowSpan(b, c) | rowSpan(a, c);
 }
 
 }  // namespace sq::raster

@@ -60,9 +60,50 @@ TViewSettings TestSettings() {
   return settings;
 }
 
-std::vector<uint8_t> RenderPicture(TViewSettings settings, uint32_t mode, int threads) {
+// A bumpy height field of n x n vertices, so fine that most of its triangles cover
+// no pixel centre or a single one, the usual case for a reconstruction.
+void MakeDenseModel(TTextureModel& model) {
+  constexpr int n = 150;
+  model.SetVertexCount(n * n);
+  model.SetTriangleCount(2 * (n - 1) * (n - 1));
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      const double x = 2.0 * j / (n - 1) - 1, y = 1 - 2.0 * i / (n - 1);
+      const double z = 0.3 * std::sin(5 * x) * std::cos(4 * y) + 0.03 * std::sin(30 * x * y);
+      const int k = i * n + j;
+      model.Vertices[k] = T3DPoint{float(x), float(y), float(z)};
+      model.Colors[k] = (uint32_t(127 + 120 * x) << 16) | (uint32_t(127 + 120 * y) << 8) | uint32_t(127 + 300 * z);
+      model.TexCoords[k] = TTexCoord{float(j) / 9, float(i) / 9};
+    }
+  int t = 0;
+  for (int i = 0; i + 1 < n; ++i)
+    for (int j = 0; j + 1 < n; ++j) {
+      const uint32_t a = uint32_t(i * n + j), b = a + 1, c = a + n, d = c + 1;
+      model.Triangles[t++] = T3DTriangle{a, c, d};
+      model.Triangles[t++] = T3DTriangle{a, d, b};
+    }
+  model.Normalize();
+  model.Texture.New(17, 17, pf24bit);
+  for (int64_t i = 0; i < model.Texture.Size; ++i) model.Texture.Map[i] = uint8_t(i * 7 + i / 50);
+}
+
+// Larger than the frame, so that tiny triangles meet every edge of it.
+TViewSettings DenseSettings() {
+  TViewSettings settings;
+  settings.Width = 96;
+  settings.Height = 72;
+  settings.Zoom = 45;
+  settings.ShowBackSides = false;
+  settings.Rotate(0.6, 0.35);
+  return settings;
+}
+
+std::vector<uint8_t> RenderPicture(TViewSettings settings, uint32_t mode, int threads, bool dense = false) {
   TTextureModel model;
-  MakeTestModel(model);
+  if (dense)
+    MakeDenseModel(model);
+  else
+    MakeTestModel(model);
   settings.RenderMode = mode;
   ApplyViewSettings(settings, model);
   TFrame32Buffer frame(settings.Width, settings.Height);
@@ -83,10 +124,11 @@ std::string PpmHeader(const TViewSettings& settings) {
   return "P6\n" + std::to_string(settings.Width) + " " + std::to_string(settings.Height) + "\n255\n";
 }
 
-void CompareWithReference(const std::string& name, const TViewSettings& settings, uint32_t mode) {
-  const std::vector<uint8_t> picture = RenderPicture(settings, mode, 1);
+void CompareWithReference(const std::string& name, const TViewSettings& settings, uint32_t mode, bool dense = false) {
+  const std::vector<uint8_t> picture = RenderPicture(settings, mode, 1, dense);
   // Rows shared out to threads draw the very same picture.
-  EXPECT_EQ(picture, RenderPicture(settings, mode, 3)) << name;
+  EXPECT_EQ(picture, RenderPicture(settings, mode, 2, dense)) << name;
+  EXPECT_EQ(picture, RenderPicture(settings, mode, 3, dense)) << name;
   const std::string path = kReferenceDir + name + ".ppm";
   const std::string header = PpmHeader(settings);
   if (std::getenv("SQ_UPDATE_REFERENCES")) {
@@ -130,6 +172,23 @@ TEST(RenderModes, LightingVariantsMatchTheirReferencePictures) {
   TViewSettings stereo = TestSettings();
   stereo.Stereo = true;
   CompareWithReference("gouraud_stereo", stereo, rmGouraud);
+}
+
+TEST(RenderModes, DenseMeshesMatchTheirReferencePictures) {
+  TViewSettings front = DenseSettings();
+  CompareWithReference("dense_gouraud", front, rmGouraud, true);
+  CompareWithReference("dense_flat", front, rmFlat, true);
+  CompareWithReference("dense_texture", front, rmTexture, true);
+  CompareWithReference("dense_wireframe", front, rmWireframe, true);
+  TViewSettings both = DenseSettings();
+  both.ShowBackSides = true;
+  both.ChooseReflection(TReflection::Shiny);
+  both.SetAmbientLight(0.2f);
+  both.Rotate(0.4, 2.2);
+  CompareWithReference("dense_gouraudtexture_backsides", both, rmGouraudTexture, true);
+  CompareWithReference("dense_gouraud_backsides", both, rmGouraud, true);
+  both.Stereo = true;
+  CompareWithReference("dense_gouraud_stereo", both, rmGouraud, true);
 }
 
 // A model file as a user would have it: a sphere saved as PLY (no colours, no texture).

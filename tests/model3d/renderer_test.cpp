@@ -2,11 +2,13 @@
 // routines, the anaglyph, threads, and hostile geometry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "model3d/color_point_3d_model.h"
 #include "model3d/frame32.h"
 #include "model3d/light.h"
+#include "model3d/renderer_raster.h"
 #include "model3d/stereo_3d_renderer.h"
 #include "model3d/texture_model.h"
 #include "model3d/view_settings.h"
@@ -113,6 +116,29 @@ TEST(Renderer, FillsSpansWithoutTheirRightEndDownToTheBottomRow) {
     for (int x = 2; x < 6 - (y - 2); ++x) expected.insert({x, y});
   EXPECT_EQ(scene.Drawn(), expected);
   EXPECT_EQ(scene.Pixel(2, 2), 0xFF0000u);
+}
+
+TEST(Renderer, QuickCoverageTestAgreesWithTheEdgeWalk) {
+  // Every triangle with corners around a small frame, and some with far columns.
+  TFrame32Buffer buffer(3, 2);
+  const Frame32& frame = buffer.Frame();
+  std::vector<TScreenPoint> points;
+  for (int y = -2; y <= 3; ++y)
+    for (int x = -2; x <= 4; ++x) points.push_back(TScreenPoint{x, y});
+  for (int x : {(1 << 22) - 1, 1 << 22, -(1 << 22), 1 - (1 << 22)}) points.push_back(TScreenPoint{x, 1});
+  const TRowBands allRows(frame.Height, 1, 0);
+  int covering = 0;
+  for (const TScreenPoint& a : points)
+    for (const TScreenPoint& b : points)
+      for (const TScreenPoint& c : points) {
+        const int top = std::min({a.Y, b.Y, c.Y}), bottom = std::max({a.Y, b.Y, c.Y});
+        if (bottom < 0 || top >= frame.Height) continue;
+        const bool expected = raster::CoversPixels(a, b, c, frame, allRows);
+        ASSERT_EQ(raster::CoversPixelsInFrame(a, b, c, frame, top, bottom), expected)
+            << a.X << "," << a.Y << " " << b.X << "," << b.Y << " " << c.X << "," << c.Y;
+        covering += expected;
+      }
+  EXPECT_GT(covering, 1000);
 }
 
 TEST(Renderer, CullsTrianglesFacingAwayUnlessBackSidesAreShown) {
@@ -314,8 +340,8 @@ TEST(Renderer, ModesAClassCannotShowRaiseUnknownRenderer) {
 }
 
 // A bumpy sphere and large triangles through the frame's edges and the eye plane.
-void MakeBusyModel(TTextureModel& model) {
-  model.MakeSphere(40);
+void MakeBusyModel(TTextureModel& model, int rings = 40) {
+  model.MakeSphere(rings);
   const int sphere = model.VertexCount, sphereTriangles = model.TriangleCount;
   model.SetVertexCount(sphere + 6);
   model.SetTriangleCount(sphereTriangles + 2);
@@ -378,16 +404,30 @@ TEST(Renderer, ThreadsDrawTheSamePictureAsOneThread) {
 }
 
 TEST(Renderer, LightsVerticesExactlyAsTheModelDoes) {
+  // Enough triangles for every thread to take a share.
   TTextureModel model;
-  MakeBusyModel(model);
+  MakeBusyModel(model, 100);
   model.UseNormals = model.Shading = true;
   model.RenderMode = rmGouraud;
   const T3DMatrix view = MultiplyMatrix(RotationX(0.7), RotationY(0.2));
-  for (bool backSides : {false, true}) {
+  // Threads sum the normals of their own triangles and join the sums of vertices
+  // they share: in mesh order few are shared, in a scrambled order most are.
+  TTextureModel scrambled;
+  MakeBusyModel(scrambled, 100);
+  for (size_t i = 0; i < scrambled.Triangles.size(); ++i)
+    scrambled.Triangles[i] = model.Triangles[(i * 7919) % model.Triangles.size()];
+  scrambled.UseNormals = scrambled.Shading = true;
+  scrambled.RenderMode = rmGouraud;
+  for (auto [backSides, threads, mesh] : {std::tuple{false, 1, &model},
+                                          {true, 3, &model},
+                                          {false, 2, &model},
+                                          {true, 2, &scrambled},
+                                          {false, 5, &scrambled}}) {
+    TTextureModel& model = *mesh;
     model.ShowBackSides = backSides;
     TScene scene(50, 40);
     TBase3DRenderer renderer;
-    renderer.ThreadCount = 3;
+    renderer.ThreadCount = threads;
     renderer.ParallelThreshold = 0;
     renderer.LightDirection = TViewSettings::DefaultLightVector();
     renderer.BeginFrame(scene.Buffer.Frame());
