@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace sq {
 
@@ -54,8 +53,11 @@ class TExactParser {
   int64_t first_ = 0;
   size_t count_ = 0;                      // positions in the table
   std::unique_ptr<uint32_t[]> groupEnd_;  // per prefix, one past its group once filled
-  std::vector<uint32_t> sorted_;          // third byte << 24 | position - first_
-  std::vector<uint32_t> slot_;            // index in sorted_ of position - first_
+  // Both are written whole by every Start before they are read: they grow without
+  // being zero-filled or copied.
+  size_t capacity_ = 0;
+  std::unique_ptr<uint32_t[]> sorted_;  // third byte << 24 | position - first_
+  std::unique_ptr<uint32_t[]> slot_;    // index in sorted_ of position - first_
 };
 
 }  // namespace sq

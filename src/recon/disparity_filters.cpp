@@ -30,14 +30,14 @@ void CheckFilterSize(const TFloatMap& map, int size) {
   if (map.Width < 1 || map.Height < 1) throw Exception("The dispersion map is empty");
 }
 
-// Runs rowFilter(y, out row, worker) over every row into a new buffer, then puts
-// the buffer in place of the map's values.
+// Runs rowFilter(y, out row, worker) over every row of the map into a new buffer,
+// then puts the buffer in place of the target's values (the target may be the map).
 template <class RowFilter>
-void FilterRows(TFloatMap& map, int workers, RowFilter&& rowFilter) {
+void FilterRows(const TFloatMap& map, TFloatMap& target, int workers, RowFilter&& rowFilter) {
   TFloatMap result(map.Width, map.Height);
   AdviseLargePages(result.Map, static_cast<size_t>(result.Count) * sizeof(double));
   ForEachRow(map.Height, workers, [&](int y, int worker) { rowFilter(y, result.ScanLine(y), worker); });
-  map.TakeOver(result);
+  target.TakeOver(result);
 }
 
 // acc[x] += sum over the window columns of one row, for count consecutive outputs
@@ -160,7 +160,9 @@ double SelectRank(double* values, int count, int rank) {
   return values[k];
 }
 
-void MedianFilterMap(TFloatMap& map, int size) {
+void MedianFilterMap(TFloatMap& map, int size) { MedianFilterMap(map, map, size); }
+
+void MedianFilterMap(const TFloatMap& map, TFloatMap& target, int size) {
   CheckFilterSize(map, size);
   const TWindow window(size);
   const int w = map.Width, h = map.Height;
@@ -169,7 +171,7 @@ void MedianFilterMap(TFloatMap& map, int size) {
   if (WholeNumbersInRange(map, least)) {
     // A dispersion map as computed: whole disparities of a small range.
     std::vector<std::unique_ptr<TSlidingMedian>> medians(static_cast<size_t>(workers));
-    FilterRows(map, workers, [&](int y, double* out, int worker) {
+    FilterRows(map, target, workers, [&](int y, double* out, int worker) {
       auto& median = medians[static_cast<size_t>(worker)];
       if (!median) median = std::make_unique<TSlidingMedian>(map, window, least);
       median->Row(y, out);
@@ -177,7 +179,7 @@ void MedianFilterMap(TFloatMap& map, int size) {
     return;
   }
   std::vector<std::vector<double>> scratch(static_cast<size_t>(workers));
-  FilterRows(map, workers, [&](int y, double* out, int worker) {
+  FilterRows(map, target, workers, [&](int y, double* out, int worker) {
     auto& values = scratch[static_cast<size_t>(worker)];
     values.resize(static_cast<size_t>(size) * size);
     const int y0 = std::max(0, y + window.Lo), y1 = std::min(h - 1, y + window.Hi);
@@ -191,7 +193,9 @@ void MedianFilterMap(TFloatMap& map, int size) {
   });
 }
 
-void SmoothFilterMap(TFloatMap& map, int size) {
+void SmoothFilterMap(TFloatMap& map, int size) { SmoothFilterMap(map, map, size); }
+
+void SmoothFilterMap(const TFloatMap& map, TFloatMap& target, int size) {
   CheckFilterSize(map, size);
   const TWindow window(size);
   const int w = map.Width, h = map.Height;
@@ -199,7 +203,7 @@ void SmoothFilterMap(TFloatMap& map, int size) {
   const int inner0 = -window.Lo, inner1 = std::min(w - 1, w - 1 - window.Hi);
   const int workers = RowWorkerCount(h);
   std::vector<std::vector<double>> scratch(static_cast<size_t>(workers));
-  FilterRows(map, workers, [&](int y, double* out, int worker) {
+  FilterRows(map, target, workers, [&](int y, double* out, int worker) {
     auto& acc = scratch[static_cast<size_t>(worker)];
     acc.assign(static_cast<size_t>(w), 0.0);
     const int y0 = std::max(0, y + window.Lo), y1 = std::min(h - 1, y + window.Hi);

@@ -19,5 +19,9 @@ double SelectRank(double* values, int count, int rank);
 void MedianFilterMap(TFloatMap& map, int size);
 // The plain mean of the clipped window, summed row by row, left to right.
 void SmoothFilterMap(TFloatMap& map, int size);
+// The same filters with the result in target, which may be the map itself; the map
+// is left as it is otherwise.
+void MedianFilterMap(const TFloatMap& map, TFloatMap& target, int size);
+void SmoothFilterMap(const TFloatMap& map, TFloatMap& target, int size);
 
 }  // namespace sq

@@ -330,14 +330,17 @@ void ComputeDispersionMapWith(const TLinearBitmap& image1, const TLinearBitmap& 
   for (int delta = 0; delta < 256; ++delta) job.Entry[static_cast<size_t>(delta)] = delta * job.K;
   map.SetSize(image1.Width, image1.Height);
   AdviseLargePages(map.Map, static_cast<size_t>(map.Count) * sizeof(double));
-  map.Clear();
   workers = std::max(1, std::min(workers, image1.Height));
   std::vector<std::unique_ptr<TScratch>> scratch(static_cast<size_t>(workers));
   if (rowPrices) rowPrices->assign(static_cast<size_t>(image1.Height), 0.0);
   ForEachRow(image1.Height, workers, [&](int y, int worker) {
     auto& s = scratch[static_cast<size_t>(worker)];
     if (!s) s = std::make_unique<TScratch>(job.Width);
-    const double price = MatchRow(job, im1->ScanLine(y), im2->ScanLine(y), map.ScanLine(y), *s);
+    // Each row is cleared by the worker that fills it: its pages are first touched
+    // on both cores, and the row is in cache when matched.
+    double* const out = map.ScanLine(y);
+    std::fill(out, out + job.Width, 0.0);
+    const double price = MatchRow(job, im1->ScanLine(y), im2->ScanLine(y), out, *s);
     if (rowPrices) (*rowPrices)[static_cast<size_t>(y)] = price;
   });
 }

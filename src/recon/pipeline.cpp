@@ -154,8 +154,11 @@ void TReconstructionPipeline::ComputeDispersionMap() {
     ComputeSemiGlobalMap(warped1_, warped2_, computed, kBackgroundColor, PairDisparityRange());
   else
     sq::ComputeDispersionMap(warped1_, warped2_, computed, kBackgroundColor, Params.Spread, Params.Occlusion);
-  rawMap_ = computed;
-  map_.TakeOver(computed);
+  // The filters write a new map anyway: until the first, the filtered map is the
+  // raw one, and no copy is made.
+  rawMap_.TakeOver(computed);
+  map_.Dispose();
+  mapIsRaw_ = true;
   mapPresent_ = true;
   filterPasses_ = 0;
 }
@@ -164,11 +167,13 @@ void TReconstructionPipeline::ApplyFilters() {
   if (!HasMap()) ComputeDispersionMap();
   if (Params.MedianSize > 1) {
     Stage(kStageMedian);
-    MedianFilterMap(map_, Params.MedianSize);
+    MedianFilterMap(Map(), map_, Params.MedianSize);
+    mapIsRaw_ = false;
   }
   if (Params.SmoothSize > 1) {
     Stage(kStageSmooth);
-    SmoothFilterMap(map_, Params.SmoothSize);
+    SmoothFilterMap(Map(), map_, Params.SmoothSize);
+    mapIsRaw_ = false;
   }
   ++filterPasses_;
 }
@@ -178,7 +183,7 @@ void TReconstructionPipeline::BuildModel() {
   Stage(kStageModel);
   if (!model_) model_ = std::make_unique<TSurfaceColorModel>();
   try {
-    BuildSurfaceModel(map_, warped1_, warped2_, kBackgroundColor, *model_, Params.D, Params.Zf);
+    BuildSurfaceModel(Map(), warped1_, warped2_, kBackgroundColor, *model_, Params.D, Params.Zf);
   } catch (const EZeroDivide& e) {
     throw EMathError(std::string(e.what()) + ".\rTry increasing d");
   }
@@ -187,12 +192,13 @@ void TReconstructionPipeline::BuildModel() {
 void TReconstructionPipeline::Reset() {
   map_.Dispose();
   rawMap_.Dispose();
+  mapIsRaw_ = false;
   mapPresent_ = false;
   filterPasses_ = 0;
 }
 
 bool TReconstructionPipeline::HasMap() const {
-  return mapPresent_ && map_.Width == warped1_.Width && map_.Height == warped1_.Height;
+  return mapPresent_ && Map().Width == warped1_.Width && Map().Height == warped1_.Height;
 }
 
 std::string TReconstructionPipeline::PointErrorText() const { return sq::PointErrorText(cost_); }

@@ -108,7 +108,7 @@ class TReconstructionPipeline {
   const TCommonArea& CommonArea() const { return area_; }
   // The map as computed, and as filtered so far.
   const TFloatMap& RawMap() const { return rawMap_; }
-  const TFloatMap& Map() const { return map_; }
+  const TFloatMap& Map() const { return mapIsRaw_ ? rawMap_ : map_; }
   int FilterPasses() const { return filterPasses_; }
   // The model of the last build; null before the first.
   TSurfaceColorModel* Model() { return model_.get(); }
@@ -130,6 +130,7 @@ class TReconstructionPipeline {
   double cost_ = 0;
   TCommonArea area_;
   TFloatMap rawMap_, map_;
+  bool mapIsRaw_ = false;  // no filter has run since the map was computed
   bool mapPresent_ = false;
   int filterPasses_ = 0;
   std::unique_ptr<TSurfaceColorModel> model_;

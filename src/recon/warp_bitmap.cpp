@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/exception.h"
-#include "base/progress.h"
+#include "base/parallel.h"
 #include "base/rounding.h"
 
 namespace sq {
@@ -75,7 +75,9 @@ void WarpBitmap(const TLinearBitmap& source, TLinearBitmap& destination, const P
   if (channels == 1) std::memcpy(destination.Palette, src->Palette, 768);
   destination.ClearColor(PlatformColor(fillColor));
   const PointTransform& m = inverse;
-  for (int y = 0; y < destination.Height; ++y) {
+  // Rows depend on nothing but their own coordinates: they are shared out among
+  // the cores.
+  ForEachRow(destination.Height, int64_t(destination.Width) * 40, true, [&](int y, int) {
     uint8_t* out = destination.ScanLine(y);
     const double ty = y + box.Top;
     for (int x = 0; x < destination.Width; ++x, out += channels) {
@@ -101,8 +103,7 @@ void WarpBitmap(const TLinearBitmap& source, TLinearBitmap& destination, const P
         std::memcpy(out, p, static_cast<size_t>(channels));
       }
     }
-    ReportRowProgress(y, destination.Height);
-  }
+  });
 }
 
 TCommonArea CropToCommonArea(const TLinearBitmap& image1, TLinearBitmap& warped, TIntPoint origin, uint32_t fillColor,

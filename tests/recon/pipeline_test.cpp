@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "recon/disparity_filters.h"
 
 namespace sq {
 namespace {
@@ -59,6 +60,31 @@ TEST(ReconstructionPipeline, EachStepRunsTheMissingEarlierOnes) {
   pipeline.ComputeDispersionMap();
   EXPECT_EQ(stages, (TStages{kStageModel, kStageSmooth, kStageSmooth, kStageDispersion}));
   EXPECT_EQ(pipeline.FilterPasses(), 0);
+}
+
+// The filtered map starts as the raw one and is filtered from it; the raw map stays
+// as computed through any number of passes.
+TEST(ReconstructionPipeline, FiltersLeaveTheRawMapAsComputed) {
+  TSmallScene scene;
+  TReconstructionPipeline pipeline(scene.image1, scene.image2, scene.project);
+  pipeline.Params.MedianSize = 3;
+  pipeline.Params.SmoothSize = 1;
+  pipeline.ComputeDispersionMap();
+  const TFloatMap raw = pipeline.RawMap();
+  auto same = [](const TFloatMap& a, const TFloatMap& b) {
+    return a.Width == b.Width && a.Height == b.Height && std::memcmp(a.Map, b.Map, sizeof(double) * a.Count) == 0;
+  };
+  EXPECT_TRUE(same(pipeline.Map(), raw));
+  EXPECT_TRUE(pipeline.HasMap());
+  TFloatMap expected = raw;
+  for (int pass = 0; pass < 2; ++pass) {
+    pipeline.ApplyFilters();
+    MedianFilterMap(expected, 3);
+    EXPECT_TRUE(same(pipeline.Map(), expected)) << pass;
+    EXPECT_TRUE(same(pipeline.RawMap(), raw)) << pass;
+  }
+  pipeline.Reset();
+  EXPECT_FALSE(pipeline.HasMap());
 }
 
 TEST(ReconstructionPipeline, SettingsTakeEffectWhenTheirStepRuns) {
