@@ -213,6 +213,10 @@ class TMelaxMesh {
   void UpdateEdgeCostAtVertex(int n, int u, int v);
   bool UpdateForNewEdge(int n, int v);
   bool KeepsItsNormals(int n) const;
+  void PrefetchFaces(int n) const {
+    __builtin_prefetch(&point_[n]);
+    for (const int f : links_[n].Faces) __builtin_prefetch(&triangles_[f]);
+  }
   void MarkBorder(int v) {
     if (!point_[v].Border) point_[v].Border = ++borderClock_;
   }
@@ -597,10 +601,14 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   const uint32_t since = cost_[n].Clock;
   if (neighbors.empty() || point_[n].Border > since) return false;
   const int target = cost_[n].Target;
+  // No vertex at all became a border vertex since n was costed (the common case
+  // once the mesh's rim is known): the far ends need not be read.
+  if (since != borderClock_)
+    for (const int w : neighbors)
+      if (point_[w].Border > since) return false;
   int newSlot = -1, targetSlot = -1;
   for (size_t j = 0; j < neighbors.size(); ++j) {
     const int w = neighbors[j];
-    if (point_[w].Border > since) return false;
     if (w == v) newSlot = static_cast<int>(j);
     if (w == target) targetSlot = static_cast<int>(j);
   }
@@ -737,7 +745,15 @@ void TMelaxMesh::Collapse(int u, int v) {
     __builtin_prefetch(&links_[n].Neighbors);
     __builtin_prefetch(&links_[n].Faces);
   }
-  for (const int n : neighbors) UpdateEdgeCostAtVertex(n, u, v);
+  // Re-costing a neighbour reads its faces, scattered over the triangle array: those
+  // of the neighbours a few places ahead are asked for while this one is costed.
+  constexpr size_t kAhead = 2;
+  const size_t count = neighbors.size();
+  for (size_t i = 0; i < std::min(count, kAhead); ++i) PrefetchFaces(neighbors[i]);
+  for (size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) PrefetchFaces(neighbors[i + kAhead]);
+    UpdateEdgeCostAtVertex(neighbors[i], u, v);
+  }
   for (const int n : neighbors) touched_[n] = 0;
   touched_[u] = 0;
   if (v >= 0) touched_[v] = 0;
