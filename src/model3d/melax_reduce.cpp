@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -420,9 +421,12 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
   std::array<int, kSmallFan> sides;
   for (size_t j = 0; j < k; ++j) {
     const int n = neighbors[j];
+    // Which faces touch n lands in a mask without branches (the sides sit at
+    // unpredictable places in the fan), then the sides are read off in face order.
+    uint32_t sideMask = 0;
+    for (size_t i = 0; i < f; ++i) sideMask |= uint32_t((first[i] == n) | (second[i] == n)) << i;
     int sideCount = 0;
-    for (size_t i = 0; i < f; ++i)
-      if (first[i] == n || second[i] == n) sides[sideCount++] = normalOf[i];
+    for (; sideMask; sideMask &= sideMask - 1) sides[sideCount++] = normalOf[std::countr_zero(sideMask)];
     const T3DPoint& b = point_[n].Position;
     const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
     const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
