@@ -394,11 +394,10 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
     while (id < m && !(normals[id].X == n.X && normals[id].Y == n.Y && normals[id].Z == n.Z)) ++id;
     if (id == m) normals[m++] = n;
     normalOf[i] = static_cast<int>(id);
-    int others[2] = {-1, -1}, count = 0;
-    for (const int c : triangle.Corners)
-      if (c != v && count < 2) others[count++] = c;
-    first[i] = others[0];
-    second[i] = others[1];
+    // The two corners other than v, in corner order, picked without branches.
+    const std::array<int, 3>& c = triangle.Corners;
+    first[i] = c[0] == v ? c[1] : c[0];
+    second[i] = c[2] == v ? c[1] : c[2];
   }
   // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it.  Each
   // product of two floats is exact in double and the sum runs in the same order
