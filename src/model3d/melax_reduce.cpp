@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -213,6 +214,10 @@ class TMelaxMesh {
   void UpdateEdgeCostAtVertex(int n, int u, int v);
   bool UpdateForNewEdge(int n, int v);
   bool KeepsItsNormals(int n) const;
+  void PrefetchFaces(int n) const {
+    __builtin_prefetch(&point_[n]);
+    for (const int f : links_[n].Faces) __builtin_prefetch(&triangles_[f]);
+  }
   void MarkBorder(int v) {
     if (!point_[v].Border) point_[v].Border = ++borderClock_;
   }
@@ -389,11 +394,10 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
     while (id < m && !(normals[id].X == n.X && normals[id].Y == n.Y && normals[id].Z == n.Z)) ++id;
     if (id == m) normals[m++] = n;
     normalOf[i] = static_cast<int>(id);
-    int others[2] = {-1, -1}, count = 0;
-    for (const int c : triangle.Corners)
-      if (c != v && count < 2) others[count++] = c;
-    first[i] = others[0];
-    second[i] = others[1];
+    // The two corners other than v, in corner order, picked without branches.
+    const std::array<int, 3>& c = triangle.Corners;
+    first[i] = c[0] == v ? c[1] : c[0];
+    second[i] = c[2] == v ? c[1] : c[2];
   }
   // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it.  Each
   // product of two floats is exact in double and the sum runs in the same order
@@ -416,9 +420,12 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
   std::array<int, kSmallFan> sides;
   for (size_t j = 0; j < k; ++j) {
     const int n = neighbors[j];
+    // Which faces touch n lands in a mask without branches (the sides sit at
+    // unpredictable places in the fan), then the sides are read off in face order.
+    uint32_t sideMask = 0;
+    for (size_t i = 0; i < f; ++i) sideMask |= uint32_t((first[i] == n) | (second[i] == n)) << i;
     int sideCount = 0;
-    for (size_t i = 0; i < f; ++i)
-      if (first[i] == n || second[i] == n) sides[sideCount++] = normalOf[i];
+    for (; sideMask; sideMask &= sideMask - 1) sides[sideCount++] = normalOf[std::countr_zero(sideMask)];
     const T3DPoint& b = point_[n].Position;
     const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
     const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -597,10 +604,14 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   const uint32_t since = cost_[n].Clock;
   if (neighbors.empty() || point_[n].Border > since) return false;
   const int target = cost_[n].Target;
+  // No vertex at all became a border vertex since n was costed (the common case
+  // once the mesh's rim is known): the far ends need not be read.
+  if (since != borderClock_)
+    for (const int w : neighbors)
+      if (point_[w].Border > since) return false;
   int newSlot = -1, targetSlot = -1;
   for (size_t j = 0; j < neighbors.size(); ++j) {
     const int w = neighbors[j];
-    if (point_[w].Border > since) return false;
     if (w == v) newSlot = static_cast<int>(j);
     if (w == target) targetSlot = static_cast<int>(j);
   }
@@ -737,7 +748,15 @@ void TMelaxMesh::Collapse(int u, int v) {
     __builtin_prefetch(&links_[n].Neighbors);
     __builtin_prefetch(&links_[n].Faces);
   }
-  for (const int n : neighbors) UpdateEdgeCostAtVertex(n, u, v);
+  // Re-costing a neighbour reads its faces, scattered over the triangle array: those
+  // of the neighbours a few places ahead are asked for while this one is costed.
+  constexpr size_t kAhead = 2;
+  const size_t count = neighbors.size();
+  for (size_t i = 0; i < std::min(count, kAhead); ++i) PrefetchFaces(neighbors[i]);
+  for (size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) PrefetchFaces(neighbors[i + kAhead]);
+    UpdateEdgeCostAtVertex(neighbors[i], u, v);
+  }
   for (const int n : neighbors) touched_[n] = 0;
   touched_[u] = 0;
   if (v >= 0) touched_[v] = 0;
