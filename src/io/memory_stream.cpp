@@ -33,8 +33,14 @@ TMemoryStream::TMemoryStream(std::vector<uint8_t> data) : data_(std::move(data))
 
 void TMemoryStream::Write(const void* buffer, size_t count) {
   if (count == 0) return;
-  if (position_ + count > data_.size()) data_.resize(position_ + count);
-  std::memcpy(data_.data() + position_, buffer, count);
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  if (position_ == data_.size()) {
+    // Appending, the common case: copied straight in, without zero-filling first.
+    data_.insert(data_.end(), bytes, bytes + count);
+  } else {
+    if (position_ + count > data_.size()) data_.resize(position_ + count);
+    std::memcpy(data_.data() + position_, bytes, count);
+  }
   position_ += count;
 }
 
