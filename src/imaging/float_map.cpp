@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/exception.h"
+#include "base/large_pages.h"
 #include "base/rounding.h"
 #include "imaging/linear_bitmap.h"
 
@@ -27,6 +28,7 @@ void TFloatMap::SetSize(int width, int height) {
   Dispose();
   block_.reset(new double[static_cast<size_t>(count)]);
   Map = block_.get();
+  AdviseLargePages(Map, static_cast<size_t>(count) * sizeof(double));
   Width = width;
   Height = height;
   Count = count;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/exception.h"
+#include "base/large_pages.h"
 #include "base/rounding.h"
 
 namespace sq {
@@ -102,6 +103,7 @@ void TLinearBitmap::AllocateMap(int64_t bytes) {
   // The spare byte behind the last pixel lets 24-bit loops write whole words.
   mapBlock_.reset(new uint8_t[static_cast<size_t>(bytes) + 1]);
   Map = mapBlock_.get();
+  AdviseLargePages(Map, static_cast<size_t>(bytes));
 }
 
 void TLinearBitmap::New(int width, int height, TPixelFormat format) {

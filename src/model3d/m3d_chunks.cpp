@@ -7,10 +7,10 @@
 
 #include "base/exception.h"
 #include "base/format.h"
+#include "base/large_pages.h"
 #include "compress/deflate_stream.h"
 #include "compress/parallel_deflate.h"
 #include "io/base_stream.h"
-#include "model3d/surface_storage.h"
 
 namespace sq {
 

@@ -19,15 +19,13 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <vector>
 
-#include <sys/mman.h>
-
 #include "base/exception.h"
 #include "base/format.h"
+#include "base/large_pages.h"
 #include "base/progress.h"
 #include "model3d/texture_model.h"
 
@@ -37,36 +35,11 @@ namespace {
 
 constexpr double kNoTargetCost = 1.7e308;
 
-// Allocates the large per-vertex and per-triangle arrays on huge pages where the
-// system grants them on request.  The reduction reads these arrays at random, and
-// with ordinary pages nearly every access of a large mesh misses the address cache
-// as well as the data cache.
+// The large per-vertex and per-triangle arrays live on large pages where the system
+// grants them: the reduction reads them at random, and with ordinary pages nearly
+// every access of a large mesh misses the address cache as well as the data cache.
 template <class T>
-struct THugePageAllocator {
-  using value_type = T;
-  THugePageAllocator() = default;
-  template <class U>
-  THugePageAllocator(const THugePageAllocator<U>&) {}
-  T* allocate(size_t n) {
-    constexpr size_t kHugePage = size_t{2} << 20;
-    const size_t bytes = n * sizeof(T);
-    const size_t alignment = bytes >= kHugePage ? kHugePage : std::max(alignof(T), alignof(std::max_align_t));
-    const size_t rounded = (bytes + alignment - 1) / alignment * alignment;
-    void* memory = std::aligned_alloc(alignment, rounded);
-    if (!memory) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    if (alignment == kHugePage) madvise(memory, rounded, MADV_HUGEPAGE);
-#endif
-    return static_cast<T*>(memory);
-  }
-  void deallocate(T* memory, size_t) { std::free(memory); }
-  template <class U>
-  bool operator==(const THugePageAllocator<U>&) const {
-    return true;
-  }
-};
-template <class T>
-using THugeVector = std::vector<T, THugePageAllocator<T>>;
+using THugeVector = TLargeVector<T>;
 
 // An ordered list of indices that keeps its first few entries inside itself: a vertex
 // of a surface mesh has about six neighbours and six faces, so most lists never touch

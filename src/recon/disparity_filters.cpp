@@ -12,7 +12,6 @@
 
 #include "base/exception.h"
 #include "base/parallel.h"
-#include "model3d/surface_storage.h"
 
 namespace sq {
 
@@ -35,7 +34,6 @@ void CheckFilterSize(const TFloatMap& map, int size) {
 template <class RowFilter>
 void FilterRows(const TFloatMap& map, TFloatMap& target, int workers, RowFilter&& rowFilter) {
   TFloatMap result(map.Width, map.Height);
-  AdviseLargePages(result.Map, static_cast<size_t>(result.Count) * sizeof(double));
   ForEachRow(map.Height, workers, [&](int y, int worker) { rowFilter(y, result.ScanLine(y), worker); });
   target.TakeOver(result);
 }

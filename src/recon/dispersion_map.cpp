@@ -14,7 +14,6 @@
 
 #include "base/exception.h"
 #include "base/parallel.h"
-#include "model3d/surface_storage.h"
 #include "recon/warp_bitmap.h"
 
 namespace sq {
@@ -329,7 +328,6 @@ void ComputeDispersionMapWith(const TLinearBitmap& image1, const TLinearBitmap& 
   TRowJob job{image1.Width, background, 1.0 / (3.0 * spread), occlusion, KernelFor(kernel), {}};
   for (int delta = 0; delta < 256; ++delta) job.Entry[static_cast<size_t>(delta)] = delta * job.K;
   map.SetSize(image1.Width, image1.Height);
-  AdviseLargePages(map.Map, static_cast<size_t>(map.Count) * sizeof(double));
   workers = std::max(1, std::min(workers, image1.Height));
   std::vector<std::unique_ptr<TScratch>> scratch(static_cast<size_t>(workers));
   if (rowPrices) rowPrices->assign(static_cast<size_t>(image1.Height), 0.0);

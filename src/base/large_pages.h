@@ -1,0 +1,58 @@
+// Large arrays on large pages.  Every 4 KiB page of fresh memory costs the kernel a
+// fault when it is first touched, which for the tens of megabytes of a model, a map or
+// a photo adds up; a 2 MiB page makes that one fault.
+#pragma once
+
+#include <cstddef>
+#include <new>
+#include <vector>
+
+namespace sq {
+
+// Asks the kernel to back the whole large pages inside [data, data + bytes) with large
+// pages when they are first touched.  Only a hint: nothing changes when the system
+// does not take it, and memory already touched keeps its pages.
+void AdviseLargePages(void* data, size_t bytes);
+
+// Reserves capacity for count items and gives the new storage the advice above.
+template <class T>
+void ReserveLarge(std::vector<T>& items, size_t count) {
+  if (items.capacity() >= count) return;
+  items.reserve(count);
+  AdviseLargePages(items.data(), count * sizeof(T));
+}
+
+// An allocator whose blocks of a large page or more start on a large page and carry
+// the advice, for arrays that grow with the model.
+template <class T>
+struct TLargePageAllocator {
+  using value_type = T;
+  TLargePageAllocator() = default;
+  template <class U>
+  TLargePageAllocator(const TLargePageAllocator<U>&) {}
+
+  T* allocate(size_t count) {
+    const size_t bytes = count * sizeof(T);
+    if (bytes < kLargePage) return static_cast<T*>(::operator new(bytes, std::align_val_t(alignof(T))));
+    // Rounded up to whole large pages, so that the last one is large too.
+    const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    void* memory = ::operator new(rounded, std::align_val_t(kLargePage));
+    AdviseLargePages(memory, rounded);
+    return static_cast<T*>(memory);
+  }
+  void deallocate(T* p, size_t count) {
+    const size_t bytes = count * sizeof(T);
+    ::operator delete(p, std::align_val_t(bytes < kLargePage ? alignof(T) : kLargePage));
+  }
+  template <class U>
+  bool operator==(const TLargePageAllocator<U>&) const {
+    return true;
+  }
+
+  static constexpr size_t kLargePage = size_t{2} << 20;
+};
+
+template <class T>
+using TLargeVector = std::vector<T, TLargePageAllocator<T>>;
+
+}  // namespace sq
