@@ -57,9 +57,10 @@ def run(program, build, repetitions):
         wanted = "median" if repetitions > 1 else None
         if b.get("aggregate_name") != wanted or b.get("error_occurred"):
             continue
-        # "BM_X/50/iterations:3/process_time/real_time" -> "BM_X/50"
+        # "BM_X/50/iterations:3/min_warmup_time:0.300/process_time/real_time" -> "BM_X/50"
         parts = [p for p in b["run_name"].split("/")
-                 if not p.startswith("iterations:") and p not in ("process_time", "real_time")]
+                 if not p.startswith(("iterations:", "min_warmup_time:", "min_time:"))
+                 and p not in ("process_time", "real_time")]
         medians["/".join(parts)] = b
     return medians
 
