@@ -418,18 +418,7 @@ void TBase3DRenderer::ShadeVertices(TSurfaceColorModel& model, const TSurfacePas
       [&](int64_t begin, int64_t end) {
         // Vertices first .. last - 1, their sums at sums[first ..].
         auto lightVertices = [&](int64_t first, int64_t last, const T3DPoint* sums) {
-          for (int64_t i = first; i < last; ++i) {
-            const T3DPoint& n = sums[i];
-            const double d = lx * n.X + ly * n.Y + lz * n.Z;
-            const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
-            double intensity = 0;
-            if (twoSided) {
-              if (d != 0) intensity = std::fabs(d) / length;
-            } else if (d > 0) {
-              intensity = d / length;
-            }
-            light[i] = static_cast<float>(intensity);
-          }
+          for (int64_t i = first; i < last; ++i) light[i] = VertexLightIntensity(sums[i], lx, ly, lz, twoSided);
         };
         if (vertexLight) {
           int64_t i = begin;

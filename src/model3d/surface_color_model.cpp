@@ -140,18 +140,8 @@ void TSurfaceColorModel::ComputeVertexLight(const T3DPoint& light) {
   thread_local std::vector<T3DPoint> sums;
   ComputeVertexNormalSums(sums);
   VertexLight.resize(static_cast<size_t>(VertexCount));
-  for (int i = 0; i < VertexCount; ++i) {
-    const T3DPoint& n = sums[i];
-    const double d = double(light.X) * n.X + double(light.Y) * n.Y + double(light.Z) * n.Z;
-    const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
-    double intensity = 0;
-    if (ShowBackSides) {
-      if (d != 0) intensity = std::fabs(d) / length;
-    } else if (d > 0) {
-      intensity = d / length;
-    }
-    VertexLight[i] = static_cast<float>(intensity);
-  }
+  for (int i = 0; i < VertexCount; ++i)
+    VertexLight[i] = VertexLightIntensity(sums[i], light.X, light.Y, light.Z, ShowBackSides);
 }
 
 void TSurfaceColorModel::MakeSphere(int n) {

@@ -2,6 +2,7 @@
 // needs (face normals, per-vertex light).
 #pragma once
 
+#include <cmath>
 #include <span>
 
 #include "model3d/color_point_3d_model.h"
@@ -107,5 +108,21 @@ class TSurfaceColorModel : public TColorPoint3DModel {
   virtual std::vector<int> FindDuplicates();
   virtual void MoveVertex(int to, int from);
 };
+
+// A vertex's light intensity from the sum of its face normals and the unit light
+// direction (lx, ly, lz): the cosine of their angle, 0 when the vertex faces away
+// (its absolute value when back sides are lit too).  The renderer lights vertices as
+// it draws them and must give the model's bits, so both use this.
+inline float VertexLightIntensity(const T3DPoint& n, double lx, double ly, double lz, bool twoSided) {
+  const double d = lx * n.X + ly * n.Y + lz * n.Z;
+  const double length = std::sqrt(double(n.X) * n.X + double(n.Y) * n.Y + double(n.Z) * n.Z);
+  double intensity = 0;
+  if (twoSided) {
+    if (d != 0) intensity = std::fabs(d) / length;
+  } else if (d > 0) {
+    intensity = d / length;
+  }
+  return static_cast<float>(intensity);
+}
 
 }  // namespace sq
