@@ -316,6 +316,15 @@ TW_UINT16 NativeTransfer(TSource& s, TW_HANDLE* handle) {
   return result;
 }
 
+// The batch is over, by the last page or by a reset: the scanner stops, and without
+// a dialog the source has nothing more to offer, so it asks to be closed.
+void EndBatch(TSource& s) {
+  if (s.PageStarted) sane_cancel(s.Handle);
+  s.PageStarted = false;
+  s.PagesDone = 0;
+  if (!s.ShowUI) s.Message = MSG_CLOSEDSREQ;
+}
+
 // After a page: starts the next one when more are wanted, so that the count of
 // pending transfers is known.
 TW_UINT16 EndTransfer(TSource& s, TW_PENDINGXFERS& pending) {
@@ -330,22 +339,13 @@ TW_UINT16 EndTransfer(TSource& s, TW_PENDINGXFERS& pending) {
       pending.Count = s.Settings.Pages == 0 ? 0xFFFF : static_cast<TW_UINT16>(s.Settings.Pages - s.PagesDone);
     }
   }
-  if (pending.Count == 0) {
-    if (s.PageStarted) sane_cancel(s.Handle);
-    s.PageStarted = false;
-    s.PagesDone = 0;
-    // Without a dialog the source has nothing more to offer: ask to be closed.
-    if (!s.ShowUI) s.Message = MSG_CLOSEDSREQ;
-  }
+  if (pending.Count == 0) EndBatch(s);
   return TWRC_SUCCESS;
 }
 
 TW_UINT16 ResetTransfers(TSource& s, TW_PENDINGXFERS& pending) {
   pending.Count = 0;
-  if (s.PageStarted) sane_cancel(s.Handle);
-  s.PageStarted = false;
-  s.PagesDone = 0;
-  if (!s.ShowUI) s.Message = MSG_CLOSEDSREQ;
+  EndBatch(s);
   return TWRC_SUCCESS;
 }
 
