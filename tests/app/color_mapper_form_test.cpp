@@ -17,9 +17,11 @@
 #include "imaging/codecs/color_map_file.h"
 #include "support/modal.h"
 #include "support/test_bitmaps.h"
+#include "support/typing.h"
 
 using namespace sq;
 using sq::test::SamePixels;
+using sq::test::TypeInto;
 using sq::test::WhenModal;
 
 namespace {
@@ -28,12 +30,6 @@ TLinearBitmap Mapped(const TLinearBitmap& source, const ToneMap& map) {
   TLinearBitmap result(source);
   ApplyToneMap(map, result, kPlaneAll);
   return result;
-}
-
-void TypeInto(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  QTest::keyClicks(edit, text);
 }
 
 }  // namespace

@@ -18,20 +18,12 @@
 #include "numeric/library.h"
 #include "support/modal.h"
 #include "support/test_bitmaps.h"
+#include "support/typing.h"
 
 using namespace sq;
 using sq::test::SamePixels;
+using sq::test::TypeInto;
 using sq::test::WhenModal;
-
-namespace {
-
-void TypeInto(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  QTest::keyClicks(edit, text);
-}
-
-}  // namespace
 
 class TImageDialogsTest : public QObject {
   Q_OBJECT
