@@ -12,6 +12,7 @@
 #define SQ_HAVE_X86 1
 #endif
 
+#include "base/cpu_features.h"
 #include "base/exception.h"
 #include "base/parallel.h"
 #include "recon/warp_bitmap.h"
@@ -296,7 +297,7 @@ void FindRowSpan(const uint8_t* row, int& first, int& last, uint32_t background)
 
 bool DispersionKernelAvailable(TDispersionKernel kernel) {
 #ifdef SQ_HAVE_X86
-  return kernel != TDispersionKernel::Avx2 || __builtin_cpu_supports("avx2");
+  return kernel != TDispersionKernel::Avx2 || HaveAvx2();
 #else
   return kernel != TDispersionKernel::Avx2;
 #endif

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/cpu_features.h"
 #include "base/format.h"
 #include "recon/pattern_search.h"
 
@@ -9,7 +10,6 @@
 #include <immintrin.h>
 #define SQ_HAVE_X86 1
 #endif
-
 
 namespace sq {
 
@@ -76,7 +76,6 @@ __attribute__((target("avx2"))) double SumAvx2(const TWarpFitContext& c, const P
   return SumScalar(c, m, i, sum);
 }
 
-const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
 }  // namespace
@@ -84,7 +83,7 @@ const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
 double PointPairCost(const TWarpFitContext& context, std::span<const double> params) {
   const PointTransform m = TransformFromParameters(params, context.Width2, context.Height2);
 #ifdef SQ_HAVE_X86
-  const double sum = kHaveAvx2 ? SumAvx2(context, m) : SumScalar(context, m, 0, 0.0);
+  const double sum = HaveAvx2() ? SumAvx2(context, m) : SumScalar(context, m, 0, 0.0);
 #else
   const double sum = SumScalar(context, m, 0, 0.0);
 #endif

@@ -8,6 +8,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/cpu_features.h"
 #include "base/exception.h"
 #include "imaging/ops/filters_rows.h"
 #include "imaging/ops/resample_rows.h"
@@ -72,8 +73,7 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const double* top, const doub
 void BlendRowsToBytes(const double* top, const double* bottom, double gy, double fy, uint8_t* out, int length) {
   int k = 0;
 #ifdef __x86_64__
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) {
+  if (HaveAvx2()) {
     BlendRowsAvx2(top, bottom, gy, fy, out, length, k);
   } else {
     const __m128d wTop = _mm_set1_pd(gy), wBottom = _mm_set1_pd(fy);

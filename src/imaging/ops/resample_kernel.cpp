@@ -9,6 +9,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/cpu_features.h"
 #include "base/exception.h"
 #include "imaging/ops/filters_rows.h"
 #include "imaging/ops/resample.h"
@@ -145,8 +146,7 @@ __attribute__((target("avx2"))) double TapsAvx2(const double* w, const double* p
 
 double Taps(const double* w, const double* p) {
 #ifdef __x86_64__
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return TapsAvx2(w, p);
+  if (HaveAvx2()) return TapsAvx2(w, p);
 #endif
   return TapsScalar(w, p);
 }

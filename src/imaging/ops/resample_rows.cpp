@@ -8,6 +8,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/cpu_features.h"
 #include "imaging/ops/filters_rows.h"
 
 namespace sq {
@@ -15,15 +16,6 @@ namespace sq {
 namespace {
 
 std::atomic<bool> vectorsSwitchedOff{false};
-
-bool HaveAvx2() {
-#ifdef __x86_64__
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  return avx2;
-#else
-  return false;
-#endif
-}
 
 template <int PixelSize, bool Even>
 void HalveRowsPlain(const uint8_t* a, const uint8_t* b, uint8_t* out, int outWidth) {
