@@ -15,11 +15,14 @@ namespace sq {
 
 namespace {
 
+// The checks both builders begin with; image 1 as 24 bits (converted when it is not).
 const TLinearBitmap* CheckedImage1(const TFloatMap& map, const TLinearBitmap& image1, const TLinearBitmap& image2,
                                    TLinearBitmap& converted) {
   if (!image1.Present || !image2.Present || map.Width != image1.Width || map.Height != image1.Height ||
       image2.Width != image1.Width || image2.Height != image1.Height)
     throw Exception("The dispersion map does not fit the images");
+  if (2 * (int64_t(map.Width) * map.Height) > std::numeric_limits<int32_t>::max())
+    throw Exception("The image is too large for a model");
   if (image1.PixelFormat == pf24bit) return &image1;
   converted.Assign(image1);
   converted.SetPixelFormat(pf24bit);
@@ -45,7 +48,6 @@ void BuildSurfaceModelReference(const TFloatMap& map, const TLinearBitmap& image
   const TLinearBitmap* im1 = CheckedImage1(map, image1, image2, converted);
   const int w = map.Width, h = map.Height;
   const int64_t pixels = int64_t(w) * h;
-  if (2 * pixels > std::numeric_limits<int32_t>::max()) throw Exception("The image is too large for a model");
 
   // Step 1: room for the largest possible model, so nothing grows in the loop.
   const int cx = w / 2, cy = h / 2;
@@ -111,7 +113,6 @@ void BuildSurfaceModel(const TFloatMap& map, const TLinearBitmap& image1, const 
   const TLinearBitmap* im1 = CheckedImage1(map, image1, image2, converted);
   const int w = map.Width, h = map.Height;
   const int64_t pixels = int64_t(w) * h;
-  if (2 * pixels > std::numeric_limits<int32_t>::max()) throw Exception("The image is too large for a model");
   const int cx = w / 2, cy = h / 2;
 
   // Pass 1: usable pixels and vertex counts per row; any pixel whose vertex would
