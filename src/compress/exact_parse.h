@@ -23,7 +23,10 @@ constexpr int64_t kExactParseLimit = int64_t(1) << 31;
 // The most bytes one Start may cover, from its position to its stop.
 constexpr int64_t kExactParseSpan = int64_t(1) << 23;
 
-class TExactParser {
+// Next writes the position at every symbol, so parsers working side by side must not
+// share a cache line (nor a pair of them, which some processors fetch together): a
+// shared line made two of them four times slower than one.
+class alignas(128) TExactParser {
  public:
   TExactParser();
   ~TExactParser();
