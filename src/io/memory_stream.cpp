@@ -4,10 +4,14 @@
 #include <cstring>
 
 #include "base/exception.h"
+#include "base/large_pages.h"
 
 namespace sq {
 
 namespace {
+
+constexpr size_t kLargeGrowth = size_t{1} << 20;
+
 size_t SeekTarget(int64_t offset, TSeekableStream::SeekOrigin origin, size_t position, size_t size) {
   int64_t base = origin == TSeekableStream::soBeginning ? 0
                  : origin == TSeekableStream::soCurrent ? static_cast<int64_t>(position)
@@ -36,6 +40,10 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   if (position_ == data_.size()) {
     // Appending, the common case: copied straight in, without zero-filling first.
+    // A stream that grows large (a model or an image written to memory) grows onto
+    // large pages, where each fresh 4 KiB page would cost a fault.
+    if (data_.size() + count > data_.capacity() && data_.size() + count >= kLargeGrowth)
+      ReserveLarge(data_, std::max(data_.size() + count, 2 * data_.capacity()));
     data_.insert(data_.end(), bytes, bytes + count);
   } else {
     if (position_ + count > data_.size()) data_.resize(position_ + count);
