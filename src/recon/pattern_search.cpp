@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "base/parallel.h"
 #include "base/progress.h"
 #include "base/random.h"
 
@@ -98,20 +99,45 @@ double RestartMinimize(std::span<double> params, const TCostFunction& cost, doub
   RandomSeed(0);
   if (spread == 0.0) spread = 10.0 * initialStep;
   const int64_t runBudget = budget / runs;
+  const size_t n = params.size();
 
   double best = PatternSearchMinimize(params, initialStep, minStep, runBudget, kUnreachableCost, cost);
   ReportProgress(100 / runs);
-  std::vector<double> saved(params.size());
-  for (int run = 1; run < runs; ++run) {
-    std::copy(params.begin(), params.end(), saved.begin());
-    for (double& p : params) p += RandomGaussian(0.0, spread);
-    const double c = PatternSearchMinimize(params, initialStep, minStep, runBudget, kUnreachableCost, cost);
-    if (c < best) {
-      best = c;
-    } else {
-      std::copy(saved.begin(), saved.end(), params.begin());
+  // Every run's deviate, drawn in run order as one run after the other would.
+  std::vector<double> deviates((size_t(runs) - 1) * n);
+  for (double& d : deviates) d = RandomGaussian(0.0, spread);
+  // A run starts from the best vector so far, which changes only when a run improves
+  // on it, and late runs seldom do.  So while one run searches, the next already
+  // searches from the same best on another thread; its result stands unless the
+  // first improved, in which case it runs again from the new best.
+  // The two vectors are written at every step, each by its own thread: 128 bytes
+  // apart at least, they never share a cache line (nor a pair of lines).
+  constexpr size_t kGap = 16;
+  std::vector<double> storage(2 * n + 3 * kGap);
+  const std::span<double> trials[2] = {{storage.data() + kGap, n}, {storage.data() + n + 2 * kGap, n}};
+  double costs[2];
+  for (int run = 1; run < runs;) {
+    const int count = std::min(2, runs - run);
+    for (int k = 0; k < count; ++k)
+      for (size_t i = 0; i < n; ++i) trials[k][i] = params[i] + deviates[(size_t(run) + k - 1) * n + i];
+    ForEachRow(
+        count, count,
+        [&](int k, int) {
+          const double c = PatternSearchMinimize(trials[k], initialStep, minStep, runBudget, kUnreachableCost, cost);
+          costs[k] = c;
+        },
+        false);
+    for (int k = 0; k < count; ++k) {
+      const bool improved = costs[k] < best;
+      if (improved) {
+        best = costs[k];
+        std::copy(trials[k].begin(), trials[k].end(), params.begin());
+      }
+      ReportProgress((run + 1) * 100 / runs);
+      ++run;
+      // The run after an improvement started from the old best: it runs again.
+      if (improved) break;
     }
-    ReportProgress((run + 1) * 100 / runs);
   }
   return best;
 }

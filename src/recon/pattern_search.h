@@ -27,7 +27,8 @@ double PatternSearchMinimize(std::span<double> params, double initialStep, doubl
 // spread is 0) on every parameter, keeping a run's result only when it is strictly
 // better.  The budget is shared equally by the runs.  Reseeds the process-wide
 // generator with 0 first, so equal inputs give equal results.  Reports progress
-// after each run.
+// after each run.  Two runs may search at once, on two threads: the cost must be
+// safe to call from both.
 double RestartMinimize(std::span<double> params, const TCostFunction& cost, double initialStep, int64_t budget,
                        double minStep, int runs, double spread);
 

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <tuple>
 #include <vector>
 
 #include "base/exception.h"
+#include "base/parallel.h"
 #include "base/random.h"
+#include "recon/pattern_search.h"
 #include "recon/point_transform.h"
 #include "recon/warp_bitmap.h"
 #include "recon/warp_fit.h"
@@ -74,6 +77,49 @@ TEST(WarpFit, CostIsThePlainSumOrTheFallback) {
   EXPECT_EQ(PointPairCost(context, atInfinity), kFailedCost);
   EXPECT_EQ(PointPairCost(context, overflow), kFailedCost);
   EXPECT_EQ(PointErrorText(1234.56789), "Point error: 1234.5679");
+}
+
+// The restarts one after the other, each from the best vector so far.
+double RestartOneByOne(std::span<double> params, const TCostFunction& cost, int64_t budget, int runs, double spread) {
+  RandomSeed(0);
+  const int64_t runBudget = budget / runs;
+  double best = PatternSearchMinimize(params, 0.1, 0.0, runBudget, kUnreachableCost, cost);
+  std::vector<double> saved(params.size());
+  for (int run = 1; run < runs; ++run) {
+    std::copy(params.begin(), params.end(), saved.begin());
+    for (double& p : params) p += RandomGaussian(0.0, spread);
+    const double c = PatternSearchMinimize(params, 0.1, 0.0, runBudget, kUnreachableCost, cost);
+    if (c < best)
+      best = c;
+    else
+      std::copy(saved.begin(), saved.end(), params.begin());
+  }
+  return best;
+}
+
+TEST(RestartMinimize, RunsSideBySideGiveTheResultOfRunsOneByOne) {
+  // A bumpy cost with many local minima, so that some restarts improve and others
+  // do not, in every pattern.
+  const TCostFunction bumpy = [](std::span<const double> x) {
+    double sum = 0;
+    for (size_t i = 0; i < x.size(); ++i)
+      sum += (x[i] - 0.3 * double(i)) * (x[i] - 0.3 * double(i)) + std::sin(7 * x[i]);
+    return sum;
+  };
+  for (int threads : {-1, 0})
+    for (int runs = 1; runs <= 9; ++runs)
+      for (double spread : {0.5, 3.0}) {
+        LimitThreadStartsForTesting(threads);
+        std::vector<double> a(5, 0.0), b(5, 0.0);
+        const double expected = RestartOneByOne(a, bumpy, 4000, runs, spread);
+        const double after = RandomUniform();
+        const double got = RestartMinimize(b, bumpy, 0.1, 4000, 0.0, runs, spread);
+        LimitThreadStartsForTesting(-1);
+        EXPECT_EQ(got, expected) << runs;
+        EXPECT_EQ(a, b) << runs;
+        // The generator is left where the runs one by one leave it.
+        EXPECT_EQ(RandomUniform(), after);
+      }
 }
 
 TEST(WarpBitmap, IdentityDropsTheLastColumnAndRow) {
