@@ -147,8 +147,12 @@ class TBase3DRenderer {
     uint32_t C;
   };
   // Triangles that may draw, per range of triangles and thread, when threads share
-  // a drawing.
-  std::vector<std::vector<TKeptTriangle>> bins_;
+  // a drawing.  Each range's lists grow on one thread; padded apart, lists of two
+  // ranges never share a cache line (nor a pair of lines).
+  struct alignas(128) TBin {
+    std::vector<TKeptTriangle> Items;
+  };
+  std::vector<TBin> bins_;
 
   // Lowest and highest vertex index used by each chunk of triangles, found with the
   // face normals; joining the normal sums skips chunks that touch none of the

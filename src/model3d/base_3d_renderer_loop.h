@@ -104,9 +104,9 @@ void TBase3DRenderer::SortOutTriangles(TSurfaceColorModel& model, const TSurface
   ForEachRow(
       parts, pass.Workers,
       [&](int range, int) {
-        std::vector<TKeptTriangle>* bins = keep ? &bins_[static_cast<size_t>(range * parts)] : nullptr;
+        TBin* bins = keep ? &bins_[static_cast<size_t>(range * parts)] : nullptr;
         if (keep)
-          for (int part = 0; part < parts; ++part) bins[part].clear();
+          for (int part = 0; part < parts; ++part) bins[part].Items.clear();
         T3DPoint* sums = nullptr;
         uint32_t sumLow = 1, sumHigh = 0;
         if (normalSums) sums = range == 0 ? normalSums_.data() : rangeSums_[static_cast<size_t>(range)].get();
@@ -159,10 +159,10 @@ void TBase3DRenderer::SortOutTriangles(TSurfaceColorModel& model, const TSurface
             const int firstBlock = std::max(top, 0) >> TRowBands::kBlockShift;
             const int lastBlock = std::min(bottom, height - 1) >> TRowBands::kBlockShift;
             if (lastBlock - firstBlock + 1 >= parts) {
-              for (int part = 0; part < parts; ++part) bins[part].push_back(kept);
+              for (int part = 0; part < parts; ++part) bins[part].Items.push_back(kept);
             } else {
               for (int block = firstBlock; block <= lastBlock; ++block)
-                bins[powerOfTwo ? block & (parts - 1) : block % parts].push_back(kept);
+                bins[powerOfTwo ? block & (parts - 1) : block % parts].Items.push_back(kept);
             }
           }
           if (normals) chunkBounds_[static_cast<size_t>(chunk)] = TChunkBounds{low, high};
@@ -199,7 +199,7 @@ void TBase3DRenderer::ForEachTriangle(const TSurfaceColorModel& model, const TSu
       [&](int part, int) {
         const TRowBands bands(height, parts, part);
         for (int range = 0; range < parts; ++range)
-          for (const TKeptTriangle& t : bins_[static_cast<size_t>(range * parts + part)])
+          for (const TKeptTriangle& t : bins_[static_cast<size_t>(range * parts + part)].Items)
             draw(static_cast<int>(t.Index), t.A, t.B, t.C, bands);
       },
       false);
