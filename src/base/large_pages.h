@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -14,12 +15,17 @@ namespace sq {
 // does not take it, and memory already touched keeps its pages.
 void AdviseLargePages(void* data, size_t bytes);
 
-// Reserves capacity for count items and gives the new storage the advice above.
+// Reserves capacity for count items and gives the new storage the advice above,
+// before the items already there are moved in: moving first would touch the new
+// storage page by page before the advice could take effect.
 template <class T>
 void ReserveLarge(std::vector<T>& items, size_t count) {
   if (items.capacity() >= count) return;
-  items.reserve(count);
-  AdviseLargePages(items.data(), count * sizeof(T));
+  std::vector<T> larger;
+  larger.reserve(count);
+  AdviseLargePages(larger.data(), count * sizeof(T));
+  larger.insert(larger.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+  items.swap(larger);
 }
 
 // An allocator whose blocks of a large page or more start on a large page and carry
