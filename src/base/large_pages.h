@@ -61,4 +61,39 @@ struct TLargePageAllocator {
 template <class T>
 using TLargeVector = std::vector<T, TLargePageAllocator<T>>;
 
+// An array of plain items on large pages, left uninitialised, for tables that are
+// written whole before they are read: growing neither zero-fills nor copies, and a
+// table of a large page or less takes one fault instead of one per 4 KiB.
+template <class T>
+class TLargeBuffer {
+ public:
+  TLargeBuffer() = default;
+  ~TLargeBuffer() { Release(); }
+  TLargeBuffer(const TLargeBuffer&) = delete;
+  TLargeBuffer& operator=(const TLargeBuffer&) = delete;
+
+  // Room for at least count items; what the buffer held is lost when it grows.
+  void Reserve(size_t count) {
+    if (count <= capacity_) return;
+    Release();
+    const size_t items = count > kLargePageItems ? count : kLargePageItems;
+    data_ = TLargePageAllocator<T>().allocate(items);
+    capacity_ = items;
+  }
+  T* Data() { return data_; }
+  const T* Data() const { return data_; }
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
+
+ private:
+  static constexpr size_t kLargePageItems = TLargePageAllocator<T>::kLargePage / sizeof(T);
+  void Release() {
+    if (data_) TLargePageAllocator<T>().deallocate(data_, capacity_);
+    data_ = nullptr;
+    capacity_ = 0;
+  }
+  T* data_ = nullptr;
+  size_t capacity_ = 0;
+};
+
 }  // namespace sq
