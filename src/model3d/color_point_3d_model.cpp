@@ -20,9 +20,11 @@ void TColorPoint3DModel::FillColor(uint32_t color) { std::fill(Colors.begin(), C
 void TColorPoint3DModel::ReadChunk(TBaseStream& stream, int type) {
   switch (type) {
     case 1: {
+      // Taken over rather than copied; SetVertexCount then sizes the other arrays.
       std::vector<T3DPoint> vertices = ReadVertexChunk(stream);
-      SetVertexCount(static_cast<int>(vertices.size()));
-      std::copy(vertices.begin(), vertices.end(), Vertices.begin());
+      const int count = static_cast<int>(vertices.size());
+      Vertices = std::move(vertices);
+      SetVertexCount(count);
       break;
     }
     case 5:

@@ -14,12 +14,24 @@
 
 namespace sq {
 
+namespace {
+
+// Room for `needed` items, doubling up to `most`, on large pages: the arrays of a
+// model run to tens of megabytes, read a block at a time.
+template <class T>
+void GrowLarge(std::vector<T>& items, size_t needed, size_t most) {
+  if (items.capacity() < needed) ReserveLarge(items, std::min(most, std::max(needed, 2 * items.capacity())));
+}
+
+}  // namespace
+
 std::vector<uint8_t> ReadChunkBody(TBaseStream& stream, uint32_t length) {
   constexpr size_t kBlock = size_t(1) << 20;
   std::vector<uint8_t> body;
   size_t done = 0;
   while (done < length) {
     const size_t step = std::min<size_t>(kBlock, length - done);
+    GrowLarge(body, done + step, length);
     body.resize(done + step);
     stream.ReadBuffer(body.data() + done, step);
     done += step;
@@ -57,6 +69,7 @@ std::vector<T> ReadCountedArray(TBaseStream& body, const char* what) {
   size_t done = 0;
   while (done < count) {
     const size_t step = std::min<size_t>(kReadBlockItems, count - done);
+    GrowLarge(items, done + step, count);
     items.resize(done + step);
     inflate.ReadBuffer(items.data() + done, step * sizeof(T));
     done += step;

@@ -58,9 +58,12 @@ void TSurfaceColorModel::ReadChunk(TBaseStream& stream, int type) {
     TColorPoint3DModel::ReadChunk(stream, type);
     return;
   }
+  // Taken over rather than copied; SetTriangleCount then drops the face normals.
   std::vector<T3DTriangle> triangles = ReadTriangleChunk(stream);
-  SetTriangleCount(static_cast<int>(triangles.size()));
-  std::copy(triangles.begin(), triangles.end(), Triangles.begin());
+  const int count = static_cast<int>(triangles.size());
+  SetTriangleCount(0);
+  Triangles = std::move(triangles);
+  SetTriangleCount(count);
 }
 
 std::vector<int> TSurfaceColorModel::FindDuplicates() { return FindMergeTargets(Vertices, &Colors, /*exact=*/false); }
