@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -60,6 +61,23 @@ struct TLargePageAllocator {
 
 template <class T>
 using TLargeVector = std::vector<T, TLargePageAllocator<T>>;
+
+// An owned block of items from that allocator: a block of a large page or more
+// starts on one, so that every page of it can be large (advice alone only reaches the
+// large pages that happen to lie wholly inside a block); a smaller one is a plain
+// block.  The items are left uninitialised.
+template <class T>
+struct TLargeBlockDeleter {
+  size_t Count = 0;
+  void operator()(T* items) const { TLargePageAllocator<T>().deallocate(items, Count); }
+};
+template <class T>
+using TLargeBlock = std::unique_ptr<T[], TLargeBlockDeleter<T>>;
+
+template <class T>
+TLargeBlock<T> AllocateLarge(size_t count) {
+  return TLargeBlock<T>(TLargePageAllocator<T>().allocate(count), TLargeBlockDeleter<T>{count});
+}
 
 // An array of plain items on large pages, left uninitialised, for tables that are
 // written whole before they are read: growing neither zero-fills nor copies, and a

@@ -26,9 +26,8 @@ void TFloatMap::SetSize(int width, int height) {
   const int64_t count = int64_t(width) * height;
   if (count > (int64_t(1) << 31) - 1) throw ELinearBitmap("Invalid bitmap size");
   Dispose();
-  block_.reset(new double[static_cast<size_t>(count)]);
+  block_ = AllocateLarge<double>(static_cast<size_t>(count));
   Map = block_.get();
-  AdviseLargePages(Map, static_cast<size_t>(count) * sizeof(double));
   Width = width;
   Height = height;
   Count = count;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "base/large_pages.h"
 #include "io/stream_class.h"
 
 namespace sq {
@@ -32,7 +33,7 @@ class TBaseFloatMap : public TStreamClass {
 
  protected:
   void FreeMap();
-  std::unique_ptr<double[]> block_;
+  TLargeBlock<double> block_;
 };
 
 class TFloatMap : public TBaseFloatMap {

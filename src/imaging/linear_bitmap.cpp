@@ -101,9 +101,8 @@ void CheckImageSize(int64_t width, int64_t height, int pixelSize) {
 
 void TLinearBitmap::AllocateMap(int64_t bytes) {
   // The spare byte behind the last pixel lets 24-bit loops write whole words.
-  mapBlock_.reset(new uint8_t[static_cast<size_t>(bytes) + 1]);
+  mapBlock_ = AllocateLarge<uint8_t>(static_cast<size_t>(bytes) + 1);
   Map = mapBlock_.get();
-  AdviseLargePages(Map, static_cast<size_t>(bytes));
 }
 
 void TLinearBitmap::New(int width, int height, TPixelFormat format) {
@@ -163,7 +162,7 @@ void TLinearBitmap::TakeOver(TLinearBitmap& other) {
 void TLinearBitmap::Pack() {
   if (!Present || BytesPerLine == Width * PixelSize) return;
   const int packed = Width * PixelSize;
-  std::unique_ptr<uint8_t[]> block(new uint8_t[static_cast<size_t>(packed) * Height + 1]);
+  TLargeBlock<uint8_t> block = AllocateLarge<uint8_t>(static_cast<size_t>(packed) * Height + 1);
   for (int y = 0; y < Height; ++y) std::memcpy(block.get() + static_cast<size_t>(y) * packed, ScanLine(y), packed);
   mapBlock_ = std::move(block);
   Map = mapBlock_.get();

@@ -12,6 +12,7 @@
 
 #include "base/assign_object.h"
 #include "base/exception.h"
+#include "base/large_pages.h"
 
 namespace sq {
 
@@ -102,7 +103,7 @@ class TLinearBitmap : public TAssignObject {
 
  private:
   void AllocateMap(int64_t bytes);
-  std::unique_ptr<uint8_t[]> mapBlock_;
+  TLargeBlock<uint8_t> mapBlock_;
   std::unique_ptr<uint8_t[]> paletteBlock_;
 };
 
