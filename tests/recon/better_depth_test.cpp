@@ -185,7 +185,9 @@ TEST(Aloe, SemiGlobalMatchingOnTheRectifiedAndTheReRectifiedPair) {
                                                                           aloe.Left.Height, aloe.Match(), 2.0 / 3);
     std::printf("%s: %.1f %% bad, %.1f %% covered\n", WarpMethodName(warp), 100 * score.BadRate, 100 * score.Coverage);
     rates[warp == TWarpMethod::Epipolar] = score.BadRate;
-    if (warp == TWarpMethod::None) EXPECT_EQ(score.Coverage, 1.0);
+    if (warp == TWarpMethod::None) {
+      EXPECT_EQ(score.Coverage, 1.0);
+    }
   }
   EXPECT_LT(rates[0], 0.15);
   EXPECT_LT(rates[1], rates[0] + 0.05);
