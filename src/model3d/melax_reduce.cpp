@@ -198,7 +198,7 @@ class TMelaxMesh {
     const std::array<int, 3>& c = triangles_[t].Corners;
     return c[0] == v || c[1] == v || c[2] == v;
   }
-  void RemoveIfNonNeighbor(int a, int b);
+  void UnlinkIfNoCommonFace(int a, int b);
   // Pairs with `dying`, the vertex being collapsed, keep their neighbour entries:
   // DestroyVertex removes them right after, and removing an entry early or late
   // leaves the order of the others the same.
@@ -628,14 +628,17 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   return true;
 }
 
-void TMelaxMesh::RemoveIfNonNeighbor(int a, int b) {
-  if (!links_[a].Neighbors.contains(b)) return;
-  // A face of a has b as a corner exactly when a face of b has a: the face lists
-  // agree with the corners, so the shorter list answers (a hub may have hundreds).
+void TMelaxMesh::UnlinkIfNoCommonFace(int a, int b) {
+  // Neighbour lists are symmetric, and a face of a has b as a corner exactly when a
+  // face of b has a: one search of the shorter lists answers for both directions (a
+  // hub may have hundreds of entries).
+  const bool aShorter = links_[a].Neighbors.size() <= links_[b].Neighbors.size();
+  if (!links_[aShorter ? a : b].Neighbors.contains(aShorter ? b : a)) return;
   const int other = links_[b].Faces.size() < links_[a].Faces.size() ? a : b;
   for (const int f : links_[other == a ? b : a].Faces)
     if (HasCorner(f, other)) return;
   links_[a].Neighbors.remove(b);
+  links_[b].Neighbors.remove(a);
 }
 
 void TMelaxMesh::DestroyTriangle(int t, int dying) {
@@ -647,8 +650,7 @@ void TMelaxMesh::DestroyTriangle(int t, int dying) {
   for (int i = 0; i < 3; ++i) {
     const int a = corners[i], b = corners[(i + 1) % 3];
     if (a == dying || b == dying) continue;
-    RemoveIfNonNeighbor(a, b);
-    RemoveIfNonNeighbor(b, a);
+    UnlinkIfNoCommonFace(a, b);
   }
 }
 
@@ -670,18 +672,15 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
     }
   // oldVertex keeps t in its face list: the list goes with it right after.
   links_[newVertex].Faces.push_back(t);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) {
-      if (i == j) continue;
-      if (corners[i] != newVertex) {
-        links_[corners[i]].Neighbors.add_unique(corners[j]);
-      } else if (!inTargetList_[corners[j]]) {
-        // The target of a collapse is often the hub of a wide fan: the marks spare
-        // a search of its long neighbour list for every corner.
-        inTargetList_[corners[j]] = 1;
-        links_[newVertex].Neighbors.push_back(corners[j]);
-      }
-    }
+  // The other two corners already list each other, as corners of a live face do.
+  // Neighbour lists are symmetric, so the marks of newVertex's entries also say
+  // which corners list newVertex; they spare a search of a hub's long list.
+  for (const int c : corners) {
+    if (c == newVertex || inTargetList_[c]) continue;
+    inTargetList_[c] = 1;
+    links_[newVertex].Neighbors.push_back(c);
+    links_[c].Neighbors.push_back(newVertex);
+  }
   const T3DPoint before = triangles_[t].Normal;
   ComputeNormal(t);
   const T3DPoint& after = triangles_[t].Normal;
