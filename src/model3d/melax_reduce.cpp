@@ -78,7 +78,8 @@ class TIndexList {
     int* last = first + size_;
     int* it = std::find(first, last, item);
     if (it == last) return;
-    std::copy(it + 1, last, it);
+    // A plain loop: the few entries moved do not pay for a call to memmove.
+    for (; it + 1 < last; ++it) it[0] = it[1];
     --size_;
   }
   void add_unique(int item) {
@@ -156,12 +157,20 @@ class TCostTree {
   };
   // The left key always has the lower index, so it wins ties.
   static TKey Better(const TKey& left, const TKey& right) { return right.Cost < left.Cost ? right : left; }
+  // The least cost first, in independent lanes the compiler can vectorise, then the
+  // first vertex that has it: costs are never NaN, so this is the first least key.
   TKey BlockBest(size_t block) const {
-    const size_t first = block * kBlock;
-    size_t best = first;
-    for (size_t i = first + 1; i < first + kBlock; ++i)
-      if (key_[i] < key_[best]) best = i;
-    return TKey{key_[best], key_[best] == kDead ? -1 : static_cast<int>(best)};
+    const double* key = &key_[block * kBlock];
+    constexpr size_t kLanes = 8;
+    double lane[kLanes];
+    for (size_t l = 0; l < kLanes; ++l) lane[l] = key[l];
+    for (size_t i = kLanes; i < kBlock; i += kLanes)
+      for (size_t l = 0; l < kLanes; ++l) lane[l] = key[i + l] < lane[l] ? key[i + l] : lane[l];
+    double least = lane[0];
+    for (size_t l = 1; l < kLanes; ++l) least = lane[l] < least ? lane[l] : least;
+    size_t best = 0;
+    while (key[best] != least) ++best;
+    return TKey{least, least == kDead ? -1 : static_cast<int>(block * kBlock + best)};
   }
   THugeVector<double> key_;
   size_t leaves_;
