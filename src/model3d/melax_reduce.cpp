@@ -198,6 +198,9 @@ class TMelaxMesh {
   bool KeepsItsNormals(int n) const;
   void PrefetchFaces(int n) const {
     __builtin_prefetch(&point_[n]);
+    // A neighbour of cost 0 that two moved faces join to the target most likely
+    // keeps its cost without reading its faces (see UpdateForNewEdge).
+    if ((touched_[n] & (kTwoSides | kNewNormal | kLostFace)) == kTwoSides && cost_[n].Cost <= 0) return;
     for (const int f : links_[n].Faces) __builtin_prefetch(&triangles_[f]);
   }
   void MarkBorder(int v) {
@@ -258,8 +261,9 @@ class TMelaxMesh {
   uint32_t borderClock_ = 0;
   // Marks set during a collapse: kLostFace for the corners of the faces destroyed
   // (listed in lostFaces_), kNewNormal for the corners of faces whose normal changed
-  // and for everything a collapse without a target touches.
-  static constexpr uint8_t kLostFace = 1, kNewNormal = 2;
+  // and for everything a collapse without a target touches; kOneSide and kTwoSides
+  // count the faces moved onto the target that a vertex is a corner of.
+  static constexpr uint8_t kLostFace = 1, kNewNormal = 2, kOneSide = 4, kTwoSides = 8;
   THugeVector<uint8_t> touched_;
   std::vector<int> lostFaces_;
   std::unique_ptr<TCostTree> tree_;
@@ -600,14 +604,17 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   cost_[n].Clock = borderClock_;
   // No face joins n to v: the edge to u just went away.
   if (newSlot < 0) return true;
+  // Edge costs are never negative, so a later edge cannot beat a cost of 0.  When
+  // two of the faces moved onto v have n as a corner, the new edge cannot mark a
+  // border either, and n's faces need not be read.
+  const double best = cost_[n].Cost;
+  if ((touched_[n] & kTwoSides) && targetSlot >= 0 && newSlot > targetSlot && best <= 0) return true;
   const TIndexList& faces = links_[n].Faces;
   sides_.clear();
   for (const int f : faces)
     if (HasCorner(f, v)) sides_.push_back(f);
   const bool border = point_[n].Border || point_[v].Border;
   if (sides_.size() < 2 && !(point_[n].Border && point_[v].Border)) return false;
-  // Edge costs are never negative, so a later edge cannot beat a cost of 0.
-  const double best = cost_[n].Cost;
   if (targetSlot >= 0 && newSlot > targetSlot && best <= 0) return true;
 
   const T3DPoint& a = point_[n].Position;
@@ -685,7 +692,9 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
   // Neighbour lists are symmetric, so the marks of newVertex's entries also say
   // which corners list newVertex; they spare a search of a hub's long list.
   for (const int c : corners) {
-    if (c == newVertex || inTargetList_[c]) continue;
+    if (c == newVertex) continue;
+    touched_[c] |= touched_[c] & kOneSide ? kTwoSides : kOneSide;
+    if (inTargetList_[c]) continue;
     inTargetList_[c] = 1;
     links_[newVertex].Neighbors.push_back(c);
     links_[c].Neighbors.push_back(newVertex);
