@@ -203,6 +203,18 @@ class TMelaxMesh {
     if ((touched_[n] & (kTwoSides | kNewNormal | kLostFace)) == kTwoSides && cost_[n].Cost <= 0) return;
     for (const int f : links_[n].Faces) __builtin_prefetch(&triangles_[f]);
   }
+  // The records the collapse of u reads first, asked for while the collapse before it
+  // is still being finished.
+  void PrefetchCollapse(int u) const {
+    const TLinks& links = links_[u];
+    for (const int f : links.Faces) __builtin_prefetch(&triangles_[f]);
+    for (const int n : links.Neighbors) {
+      __builtin_prefetch(&links_[n]);
+      __builtin_prefetch(&point_[n]);
+      __builtin_prefetch(&cost_[n]);
+    }
+    if (const int v = cost_[u].Target; v >= 0) __builtin_prefetch(&links_[v]);
+  }
   void MarkBorder(int v) {
     if (!point_[v].Border) point_[v].Border = ++borderClock_;
   }
@@ -743,9 +755,18 @@ void TMelaxMesh::Collapse(int u, int v) {
   constexpr size_t kAhead = 2;
   const size_t count = neighbors.size();
   for (size_t i = 0; i < std::min(count, kAhead); ++i) PrefetchFaces(neighbors[i]);
+  // The re-costings below mostly leave the next vertex to collapse as it is: its
+  // records are fetched while they run, its lists first and what they point to
+  // halfway.
+  const int next = tree_->Cheapest();
+  if (next >= 0) {
+    __builtin_prefetch(&links_[next]);
+    __builtin_prefetch(&cost_[next]);
+  }
   for (size_t i = 0; i < count; ++i) {
     if (i + kAhead < count) PrefetchFaces(neighbors[i + kAhead]);
     UpdateEdgeCostAtVertex(neighbors[i], u, v);
+    if (i == count / 2 && next >= 0) PrefetchCollapse(next);
   }
   for (const int n : neighbors) touched_[n] = 0;
   touched_[u] = 0;
