@@ -224,6 +224,18 @@ class TMelaxMesh {
     tree_->PrefetchBlock(u);
     if (const int v = cost_[u].Target; v >= 0) __builtin_prefetch(&links_[v]);
   }
+  // The faces the collapse of u onto v destroys make it look for another face
+  // joining v and each third corner: those faces too, once u's have arrived.
+  void PrefetchLostFaces(int u) const {
+    const int v = cost_[u].Target;
+    if (v < 0) return;
+    for (const int f : links_[u].Faces) {
+      if (!HasCorner(f, v)) continue;
+      for (const int c : triangles_[f].Corners)
+        if (c != u && c != v)
+          for (const int g : links_[c].Faces) __builtin_prefetch(&triangles_[g]);
+    }
+  }
   void MarkBorder(int v) {
     if (!point_[v].Border) point_[v].Border = ++borderClock_;
   }
@@ -778,6 +790,7 @@ void TMelaxMesh::Collapse(int u, int v) {
     UpdateEdgeCostAtVertex(neighbors[i], u, v);
     if (i == count / 2 && next >= 0) PrefetchCollapse(next);
   }
+  if (next >= 0) PrefetchLostFaces(next);
   for (const int n : neighbors) touched_[n] = 0;
   touched_[u] = 0;
   if (v >= 0) touched_[v] = 0;
