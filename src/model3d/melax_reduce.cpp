@@ -51,7 +51,7 @@ class TIndexList {
     if (other.OnHeap()) {
       heap_ = other.heap_;
     } else {
-      std::copy(other.inline_, other.inline_ + size_, inline_);
+      std::copy(other.inline_, other.inline_ + kInline, inline_);
     }
     other.size_ = 0;
     other.capacity_ = kInline;
@@ -78,8 +78,14 @@ class TIndexList {
     int* last = first + size_;
     int* it = std::find(first, last, item);
     if (it == last) return;
-    // A plain loop: the few entries moved do not pay for a call to memmove.
-    for (; it + 1 < last; ++it) it[0] = it[1];
+    if (OnHeap()) {
+      std::copy(it + 1, last, it);
+    } else {
+      // A fixed number of steps without branches: a call to memmove costs more
+      // than the few entries of an inline list.
+      const uint32_t at = static_cast<uint32_t>(it - first);
+      for (uint32_t i = 0; i + 1 < kInline; ++i) inline_[i] = i < at ? inline_[i] : inline_[i + 1];
+    }
     --size_;
   }
   void add_unique(int item) {
@@ -103,8 +109,9 @@ class TIndexList {
   }
   uint32_t size_ = 0;
   uint32_t capacity_ = kInline;
+  // Inline entries are always initialised: they are moved and shifted as a whole.
   union {
-    int inline_[kInline];
+    int inline_[kInline] = {};
     int* heap_;
   };
 };
@@ -248,7 +255,8 @@ class TMelaxMesh {
   // DestroyVertex removes them right after, and removing an entry early or late
   // leaves the order of the others the same.
   void DestroyTriangle(int t, int dying);
-  void DestroyVertex(int v);
+  // neighbors: v's neighbour list, which the caller may have taken from it.
+  void DestroyVertex(int v, const TIndexList& neighbors);
   // oldVertex is always the vertex being collapsed; see DestroyTriangle.
   void ReplaceVertex(int t, int oldVertex, int newVertex);
   void Collapse(int u, int v);
@@ -302,7 +310,6 @@ class TMelaxMesh {
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
   std::vector<int> sides_;
-  std::vector<int> collapseNeighbors_;  // Collapse: the neighbours of the collapsed vertex
   std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
   THugeVector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
   THugeVector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
@@ -703,8 +710,8 @@ void TMelaxMesh::DestroyTriangle(int t, int dying) {
   }
 }
 
-void TMelaxMesh::DestroyVertex(int v) {
-  for (const int n : links_[v].Neighbors) links_[n].Neighbors.remove(v);
+void TMelaxMesh::DestroyVertex(int v, const TIndexList& neighbors) {
+  for (const int n : neighbors) links_[n].Neighbors.remove(v);
   links_[v].Neighbors.release();
   links_[v].Faces.release();
   alive_[v] = 0;
@@ -740,8 +747,8 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
 }
 
 void TMelaxMesh::Collapse(int u, int v) {
-  std::vector<int>& neighbors = collapseNeighbors_;
-  neighbors.assign(links_[u].Neighbors.begin(), links_[u].Neighbors.end());
+  // Nothing reads u's neighbour list before u is destroyed, so the collapse takes it.
+  const TIndexList neighbors(std::move(links_[u].Neighbors));
   // Everything below works on these vertices; their records are asked for early
   // to overlap the cache misses.
   for (const int n : neighbors) {
@@ -767,7 +774,7 @@ void TMelaxMesh::Collapse(int u, int v) {
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i) ReplaceVertex(faces[i], u, v);
     for (const int n : links_[v].Neighbors) inTargetList_[n] = 0;
   }
-  DestroyVertex(u);
+  DestroyVertex(u, neighbors);
   for (const int n : neighbors) {
     __builtin_prefetch(&links_[n].Neighbors);
     __builtin_prefetch(&links_[n].Faces);
