@@ -42,8 +42,9 @@ template <class T>
 using THugeVector = TLargeVector<T>;
 
 // An ordered list of indices that keeps its first few entries inside itself: a vertex
-// of a surface mesh has about six neighbours and six faces, so most lists never touch
-// the heap.  32 bytes: a vertex's two lists share one cache line.
+// of a surface mesh has about six neighbours and six faces, and collapses in flat
+// patches grow fans of twice that, so most lists never touch the heap.  64 bytes: a
+// list is one cache line.
 class TIndexList {
  public:
   TIndexList() = default;
@@ -98,7 +99,7 @@ class TIndexList {
   }
 
  private:
-  static constexpr uint32_t kInline = 6;
+  static constexpr uint32_t kInline = 14;
   bool OnHeap() const { return capacity_ > kInline; }
   void Grow() {
     int* bigger = new int[capacity_ * 2];
@@ -115,7 +116,7 @@ class TIndexList {
     int* heap_;
   };
 };
-static_assert(sizeof(TIndexList) == 32);
+static_assert(sizeof(TIndexList) == 64);
 
 // Always yields the cheapest live vertex, the lowest index among equal costs.  The
 // costs are kept in blocks of consecutive vertices, each represented by its cheapest
@@ -217,19 +218,23 @@ class TMelaxMesh {
     if ((touched_[n] & (kTwoSides | kNewNormal | kLostFace)) == kTwoSides && cost_[n].Cost <= 0) return;
     for (const int f : links_[n].Faces) __builtin_prefetch(&triangles_[f]);
   }
+  void PrefetchLinks(int n) const {
+    __builtin_prefetch(&links_[n].Neighbors);
+    __builtin_prefetch(&links_[n].Faces);
+  }
   // The records the collapse of u reads first, asked for while the collapse before it
   // is still being finished.
   void PrefetchCollapse(int u) const {
     const TLinks& links = links_[u];
     for (const int f : links.Faces) __builtin_prefetch(&triangles_[f]);
     for (const int n : links.Neighbors) {
-      __builtin_prefetch(&links_[n]);
+      PrefetchLinks(n);
       __builtin_prefetch(&point_[n]);
       __builtin_prefetch(&cost_[n]);
       tree_->Prefetch(n);
     }
     tree_->PrefetchBlock(u);
-    if (const int v = cost_[u].Target; v >= 0) __builtin_prefetch(&links_[v]);
+    if (const int v = cost_[u].Target; v >= 0) PrefetchLinks(v);
   }
   // The faces the collapse of u onto v destroys make it look for another face
   // joining v and each third corner: those faces too, once u's have arrived.
@@ -279,7 +284,7 @@ class TMelaxMesh {
   // vertices, and keeping those dense keeps them in cache.
   THugeVector<TPoint> point_;
   THugeVector<uint8_t> alive_;
-  // A vertex's neighbours and faces, in one cache line.
+  // A vertex's neighbours and faces, each list in a cache line of its own.
   struct alignas(64) TLinks {
     TIndexList Neighbors;
     TIndexList Faces;
@@ -751,11 +756,10 @@ void TMelaxMesh::Collapse(int u, int v) {
   const TIndexList neighbors(std::move(links_[u].Neighbors));
   // Everything below works on these vertices; their records are asked for early
   // to overlap the cache misses.
-  // A vertex's two lists share one cache line.
   TIndexList& faces = links_[u].Faces;
   for (const int f : faces) __builtin_prefetch(&triangles_[f]);
   for (const int n : neighbors) {
-    __builtin_prefetch(&links_[n]);
+    PrefetchLinks(n);
     __builtin_prefetch(&point_[n]);
     __builtin_prefetch(&cost_[n]);
     tree_->Prefetch(n);
@@ -787,7 +791,7 @@ void TMelaxMesh::Collapse(int u, int v) {
   // halfway.
   const int next = tree_->Cheapest();
   if (next >= 0) {
-    __builtin_prefetch(&links_[next]);
+    PrefetchLinks(next);
     __builtin_prefetch(&cost_[next]);
   }
   for (size_t i = 0; i < count; ++i) {
