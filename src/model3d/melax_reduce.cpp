@@ -309,15 +309,15 @@ class TMelaxMesh {
   // (listed in lostFaces_), kNewNormal for the corners of faces whose normal changed
   // and for everything a collapse without a target touches; kOneSide and kTwoSides
   // count the faces moved onto the target that a vertex is a corner of.
-  static constexpr uint8_t kLostFace = 1, kNewNormal = 2, kOneSide = 4, kTwoSides = 8;
+  // kInTargetList marks the target's neighbours while faces move onto it.
+  static constexpr uint8_t kLostFace = 1, kNewNormal = 2, kOneSide = 4, kTwoSides = 8, kInTargetList = 16;
   THugeVector<uint8_t> touched_;
   std::vector<int> lostFaces_;
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
   std::vector<int> sides_;
   std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
-  THugeVector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
-  THugeVector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
+  THugeVector<int> slotOf_;  // neighbour slot by vertex while one vertex is costed, else -1
   std::vector<T3DPoint> normals_;
   std::vector<double> flatness_;
   std::vector<uint8_t> columnReady_;
@@ -333,7 +333,6 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   cost_.assign(n, TCost{0, -1, 0});
   touched_.assign(n, 0);
   slotOf_.assign(n, -1);
-  inTargetList_.assign(n, 0);
   liveVertices_ = vertexCount;
   triangles_.reserve(static_cast<size_t>(model.TriangleCount));
   for (const T3DTriangle& corners : model.Triangles) {
@@ -739,8 +738,8 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
   for (const int c : corners) {
     if (c == newVertex) continue;
     touched_[c] |= touched_[c] & kOneSide ? kTwoSides : kOneSide;
-    if (inTargetList_[c]) continue;
-    inTargetList_[c] = 1;
+    if (touched_[c] & kInTargetList) continue;
+    touched_[c] |= kInTargetList;
     links_[newVertex].Neighbors.push_back(c);
     links_[c].Neighbors.push_back(newVertex);
   }
@@ -776,9 +775,9 @@ void TMelaxMesh::Collapse(int u, int v) {
       if (HasCorner(faces[i], v)) DestroyTriangle(faces[i], u);
     // From here until u is destroyed v's neighbour list only grows, so marks of its
     // entries stay true.
-    for (const int n : links_[v].Neighbors) inTargetList_[n] = 1;
+    for (const int n : links_[v].Neighbors) touched_[n] |= kInTargetList;
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i) ReplaceVertex(faces[i], u, v);
-    for (const int n : links_[v].Neighbors) inTargetList_[n] = 0;
+    for (const int n : links_[v].Neighbors) touched_[n] &= ~kInTargetList;
   }
   DestroyVertex(u, neighbors);
   // Re-costing a neighbour reads its faces, scattered over the triangle array: those
