@@ -42,8 +42,10 @@ template <class T>
 using THugeVector = TLargeVector<T>;
 
 // An ordered list of indices that keeps its first few entries inside itself: a vertex
-// of a surface mesh has about six neighbours and six faces, so most lists never touch
-// the heap.  32 bytes: a vertex's two lists share one cache line.
+// of a surface mesh has about six neighbours and six faces, and collapses in flat
+// patches grow fans of twice that, so most lists never touch the heap.  Twelve
+// entries (56 bytes) measured best: more inline room costs more memory to fault in
+// than the heap lists it saves.
 class TIndexList {
  public:
   TIndexList() = default;
@@ -51,7 +53,7 @@ class TIndexList {
     if (other.OnHeap()) {
       heap_ = other.heap_;
     } else {
-      std::copy(other.inline_, other.inline_ + size_, inline_);
+      std::copy(other.inline_, other.inline_ + kInline, inline_);
     }
     other.size_ = 0;
     other.capacity_ = kInline;
@@ -78,7 +80,14 @@ class TIndexList {
     int* last = first + size_;
     int* it = std::find(first, last, item);
     if (it == last) return;
-    std::copy(it + 1, last, it);
+    if (OnHeap()) {
+      std::copy(it + 1, last, it);
+    } else {
+      // A fixed number of steps without branches: a call to memmove costs more
+      // than the few entries of an inline list.
+      const uint32_t at = static_cast<uint32_t>(it - first);
+      for (uint32_t i = 0; i + 1 < kInline; ++i) inline_[i] = i < at ? inline_[i] : inline_[i + 1];
+    }
     --size_;
   }
   void add_unique(int item) {
@@ -91,7 +100,7 @@ class TIndexList {
   }
 
  private:
-  static constexpr uint32_t kInline = 6;
+  static constexpr uint32_t kInline = 12;
   bool OnHeap() const { return capacity_ > kInline; }
   void Grow() {
     int* bigger = new int[capacity_ * 2];
@@ -102,12 +111,13 @@ class TIndexList {
   }
   uint32_t size_ = 0;
   uint32_t capacity_ = kInline;
+  // Inline entries are always initialised: they are moved and shifted as a whole.
   union {
-    int inline_[kInline];
+    int inline_[kInline] = {};
     int* heap_;
   };
 };
-static_assert(sizeof(TIndexList) == 32);
+static_assert(sizeof(TIndexList) == 56);
 
 // Always yields the cheapest live vertex, the lowest index among equal costs.  The
 // costs are kept in blocks of consecutive vertices, each represented by its cheapest
@@ -145,6 +155,13 @@ class TCostTree {
     }
   }
   void Remove(int vertex) { Set(vertex, kDead); }
+  // Asks for the cost of a vertex that is about to be set, or for its whole block,
+  // which removing the cheapest vertex scans.
+  void Prefetch(int vertex) const { __builtin_prefetch(&key_[static_cast<size_t>(vertex)]); }
+  void PrefetchBlock(int vertex) const {
+    const double* key = &key_[static_cast<size_t>(vertex) / kBlock * kBlock];
+    for (size_t i = 0; i < kBlock; i += 8) __builtin_prefetch(key + i);
+  }
 
  private:
   static constexpr size_t kBlock = 64;
@@ -156,12 +173,20 @@ class TCostTree {
   };
   // The left key always has the lower index, so it wins ties.
   static TKey Better(const TKey& left, const TKey& right) { return right.Cost < left.Cost ? right : left; }
+  // The least cost first, in independent lanes the compiler can vectorise, then the
+  // first vertex that has it: costs are never NaN, so this is the first least key.
   TKey BlockBest(size_t block) const {
-    const size_t first = block * kBlock;
-    size_t best = first;
-    for (size_t i = first + 1; i < first + kBlock; ++i)
-      if (key_[i] < key_[best]) best = i;
-    return TKey{key_[best], key_[best] == kDead ? -1 : static_cast<int>(best)};
+    const double* key = &key_[block * kBlock];
+    constexpr size_t kLanes = 8;
+    double lane[kLanes];
+    for (size_t l = 0; l < kLanes; ++l) lane[l] = key[l];
+    for (size_t i = kLanes; i < kBlock; i += kLanes)
+      for (size_t l = 0; l < kLanes; ++l) lane[l] = key[i + l] < lane[l] ? key[i + l] : lane[l];
+    double least = lane[0];
+    for (size_t l = 1; l < kLanes; ++l) least = lane[l] < least ? lane[l] : least;
+    size_t best = 0;
+    while (key[best] != least) ++best;
+    return TKey{least, least == kDead ? -1 : static_cast<int>(block * kBlock + best)};
   }
   THugeVector<double> key_;
   size_t leaves_;
@@ -189,7 +214,40 @@ class TMelaxMesh {
   bool KeepsItsNormals(int n) const;
   void PrefetchFaces(int n) const {
     __builtin_prefetch(&point_[n]);
+    // A neighbour of cost 0 that two moved faces join to the target most likely
+    // keeps its cost without reading its faces (see UpdateForNewEdge).
+    if ((touched_[n] & (kTwoSides | kNewNormal | kLostFace)) == kTwoSides && cost_[n].Cost <= 0) return;
     for (const int f : links_[n].Faces) __builtin_prefetch(&triangles_[f]);
+  }
+  void PrefetchLinks(int n) const {
+    __builtin_prefetch(&links_[n].Neighbors);
+    __builtin_prefetch(&links_[n].Faces);
+  }
+  // The records the collapse of u reads first, asked for while the collapse before it
+  // is still being finished.
+  void PrefetchCollapse(int u) const {
+    const TLinks& links = links_[u];
+    for (const int f : links.Faces) __builtin_prefetch(&triangles_[f]);
+    for (const int n : links.Neighbors) {
+      PrefetchLinks(n);
+      __builtin_prefetch(&point_[n]);
+      __builtin_prefetch(&cost_[n]);
+      tree_->Prefetch(n);
+    }
+    tree_->PrefetchBlock(u);
+    if (const int v = cost_[u].Target; v >= 0) PrefetchLinks(v);
+  }
+  // The faces the collapse of u onto v destroys make it look for another face
+  // joining v and each third corner: those faces too, once u's have arrived.
+  void PrefetchLostFaces(int u) const {
+    const int v = cost_[u].Target;
+    if (v < 0) return;
+    for (const int f : links_[u].Faces) {
+      if (!HasCorner(f, v)) continue;
+      for (const int c : triangles_[f].Corners)
+        if (c != u && c != v)
+          for (const int g : links_[c].Faces) __builtin_prefetch(&triangles_[g]);
+    }
   }
   void MarkBorder(int v) {
     if (!point_[v].Border) point_[v].Border = ++borderClock_;
@@ -198,12 +256,13 @@ class TMelaxMesh {
     const std::array<int, 3>& c = triangles_[t].Corners;
     return c[0] == v || c[1] == v || c[2] == v;
   }
-  void RemoveIfNonNeighbor(int a, int b);
+  void UnlinkIfNoCommonFace(int a, int b);
   // Pairs with `dying`, the vertex being collapsed, keep their neighbour entries:
   // DestroyVertex removes them right after, and removing an entry early or late
   // leaves the order of the others the same.
   void DestroyTriangle(int t, int dying);
-  void DestroyVertex(int v);
+  // neighbors: v's neighbour list, which the caller may have taken from it.
+  void DestroyVertex(int v, const TIndexList& neighbors);
   // oldVertex is always the vertex being collapsed; see DestroyTriangle.
   void ReplaceVertex(int t, int oldVertex, int newVertex);
   void Collapse(int u, int v);
@@ -226,8 +285,8 @@ class TMelaxMesh {
   // vertices, and keeping those dense keeps them in cache.
   THugeVector<TPoint> point_;
   THugeVector<uint8_t> alive_;
-  // A vertex's neighbours and faces, in one cache line.
-  struct alignas(64) TLinks {
+  // A vertex's neighbours and faces.
+  struct TLinks {
     TIndexList Neighbors;
     TIndexList Faces;
   };
@@ -249,17 +308,17 @@ class TMelaxMesh {
   uint32_t borderClock_ = 0;
   // Marks set during a collapse: kLostFace for the corners of the faces destroyed
   // (listed in lostFaces_), kNewNormal for the corners of faces whose normal changed
-  // and for everything a collapse without a target touches.
-  static constexpr uint8_t kLostFace = 1, kNewNormal = 2;
+  // and for everything a collapse without a target touches; kOneSide and kTwoSides
+  // count the faces moved onto the target that a vertex is a corner of.
+  // kInTargetList marks the target's neighbours while faces move onto it.
+  static constexpr uint8_t kLostFace = 1, kNewNormal = 2, kOneSide = 4, kTwoSides = 8, kInTargetList = 16;
   THugeVector<uint8_t> touched_;
   std::vector<int> lostFaces_;
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
   std::vector<int> sides_;
-  std::vector<int> collapseNeighbors_;  // Collapse: the neighbours of the collapsed vertex
   std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
-  THugeVector<int> slotOf_;            // neighbour slot by vertex while one vertex is costed, else -1
-  THugeVector<uint8_t> inTargetList_;  // marks the neighbours of a collapse's target while it runs
+  THugeVector<int> slotOf_;  // neighbour slot by vertex while one vertex is costed, else -1
   std::vector<T3DPoint> normals_;
   std::vector<double> flatness_;
   std::vector<uint8_t> columnReady_;
@@ -275,7 +334,6 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   cost_.assign(n, TCost{0, -1, 0});
   touched_.assign(n, 0);
   slotOf_.assign(n, -1);
-  inTargetList_.assign(n, 0);
   liveVertices_ = vertexCount;
   triangles_.reserve(static_cast<size_t>(model.TriangleCount));
   for (const T3DTriangle& corners : model.Triangles) {
@@ -591,14 +649,17 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   cost_[n].Clock = borderClock_;
   // No face joins n to v: the edge to u just went away.
   if (newSlot < 0) return true;
+  // Edge costs are never negative, so a later edge cannot beat a cost of 0.  When
+  // two of the faces moved onto v have n as a corner, the new edge cannot mark a
+  // border either, and n's faces need not be read.
+  const double best = cost_[n].Cost;
+  if ((touched_[n] & kTwoSides) && targetSlot >= 0 && newSlot > targetSlot && best <= 0) return true;
   const TIndexList& faces = links_[n].Faces;
   sides_.clear();
   for (const int f : faces)
     if (HasCorner(f, v)) sides_.push_back(f);
   const bool border = point_[n].Border || point_[v].Border;
   if (sides_.size() < 2 && !(point_[n].Border && point_[v].Border)) return false;
-  // Edge costs are never negative, so a later edge cannot beat a cost of 0.
-  const double best = cost_[n].Cost;
   if (targetSlot >= 0 && newSlot > targetSlot && best <= 0) return true;
 
   const T3DPoint& a = point_[n].Position;
@@ -628,14 +689,17 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   return true;
 }
 
-void TMelaxMesh::RemoveIfNonNeighbor(int a, int b) {
-  if (!links_[a].Neighbors.contains(b)) return;
-  // A face of a has b as a corner exactly when a face of b has a: the face lists
-  // agree with the corners, so the shorter list answers (a hub may have hundreds).
+void TMelaxMesh::UnlinkIfNoCommonFace(int a, int b) {
+  // Neighbour lists are symmetric, and a face of a has b as a corner exactly when a
+  // face of b has a: one search of the shorter lists answers for both directions (a
+  // hub may have hundreds of entries).
+  const bool aShorter = links_[a].Neighbors.size() <= links_[b].Neighbors.size();
+  if (!links_[aShorter ? a : b].Neighbors.contains(aShorter ? b : a)) return;
   const int other = links_[b].Faces.size() < links_[a].Faces.size() ? a : b;
   for (const int f : links_[other == a ? b : a].Faces)
     if (HasCorner(f, other)) return;
   links_[a].Neighbors.remove(b);
+  links_[b].Neighbors.remove(a);
 }
 
 void TMelaxMesh::DestroyTriangle(int t, int dying) {
@@ -647,13 +711,12 @@ void TMelaxMesh::DestroyTriangle(int t, int dying) {
   for (int i = 0; i < 3; ++i) {
     const int a = corners[i], b = corners[(i + 1) % 3];
     if (a == dying || b == dying) continue;
-    RemoveIfNonNeighbor(a, b);
-    RemoveIfNonNeighbor(b, a);
+    UnlinkIfNoCommonFace(a, b);
   }
 }
 
-void TMelaxMesh::DestroyVertex(int v) {
-  for (const int n : links_[v].Neighbors) links_[n].Neighbors.remove(v);
+void TMelaxMesh::DestroyVertex(int v, const TIndexList& neighbors) {
+  for (const int n : neighbors) links_[n].Neighbors.remove(v);
   links_[v].Neighbors.release();
   links_[v].Faces.release();
   alive_[v] = 0;
@@ -670,18 +733,17 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
     }
   // oldVertex keeps t in its face list: the list goes with it right after.
   links_[newVertex].Faces.push_back(t);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) {
-      if (i == j) continue;
-      if (corners[i] != newVertex) {
-        links_[corners[i]].Neighbors.add_unique(corners[j]);
-      } else if (!inTargetList_[corners[j]]) {
-        // The target of a collapse is often the hub of a wide fan: the marks spare
-        // a search of its long neighbour list for every corner.
-        inTargetList_[corners[j]] = 1;
-        links_[newVertex].Neighbors.push_back(corners[j]);
-      }
-    }
+  // The other two corners already list each other, as corners of a live face do.
+  // Neighbour lists are symmetric, so the marks of newVertex's entries also say
+  // which corners list newVertex; they spare a search of a hub's long list.
+  for (const int c : corners) {
+    if (c == newVertex) continue;
+    touched_[c] |= touched_[c] & kOneSide ? kTwoSides : kOneSide;
+    if (touched_[c] & kInTargetList) continue;
+    touched_[c] |= kInTargetList;
+    links_[newVertex].Neighbors.push_back(c);
+    links_[c].Neighbors.push_back(newVertex);
+  }
   const T3DPoint before = triangles_[t].Normal;
   ComputeNormal(t);
   const T3DPoint& after = triangles_[t].Normal;
@@ -690,16 +752,18 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
 }
 
 void TMelaxMesh::Collapse(int u, int v) {
-  std::vector<int>& neighbors = collapseNeighbors_;
-  neighbors.assign(links_[u].Neighbors.begin(), links_[u].Neighbors.end());
+  // Nothing reads u's neighbour list before u is destroyed, so the collapse takes it.
+  const TIndexList neighbors(std::move(links_[u].Neighbors));
   // Everything below works on these vertices; their records are asked for early
   // to overlap the cache misses.
-  for (const int n : neighbors) {
-    __builtin_prefetch(&links_[n].Neighbors);
-    __builtin_prefetch(&links_[n].Faces);
-    __builtin_prefetch(&cost_[n]);
-  }
   TIndexList& faces = links_[u].Faces;
+  for (const int f : faces) __builtin_prefetch(&triangles_[f]);
+  for (const int n : neighbors) {
+    PrefetchLinks(n);
+    __builtin_prefetch(&point_[n]);
+    __builtin_prefetch(&cost_[n]);
+    tree_->Prefetch(n);
+  }
   lostFaces_.clear();
   if (v < 0) {
     // Only a vertex whose edge costs are all undefined (non-finite coordinates) has
@@ -712,24 +776,30 @@ void TMelaxMesh::Collapse(int u, int v) {
       if (HasCorner(faces[i], v)) DestroyTriangle(faces[i], u);
     // From here until u is destroyed v's neighbour list only grows, so marks of its
     // entries stay true.
-    for (const int n : links_[v].Neighbors) inTargetList_[n] = 1;
+    for (const int n : links_[v].Neighbors) touched_[n] |= kInTargetList;
     for (int i = static_cast<int>(faces.size()) - 1; i >= 0; --i) ReplaceVertex(faces[i], u, v);
-    for (const int n : links_[v].Neighbors) inTargetList_[n] = 0;
+    for (const int n : links_[v].Neighbors) touched_[n] &= ~kInTargetList;
   }
-  DestroyVertex(u);
-  for (const int n : neighbors) {
-    __builtin_prefetch(&links_[n].Neighbors);
-    __builtin_prefetch(&links_[n].Faces);
-  }
+  DestroyVertex(u, neighbors);
   // Re-costing a neighbour reads its faces, scattered over the triangle array: those
   // of the neighbours a few places ahead are asked for while this one is costed.
   constexpr size_t kAhead = 2;
   const size_t count = neighbors.size();
   for (size_t i = 0; i < std::min(count, kAhead); ++i) PrefetchFaces(neighbors[i]);
+  // The re-costings below mostly leave the next vertex to collapse as it is: its
+  // records are fetched while they run, its lists first and what they point to
+  // halfway.
+  const int next = tree_->Cheapest();
+  if (next >= 0) {
+    PrefetchLinks(next);
+    __builtin_prefetch(&cost_[next]);
+  }
   for (size_t i = 0; i < count; ++i) {
     if (i + kAhead < count) PrefetchFaces(neighbors[i + kAhead]);
     UpdateEdgeCostAtVertex(neighbors[i], u, v);
+    if (i == count / 2 && next >= 0) PrefetchCollapse(next);
   }
+  if (next >= 0) PrefetchLostFaces(next);
   for (const int n : neighbors) touched_[n] = 0;
   touched_[u] = 0;
   if (v >= 0) touched_[v] = 0;
