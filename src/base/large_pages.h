@@ -3,7 +3,9 @@
 // a photo adds up; a 2 MiB page makes that one fault.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -27,6 +29,13 @@ void ReserveLarge(std::vector<T>& items, size_t count) {
   AdviseLargePages(larger.data(), count * sizeof(T));
   larger.insert(larger.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
   items.swap(larger);
+}
+
+// Room for at least `needed` items, at least doubling the capacity (but not beyond
+// `most`), through ReserveLarge: for arrays that grow a block at a time.
+template <class T>
+void GrowLarge(std::vector<T>& items, size_t needed, size_t most = SIZE_MAX) {
+  if (items.capacity() < needed) ReserveLarge(items, std::min(most, std::max(needed, 2 * items.capacity())));
 }
 
 // An allocator whose blocks of a large page or more start on a large page and carry
@@ -78,40 +87,5 @@ template <class T>
 TLargeBlock<T> AllocateLarge(size_t count) {
   return TLargeBlock<T>(TLargePageAllocator<T>().allocate(count), TLargeBlockDeleter<T>{count});
 }
-
-// An array of plain items on large pages, left uninitialised, for tables that are
-// written whole before they are read: growing neither zero-fills nor copies, and a
-// table of a large page or less takes one fault instead of one per 4 KiB.
-template <class T>
-class TLargeBuffer {
- public:
-  TLargeBuffer() = default;
-  ~TLargeBuffer() { Release(); }
-  TLargeBuffer(const TLargeBuffer&) = delete;
-  TLargeBuffer& operator=(const TLargeBuffer&) = delete;
-
-  // Room for at least count items; what the buffer held is lost when it grows.
-  void Reserve(size_t count) {
-    if (count <= capacity_) return;
-    Release();
-    const size_t items = count > kLargePageItems ? count : kLargePageItems;
-    data_ = TLargePageAllocator<T>().allocate(items);
-    capacity_ = items;
-  }
-  T* Data() { return data_; }
-  const T* Data() const { return data_; }
-  T& operator[](size_t i) { return data_[i]; }
-  const T& operator[](size_t i) const { return data_[i]; }
-
- private:
-  static constexpr size_t kLargePageItems = TLargePageAllocator<T>::kLargePage / sizeof(T);
-  void Release() {
-    if (data_) TLargePageAllocator<T>().deallocate(data_, capacity_);
-    data_ = nullptr;
-    capacity_ = 0;
-  }
-  T* data_ = nullptr;
-  size_t capacity_ = 0;
-};
 
 }  // namespace sq

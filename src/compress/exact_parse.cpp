@@ -13,6 +13,7 @@ constexpr int kMaxMatch = 258;
 constexpr int kMinMatch = 3;
 constexpr int kBucketSlots = 64;
 constexpr uint32_t kOffsetMask = 0xFFFFFF;  // of a sorted entry; the top byte is the third byte
+constexpr size_t kLargePageEntries = TLargePageAllocator<uint32_t>::kLargePage / sizeof(uint32_t);
 
 inline uint32_t Load32(const uint8_t* p) {
   uint32_t v;
@@ -53,8 +54,11 @@ void TExactParser::Start(const uint8_t* data, int64_t size, int64_t position, in
   const int64_t end = std::max(first_, std::min(stop, size - 1));
   const size_t count = static_cast<size_t>(end - first_);
   count_ = count;
-  sorted_.Reserve(count);
-  slot_.Reserve(count);
+  if (capacity_ < count) {
+    capacity_ = std::max(count, kLargePageEntries);
+    sorted_ = AllocateLarge<uint32_t>(capacity_);
+    slot_ = AllocateLarge<uint32_t>(capacity_);
+  }
   uint32_t* const groupEnd = groupEnd_.get();
   std::memset(groupEnd, 0, 65536 * sizeof(uint32_t));
   const uint8_t* const from = data + first_;
@@ -65,8 +69,8 @@ void TExactParser::Start(const uint8_t* data, int64_t size, int64_t position, in
     groupEnd[key] = total;
     total += n;
   }
-  uint32_t* const sorted = sorted_.Data();
-  uint32_t* const slot = slot_.Data();
+  uint32_t* const sorted = sorted_.get();
+  uint32_t* const slot = slot_.get();
   for (size_t i = 0; i < count; ++i) {
     const uint32_t at = groupEnd[PrefixKey(from + i)]++;
     // Every position but the last two has a third byte; they are never candidates.
@@ -140,14 +144,14 @@ uint32_t TExactParser::Next() {
   // Most symbols are literals or short matches: the table entries of the next
   // positions are fetched while this one is matched.
   if (here + 4 < count_) {
-    __builtin_prefetch(sorted_.Data() + slot_[here + 1]);
+    __builtin_prefetch(sorted_.get() + slot_[here + 1]);
     __builtin_prefetch(groupEnd_.get() + PrefixKey(cur + 1));
-    __builtin_prefetch(sorted_.Data() + slot_[here + 3]);
+    __builtin_prefetch(sorted_.get() + slot_[here + 3]);
   }
   // The group of this prefix starts where the one before ends; the 64 positions
   // before this one in it are the newest with the same prefix.
   const uint32_t groupStart = key ? groupEnd_[key - 1] : 0;
-  TWalk walk{sorted_.Data(), at,  static_cast<uint32_t>(std::max<int64_t>(groupStart, int64_t(at) - kBucketSlots)),
+  TWalk walk{sorted_.get(), at,  static_cast<uint32_t>(std::max<int64_t>(groupStart, int64_t(at) - kBucketSlots)),
              here,          cur, static_cast<int>(std::min<int64_t>(kMaxMatch, waiting))};
   WalkPlain(walk);
   uint32_t symbol;

@@ -58,9 +58,12 @@ class alignas(128) TExactParser {
   int64_t first_ = 0;
   size_t count_ = 0;                      // positions in the table
   std::unique_ptr<uint32_t[]> groupEnd_;  // per prefix, one past its group once filled
-  // Both are written whole by every Start before they are read.
-  TLargeBuffer<uint32_t> sorted_;  // third byte << 24 | position - first_
-  TLargeBuffer<uint32_t> slot_;    // index in sorted_ of position - first_
+  // Both are written whole by every Start before they are read: they grow without
+  // being zero-filled or copied, at least a large page each (one fault, not one per
+  // 4 KiB).
+  size_t capacity_ = 0;
+  TLargeBlock<uint32_t> sorted_;  // third byte << 24 | position - first_
+  TLargeBlock<uint32_t> slot_;    // index in sorted_ of position - first_
 };
 
 }  // namespace sq

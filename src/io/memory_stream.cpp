@@ -42,8 +42,7 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
     // Appending, the common case: copied straight in, without zero-filling first.
     // A stream that grows large (a model or an image written to memory) grows onto
     // large pages, where each fresh 4 KiB page would cost a fault.
-    if (data_.size() + count > data_.capacity() && data_.size() + count >= kLargeGrowth)
-      ReserveLarge(data_, std::max(data_.size() + count, 2 * data_.capacity()));
+    if (data_.size() + count >= kLargeGrowth) GrowLarge(data_, data_.size() + count);
     data_.insert(data_.end(), bytes, bytes + count);
   } else {
     if (position_ + count > data_.size()) data_.resize(position_ + count);

@@ -14,17 +14,6 @@
 
 namespace sq {
 
-namespace {
-
-// Room for `needed` items, doubling up to `most`, on large pages: the arrays of a
-// model run to tens of megabytes, read a block at a time.
-template <class T>
-void GrowLarge(std::vector<T>& items, size_t needed, size_t most) {
-  if (items.capacity() < needed) ReserveLarge(items, std::min(most, std::max(needed, 2 * items.capacity())));
-}
-
-}  // namespace
-
 std::vector<uint8_t> ReadChunkBody(TBaseStream& stream, uint32_t length) {
   constexpr size_t kBlock = size_t(1) << 20;
   std::vector<uint8_t> body;

@@ -35,11 +35,10 @@ namespace {
 
 constexpr double kNoTargetCost = 1.7e308;
 
-// The large per-vertex and per-triangle arrays live on large pages where the system
-// grants them: the reduction reads them at random, and with ordinary pages nearly
-// every access of a large mesh misses the address cache as well as the data cache.
-template <class T>
-using THugeVector = TLargeVector<T>;
+// The large per-vertex and per-triangle arrays (TLargeVector) live on large pages
+// where the system grants them: the reduction reads them at random, and with ordinary
+// pages nearly every access of a large mesh misses the address cache as well as the
+// data cache.
 
 // An ordered list of indices that keeps its first few entries inside itself: a vertex
 // of a surface mesh has about six neighbours and six faces, and collapses in flat
@@ -188,7 +187,7 @@ class TCostTree {
     while (key[best] != least) ++best;
     return TKey{least, least == kDead ? -1 : static_cast<int>(block * kBlock + best)};
   }
-  THugeVector<double> key_;
+  TLargeVector<double> key_;
   size_t leaves_;
   std::vector<TKey> node_;
 };
@@ -283,14 +282,14 @@ class TMelaxMesh {
 
   // Vertices, split by use: the cost loops touch positions and border flags of many
   // vertices, and keeping those dense keeps them in cache.
-  THugeVector<TPoint> point_;
-  THugeVector<uint8_t> alive_;
+  TLargeVector<TPoint> point_;
+  TLargeVector<uint8_t> alive_;
   // A vertex's neighbours and faces.
   struct TLinks {
     TIndexList Neighbors;
     TIndexList Faces;
   };
-  THugeVector<TLinks> links_;
+  TLargeVector<TLinks> links_;
   // A vertex's cost, its target and costClock_, together: a re-costing touches
   // one cache line for them.
   struct TCost {
@@ -300,8 +299,8 @@ class TMelaxMesh {
     // border flags that changed later make its remembered edge costs unusable.
     uint32_t Clock;
   };
-  THugeVector<TCost> cost_;
-  THugeVector<TTriangle> triangles_;
+  TLargeVector<TCost> cost_;
+  TLargeVector<TTriangle> triangles_;
 
   int liveVertices_ = 0;
   // Ticks once for every vertex that becomes a border vertex.
@@ -312,13 +311,13 @@ class TMelaxMesh {
   // count the faces moved onto the target that a vertex is a corner of.
   // kInTargetList marks the target's neighbours while faces move onto it.
   static constexpr uint8_t kLostFace = 1, kNewNormal = 2, kOneSide = 4, kTwoSides = 8, kInTargetList = 16;
-  THugeVector<uint8_t> touched_;
+  TLargeVector<uint8_t> touched_;
   std::vector<int> lostFaces_;
   std::unique_ptr<TCostTree> tree_;
   // Scratch of ComputeEdgeCostAtVertex.
   std::vector<int> sides_;
   std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
-  THugeVector<int> slotOf_;  // neighbour slot by vertex while one vertex is costed, else -1
+  TLargeVector<int> slotOf_;  // neighbour slot by vertex while one vertex is costed, else -1
   std::vector<T3DPoint> normals_;
   std::vector<double> flatness_;
   std::vector<uint8_t> columnReady_;
