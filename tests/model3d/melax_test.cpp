@@ -104,15 +104,22 @@ void CopyModel(const TSurfaceColorModel& from, TSurfaceColorModel& to) {
   to.Triangles = from.Triangles;
 }
 
+// Reduces a copy of the model with the plain reference and the model itself with the
+// fast reduction, and expects the same result.
+void ExpectFastEqualsPlain(TSurfaceColorModel& fast, int target, const std::string& what) {
+  TSurfaceColorModel plain;
+  CopyModel(fast, plain);
+  MelaxReduce(fast, target);
+  reference::PlainMelaxReduce(plain, target);
+  ExpectSameModel(fast, plain, what);
+}
+
 TEST(Melax, FastReductionEqualsPlainScanOnTerraces) {
   for (int round = 0; round < 4; ++round) {
-    TSurfaceColorModel fast, plain;
+    TSurfaceColorModel fast;
     MakeTerraces(fast, 26, 20, round);
-    CopyModel(fast, plain);
     const int target = 8 + 60 * round;
-    MelaxReduce(fast, target);
-    reference::PlainMelaxReduce(plain, target);
-    ExpectSameModel(fast, plain, "terraces " + std::to_string(round));
+    ExpectFastEqualsPlain(fast, target, "terraces " + std::to_string(round));
   }
 }
 
@@ -121,34 +128,28 @@ TEST(Melax, FastReductionEqualsPlainScanOnTerraces) {
 TEST(Melax, FastReductionEqualsPlainScanOnTriangleSoups) {
   std::mt19937 rng(777);
   for (int round = 0; round < 1500; ++round) {
-    TSurfaceColorModel fast, plain;
+    TSurfaceColorModel fast;
     MakeSoup(fast, 6 + rng() % 30, 4 + rng() % 50, rng);
     // A vertex off at infinity has no usable edge, so it goes without a target.
     if (round % 4 == 0) fast.Vertices[rng() % fast.VertexCount].Y = std::numeric_limits<float>::infinity();
-    CopyModel(fast, plain);
     const int target = 1 + rng() % fast.VertexCount;
-    MelaxReduce(fast, target);
-    reference::PlainMelaxReduce(plain, target);
-    ExpectSameModel(fast, plain, "soup " + std::to_string(round));
+    ExpectFastEqualsPlain(fast, target, "soup " + std::to_string(round));
   }
 }
 
 TEST(Melax, FastReductionEqualsPlainScanOnTiltedTerracesWithHoles) {
   for (int round = 0; round < 4; ++round) {
-    TSurfaceColorModel fast, plain;
+    TSurfaceColorModel fast;
     MakeTiltedTerracesWithHoles(fast, 34, 24, round);
-    CopyModel(fast, plain);
     const int target = 5 + 90 * round;
-    MelaxReduce(fast, target);
-    reference::PlainMelaxReduce(plain, target);
-    ExpectSameModel(fast, plain, "tilted terraces " + std::to_string(round));
+    ExpectFastEqualsPlain(fast, target, "tilted terraces " + std::to_string(round));
   }
 }
 
 TEST(Melax, FastReductionEqualsPlainScanOnRandomMeshes) {
   std::mt19937 rng(12345);
   for (int round = 0; round < 150; ++round) {
-    TSurfaceColorModel fast, plain;
+    TSurfaceColorModel fast;
     const int kind = round % 3;
     if (kind == 0) {
       const int w = 3 + rng() % 10, h = 3 + rng() % 10;
@@ -159,11 +160,8 @@ TEST(Melax, FastReductionEqualsPlainScanOnRandomMeshes) {
     } else {
       MakeSoup(fast, 8 + rng() % 40, 5 + rng() % 60, rng);
     }
-    CopyModel(fast, plain);
     const int target = 1 + rng() % fast.VertexCount;
-    MelaxReduce(fast, target);
-    reference::PlainMelaxReduce(plain, target);
-    ExpectSameModel(fast, plain, "round " + std::to_string(round));
+    ExpectFastEqualsPlain(fast, target, "round " + std::to_string(round));
     EXPECT_LE(fast.VertexCount, target);
   }
   TSurfaceColorModel sphere, plainSphere;
