@@ -13,6 +13,8 @@
 // Re-costing a former neighbour works out only the edges whose cost can have
 // changed when that is provably all that changed (see UpdateEdgeCostAtVertex); the
 // result is always the one a full re-costing gives.
+// The setup (links, normals, first costs) runs on all cores with the result of the
+// one-by-one setup; see TFirstBorders for how the first costs manage that.
 #include "model3d/melax_reduce.h"
 
 #include <algorithm>
@@ -26,6 +28,7 @@
 #include "base/exception.h"
 #include "base/format.h"
 #include "base/large_pages.h"
+#include "base/parallel.h"
 #include "base/progress.h"
 #include "model3d/texture_model.h"
 
@@ -200,12 +203,53 @@ class TMelaxMesh {
   void Rebuild(TSurfaceColorModel& model) const;
 
  private:
+  // Scratch of the cost of a vertex with many faces, one per thread.
+  struct TScratch {
+    std::vector<int> SideStart, SideFill, SideNormal, SlotOfCorner;
+    TLargeVector<int> SlotOf;  // neighbour slot by vertex while one vertex is costed, else -1
+    std::vector<T3DPoint> Normals;
+    std::vector<double> Flatness;
+    std::vector<uint8_t> ColumnReady;
+  };
+  // Which vertices count as border vertices while the edges of a vertex are costed.
+  // During the reduction that is the flag itself, which an open edge (fewer than two
+  // faces) sets on both its ends for good.
+  struct TLiveBorders {
+    TMelaxMesh& Mesh;
+    void Open(int v, int n) const {
+      Mesh.MarkBorder(v);
+      Mesh.MarkBorder(n);
+    }
+    bool Is(int x, size_t) const { return Mesh.point_[x].Border != 0; }
+  };
+  // The first costs, worked out side by side, must see the flags that costing vertex
+  // after vertex would have set by then.  An open edge marks its ends when the first
+  // of them is costed, at the edge's slot in that vertex's list; so x is a border
+  // vertex at slot j of v when the first open edge of x comes at (v, j) or before
+  // (When[x], see FindFirstBorders).
+  struct TFirstBorders {
+    const uint64_t* When;
+    uint64_t Vertex;  // v << 32
+    void Open(int, int) const {}
+    bool Is(int x, size_t slot) const { return When[x] <= (Vertex | slot); }
+  };
+  static constexpr uint64_t kNeverBorder = UINT64_MAX;
+
   void ComputeNormal(int t);
   void ComputeEdgeCostAtVertex(int v);
-  // The two ways ComputeEdgeCostAtVertex works out the cost of a vertex with neighbours.
+  template <class TBorders>
+  void CostOf(int v, const TBorders& borders, TScratch& scratch, double& cost, int& target);
+  // The two ways CostOf works out the cost of a vertex with neighbours.
   static constexpr size_t kSmallFan = 16;
-  void SmallFanCost(int v, double& cost, int& target);
-  void WideFanCost(int v, double& cost, int& target);
+  template <class TBorders>
+  void SmallFanCost(int v, const TBorders& borders, double& cost, int& target);
+  template <class TBorders>
+  void WideFanCost(int v, const TBorders& borders, TScratch& scratch, double& cost, int& target);
+  // The setup's steps that run side by side.
+  void LinkCorners(int workers);
+  std::vector<uint64_t> FindFirstBorders();
+  void ComputeFirstCosts(const std::vector<uint64_t>& when);
+  size_t SlotIn(int v, int n) const;
   // Re-costs n, a former neighbour of the collapsed vertex u, after u went onto v.
   // Takes the short way when only the edge to v can have changed.
   void UpdateEdgeCostAtVertex(int n, int u, int v);
@@ -314,48 +358,148 @@ class TMelaxMesh {
   TLargeVector<uint8_t> touched_;
   std::vector<int> lostFaces_;
   std::unique_ptr<TCostTree> tree_;
-  // Scratch of ComputeEdgeCostAtVertex.
-  std::vector<int> sides_;
-  std::vector<int> sideStart_, sideFill_, sideNormal_, slotOfCorner_;
-  TLargeVector<int> slotOf_;  // neighbour slot by vertex while one vertex is costed, else -1
-  std::vector<T3DPoint> normals_;
-  std::vector<double> flatness_;
-  std::vector<uint8_t> columnReady_;
+  std::vector<int> sides_;  // of UpdateForNewEdge
+  TScratch scratch_;
 };
 
 TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   const int vertexCount = model.VertexCount;
   const size_t n = static_cast<size_t>(vertexCount);
+  // The first bad corner is the one reported, as when the faces are read in order.
+  for (const T3DTriangle& corners : model.Triangles)
+    for (const uint32_t c : corners)
+      if (c >= static_cast<uint32_t>(vertexCount)) throw EBadFormat(Format("Invalid point in face list: %u", c));
   point_.resize(n);
   for (size_t i = 0; i < n; ++i) point_[i] = TPoint{model.Vertices[i], 0};
   alive_.assign(n, 1);
   links_.resize(n);
   cost_.assign(n, TCost{0, -1, 0});
   touched_.assign(n, 0);
-  slotOf_.assign(n, -1);
+  scratch_.SlotOf.assign(n, -1);
   liveVertices_ = vertexCount;
   triangles_.reserve(static_cast<size_t>(model.TriangleCount));
   for (const T3DTriangle& corners : model.Triangles) {
-    for (const uint32_t c : corners)
-      if (c >= static_cast<uint32_t>(vertexCount)) throw EBadFormat(Format("Invalid point in face list: %u", c));
     // A triangle with a repeated corner would keep a collapsed vertex alive in its
     // corner list; it has no area, so it is left out.
     if (corners[0] == corners[1] || corners[1] == corners[2] || corners[0] == corners[2]) continue;
-    const int t = static_cast<int>(triangles_.size());
-    const std::array<int, 3> c = {static_cast<int>(corners[0]), static_cast<int>(corners[1]),
-                                  static_cast<int>(corners[2])};
-    triangles_.push_back(TTriangle{c, {}, 1});
-    ComputeNormal(t);
-    for (int i = 0; i < 3; ++i) {
-      links_[c[i]].Faces.push_back(t);
-      for (int j = 0; j < 3; ++j)
-        if (i != j) links_[c[i]].Neighbors.add_unique(c[j]);
-    }
+    triangles_.push_back(
+        TTriangle{{static_cast<int>(corners[0]), static_cast<int>(corners[1]), static_cast<int>(corners[2])}, {}, 1});
   }
-  for (int v = 0; v < vertexCount; ++v) ComputeEdgeCostAtVertex(v);
+  const int triangleCount = static_cast<int>(triangles_.size());
+  constexpr int kTriangleBlock = 4096;
+  ForEachRow((triangleCount + kTriangleBlock - 1) / kTriangleBlock, kTriangleBlock * 40, false, [&](int block, int) {
+    const int last = std::min(triangleCount, (block + 1) * kTriangleBlock);
+    for (int t = block * kTriangleBlock; t < last; ++t) ComputeNormal(t);
+  });
+  LinkCorners(int64_t(triangleCount) * 30 < 200000 ? 1 : WorkerCount());
+  ComputeFirstCosts(FindFirstBorders());
   std::vector<double> costs(n);
   for (size_t i = 0; i < n; ++i) costs[i] = cost_[i].Cost;
   tree_ = std::make_unique<TCostTree>(costs);
+}
+
+// Each worker links the corners in its own range of vertices, reading all faces in
+// order: every list gets its entries in the order linking face after face gives.
+void TMelaxMesh::LinkCorners(int workers) {
+  const int64_t n = static_cast<int64_t>(links_.size());
+  ForEachRow(
+      workers, workers,
+      [&](int part, int) {
+        const int lo = static_cast<int>(n * part / workers), hi = static_cast<int>(n * (part + 1) / workers);
+        const int count = static_cast<int>(triangles_.size());
+        for (int t = 0; t < count; ++t) {
+          const std::array<int, 3>& c = triangles_[t].Corners;
+          for (int i = 0; i < 3; ++i) {
+            if (c[i] < lo || c[i] >= hi) continue;
+            TLinks& links = links_[c[i]];
+            links.Faces.push_back(t);
+            for (int j = 0; j < 3; ++j)
+              if (i != j) links.Neighbors.add_unique(c[j]);
+          }
+        }
+      },
+      false);
+}
+
+size_t TMelaxMesh::SlotIn(int v, int n) const {
+  const TIndexList& neighbors = links_[v].Neighbors;
+  return static_cast<size_t>(std::find(neighbors.begin(), neighbors.end(), n) - neighbors.begin());
+}
+
+// When each vertex first becomes a border vertex if the vertices are costed one by
+// one: at (w << 32 | slot), costing w and at the slot of its open edge to the vertex
+// (or to another vertex when w is the vertex itself); kNeverBorder if it never does.
+// An open edge is open from both ends (both count the faces that have both as
+// corners), and the end costed first is the lower one.  The flags' values follow,
+// numbered in that order as MarkBorder numbers them.
+std::vector<uint64_t> TMelaxMesh::FindFirstBorders() {
+  const int vertexCount = static_cast<int>(links_.size());
+  std::vector<uint64_t> when(links_.size(), kNeverBorder);
+  constexpr int kBlock = 1024;
+  ForEachRow((vertexCount + kBlock - 1) / kBlock, kBlock * 100, false, [&](int block, int) {
+    const int last = std::min(vertexCount, (block + 1) * kBlock);
+    for (int x = block * kBlock; x < last; ++x) {
+      const TIndexList& neighbors = links_[x].Neighbors;
+      const TIndexList& faces = links_[x].Faces;
+      uint64_t first = kNeverBorder;
+      for (size_t j = 0; j < neighbors.size(); ++j) {
+        const int y = neighbors[j];
+        int sides = 0;
+        for (const int f : faces) sides += HasCorner(f, y) ? 1 : 0;
+        if (sides >= 2) continue;
+        const uint64_t at = y > x ? uint64_t(x) << 32 | j : uint64_t(y) << 32 | SlotIn(y, x);
+        first = std::min(first, at);
+      }
+      when[static_cast<size_t>(x)] = first;
+    }
+  });
+  // Numbered by the time of marking; at one edge the vertex being costed is marked
+  // before its neighbour.
+  std::vector<std::pair<uint64_t, int>> marks;
+  for (int x = 0; x < vertexCount; ++x)
+    if (const uint64_t at = when[static_cast<size_t>(x)]; at != kNeverBorder)
+      marks.emplace_back(at * 2 + (static_cast<int>(at >> 32) == x ? 0 : 1), x);
+  std::sort(marks.begin(), marks.end());
+  for (const auto& [at, x] : marks) point_[x].Border = ++borderClock_;
+  return when;
+}
+
+void TMelaxMesh::ComputeFirstCosts(const std::vector<uint64_t>& when) {
+  const int vertexCount = static_cast<int>(links_.size());
+  // A vertex's clock is the count of flags set before it was costed: those of the
+  // vertices first marked while a lower vertex was costed.
+  {
+    std::vector<uint32_t> markedAt(links_.size() + 1, 0);
+    for (const uint64_t at : when)
+      if (at != kNeverBorder) ++markedAt[static_cast<size_t>(at >> 32) + 1];
+    uint32_t clock = 0;
+    for (int v = 0; v < vertexCount; ++v) {
+      clock += markedAt[static_cast<size_t>(v)];
+      cost_[v].Clock = clock;
+    }
+  }
+  const int workers = int64_t(vertexCount) * 200 < 200000 ? 1 : WorkerCount();
+  // The calling thread's scratch is the mesh's own; the others get theirs.
+  std::vector<std::unique_ptr<TScratch>> scratch(static_cast<size_t>(workers));
+  for (auto& own : scratch) {
+    if (&own == &scratch.front()) continue;
+    own = std::make_unique<TScratch>();
+    own->SlotOf.assign(links_.size(), -1);
+  }
+  constexpr int kBlock = 1024;
+  ForEachRow((vertexCount + kBlock - 1) / kBlock, workers,
+             [&](int block, int worker) {
+               TScratch& mine = worker == 0 ? scratch_ : *scratch[static_cast<size_t>(worker)];
+               const int last = std::min(vertexCount, (block + 1) * kBlock);
+               for (int v = block * kBlock; v < last; ++v) {
+                 double cost = -1;
+                 int target = -1;
+                 CostOf(v, TFirstBorders{when.data(), uint64_t(v) << 32}, mine, cost, target);
+                 cost_[v].Cost = cost;
+                 cost_[v].Target = target;
+               }
+             },
+             false, 16);
 }
 
 void TMelaxMesh::ComputeNormal(int t) {
@@ -385,32 +529,37 @@ void TMelaxMesh::ComputeNormal(int t) {
 // bit for bit: the dot product is symmetric, and normals that compare equal (0 and
 // -0 included) give the same term.
 void TMelaxMesh::ComputeEdgeCostAtVertex(int v) {
-  const TIndexList& neighbors = links_[v].Neighbors;
-  const TIndexList& faces = links_[v].Faces;
-  const size_t k = neighbors.size(), f = faces.size();
   double cost = -1;
   int target = -1;
   cost_[v].Clock = borderClock_;
-  if (k > 0) {
-    // The neighbours lie anywhere in memory once collapses have moved edges around;
-    // asking for all of them at once overlaps the cache misses.
-    for (const int n : neighbors) __builtin_prefetch(&point_[n]);
-    for (const int face : faces) __builtin_prefetch(&triangles_[face]);
-    if (f <= kSmallFan) {
-      SmallFanCost(v, cost, target);
-    } else {
-      WideFanCost(v, cost, target);
-    }
-  }
+  CostOf(v, TLiveBorders{*this}, scratch_, cost, target);
   const bool changed = !(cost == cost_[v].Cost) || target != cost_[v].Target;
   cost_[v].Cost = cost;
   cost_[v].Target = target;
   if (tree_ && changed) tree_->Set(v, cost);
 }
 
+// Leaves cost -1 and target -1 for a vertex without neighbours.
+template <class TBorders>
+void TMelaxMesh::CostOf(int v, const TBorders& borders, TScratch& scratch, double& cost, int& target) {
+  const TIndexList& neighbors = links_[v].Neighbors;
+  const TIndexList& faces = links_[v].Faces;
+  if (neighbors.empty()) return;
+  // The neighbours lie anywhere in memory once collapses have moved edges around;
+  // asking for all of them at once overlaps the cache misses.
+  for (const int n : neighbors) __builtin_prefetch(&point_[n]);
+  for (const int face : faces) __builtin_prefetch(&triangles_[face]);
+  if (faces.size() <= kSmallFan) {
+    SmallFanCost(v, borders, cost, target);
+  } else {
+    WideFanCost(v, borders, scratch, cost, target);
+  }
+}
+
 // Most vertices have a handful of faces: everything stays in local arrays, and the
 // sides of an edge are found by scanning the few faces.
-void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
+template <class TBorders>
+void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int& target) {
   const TIndexList& neighbors = links_[v].Neighbors;
   const TIndexList& faces = links_[v].Faces;
   const size_t k = neighbors.size(), f = faces.size();
@@ -459,12 +608,9 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
     const T3DPoint& b = point_[n].Position;
     const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
     const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
-    if (sideCount < 2) {
-      MarkBorder(v);
-      MarkBorder(n);
-    }
+    if (sideCount < 2) borders.Open(v, n);
     double c = length;
-    if (!point_[v].Border && !point_[n].Border) {
+    if (!borders.Is(v, j) && !borders.Is(n, j)) {
       if (!flatnessReady) makeFlatness();
       double curvature = 0;
       if (sideCount == 2) {
@@ -493,66 +639,75 @@ void TMelaxMesh::SmallFanCost(int v, double& cost, int& target) {
   }
 }
 
-void TMelaxMesh::WideFanCost(int v, double& cost, int& target) {
+template <class TBorders>
+void TMelaxMesh::WideFanCost(int v, const TBorders& borders, TScratch& scratch, double& cost, int& target) {
   const TIndexList& neighbors = links_[v].Neighbors;
   const TIndexList& faces = links_[v].Faces;
   const size_t k = neighbors.size(), f = faces.size();
+  TLargeVector<int>& slotOf = scratch.SlotOf;
+  std::vector<int>& sideStart = scratch.SideStart;
+  std::vector<int>& sideFill = scratch.SideFill;
+  std::vector<int>& sideNormal = scratch.SideNormal;
+  std::vector<int>& slotOfCorner = scratch.SlotOfCorner;
+  std::vector<T3DPoint>& normals = scratch.Normals;
+  std::vector<double>& flatness = scratch.Flatness;
+  std::vector<uint8_t>& columnReady = scratch.ColumnReady;
   {
-    for (size_t j = 0; j < k; ++j) slotOf_[neighbors[j]] = static_cast<int>(j);
+    for (size_t j = 0; j < k; ++j) slotOf[neighbors[j]] = static_cast<int>(j);
 
     // Distinct normals, and for every neighbour j the normals of its side faces
-    // (sideStart_[j] .. sideStart_[j + 1] in sideNormal_), in face order.
-    normals_.clear();
-    sideStart_.assign(k + 1, 0);
-    slotOfCorner_.resize(3 * f);
+    // (sideStart[j] .. sideStart[j + 1] in sideNormal), in face order.
+    normals.clear();
+    sideStart.assign(k + 1, 0);
+    slotOfCorner.resize(3 * f);
     for (size_t i = 0; i < f; ++i) {
       const TTriangle& triangle = triangles_[faces[i]];
       const T3DPoint& n = triangle.Normal;
       size_t id = 0;
-      while (id < normals_.size() && !(normals_[id].X == n.X && normals_[id].Y == n.Y && normals_[id].Z == n.Z)) ++id;
-      if (id == normals_.size()) normals_.push_back(n);
+      while (id < normals.size() && !(normals[id].X == n.X && normals[id].Y == n.Y && normals[id].Z == n.Z)) ++id;
+      if (id == normals.size()) normals.push_back(n);
       int corner = 0;
-      slotOfCorner_[3 * i] = static_cast<int>(id);
+      slotOfCorner[3 * i] = static_cast<int>(id);
       for (const int c : triangle.Corners) {
         if (c == v) continue;
-        const int j = slotOf_[c];
-        if (corner < 2) slotOfCorner_[3 * i + 1 + corner++] = j;
-        if (j >= 0) ++sideStart_[j + 1];
+        const int j = slotOf[c];
+        if (corner < 2) slotOfCorner[3 * i + 1 + corner++] = j;
+        if (j >= 0) ++sideStart[j + 1];
       }
-      while (corner < 2) slotOfCorner_[3 * i + 1 + corner++] = -1;
+      while (corner < 2) slotOfCorner[3 * i + 1 + corner++] = -1;
     }
-    for (const int n : neighbors) slotOf_[n] = -1;
-    for (size_t j = 0; j < k; ++j) sideStart_[j + 1] += sideStart_[j];
-    sideNormal_.resize(sideStart_[k]);
-    sideFill_.assign(sideStart_.begin(), sideStart_.end() - 1);
+    for (const int n : neighbors) slotOf[n] = -1;
+    for (size_t j = 0; j < k; ++j) sideStart[j + 1] += sideStart[j];
+    sideNormal.resize(sideStart[k]);
+    sideFill.assign(sideStart.begin(), sideStart.end() - 1);
     for (size_t i = 0; i < f; ++i)
       for (int corner = 0; corner < 2; ++corner)
-        if (const int j = slotOfCorner_[3 * i + 1 + corner]; j >= 0) sideNormal_[sideFill_[j]++] = slotOfCorner_[3 * i];
+        if (const int j = slotOfCorner[3 * i + 1 + corner]; j >= 0) sideNormal[sideFill[j]++] = slotOfCorner[3 * i];
 
     // Column s of 1 - |N(f) . N(s)| over the distinct normals f, made when first needed.
-    const size_t m = normals_.size();
-    flatness_.resize(m * m);
-    columnReady_.assign(m, 0);
+    const size_t m = normals.size();
+    flatness.resize(m * m);
+    columnReady.assign(m, 0);
     auto column = [&](size_t side) -> const double* {
-      double* values = &flatness_[side * m];
-      if (!columnReady_[side]) {
-        const T3DPoint& sn = normals_[side];
+      double* values = &flatness[side * m];
+      if (!columnReady[side]) {
+        const T3DPoint& sn = normals[side];
         for (size_t i = 0; i < m; ++i) {
-          const T3DPoint& n = normals_[i];
+          const T3DPoint& n = normals[i];
           values[i] = 1 - std::fabs(double(n.X) * sn.X + double(n.Y) * sn.Y + double(n.Z) * sn.Z);
         }
-        columnReady_[side] = 1;
+        columnReady[side] = 1;
       }
       return values;
     };
     // Curvature of the edge to neighbour j.
     auto curvatureOf = [&](size_t j) {
-      const int first = sideStart_[j], last = sideStart_[j + 1];
+      const int first = sideStart[j], last = sideStart[j + 1];
       double curvature = 0;
       if (last - first == 2) {
         // The common case: an edge inside a manifold surface.
-        const double* s0 = column(static_cast<size_t>(sideNormal_[first]));
-        const double* s1 = column(static_cast<size_t>(sideNormal_[first + 1]));
+        const double* s0 = column(static_cast<size_t>(sideNormal[first]));
+        const double* s1 = column(static_cast<size_t>(sideNormal[first + 1]));
         for (size_t i = 0; i < m; ++i) {
           double d = 1;
           if (s0[i] < d) d = s0[i];
@@ -564,7 +719,7 @@ void TMelaxMesh::WideFanCost(int v, double& cost, int& target) {
       for (size_t i = 0; i < m; ++i) {
         double d = 1;
         for (int p = first; p < last; ++p) {
-          const double value = column(static_cast<size_t>(sideNormal_[p]))[i];
+          const double value = column(static_cast<size_t>(sideNormal[p]))[i];
           if (value < d) d = value;
         }
         if (d > curvature) curvature = d;
@@ -579,14 +734,11 @@ void TMelaxMesh::WideFanCost(int v, double& cost, int& target) {
       const T3DPoint& b = point_[n].Position;
       const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
       const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
-      const int sideCount = sideStart_[j + 1] - sideStart_[j];
+      const int sideCount = sideStart[j + 1] - sideStart[j];
       // An edge with fewer than two faces makes both ends border vertices for good,
       // which changes the cost of the edges at v that come after this one.
-      if (sideCount < 2) {
-        MarkBorder(v);
-        MarkBorder(n);
-      }
-      const double c = point_[v].Border || point_[n].Border ? length : length * curvatureOf(j);
+      if (sideCount < 2) borders.Open(v, n);
+      const double c = borders.Is(v, j) || borders.Is(n, j) ? length : length * curvatureOf(j);
       if (c < cost) {
         cost = c;
         target = n;

@@ -146,6 +146,21 @@ TEST(Melax, FastReductionEqualsPlainScanOnTiltedTerracesWithHoles) {
   }
 }
 
+// Large enough for the setup to share its work between threads: the first costs
+// must see the border vertices that costing one vertex after another would have
+// found by then, which soups (open edges everywhere) and hole rims test.
+TEST(Melax, SetupSharedBetweenThreadsEqualsPlainScan) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 3; ++round) {
+    TSurfaceColorModel soup;
+    MakeSoup(soup, 2500, 9000 + 2000 * round, rng);
+    ExpectFastEqualsPlain(soup, 2500 - 150, "soup " + std::to_string(round));
+  }
+  TSurfaceColorModel terraces;
+  MakeTiltedTerracesWithHoles(terraces, 80, 60, 3);
+  ExpectFastEqualsPlain(terraces, 80 * 60 - 400, "terraces");
+}
+
 TEST(Melax, FastReductionEqualsPlainScanOnRandomMeshes) {
   std::mt19937 rng(12345);
   for (int round = 0; round < 150; ++round) {
