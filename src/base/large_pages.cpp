@@ -3,6 +3,21 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SQ_ASAN 1
+#endif
+#elif defined(__SANITIZE_ADDRESS__)
+#define SQ_ASAN 1
+#endif
+#ifdef SQ_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace sq {
 
@@ -16,6 +31,90 @@ void AdviseLargePages(void* data, size_t bytes) {
   (void)data;
   (void)bytes;
 #endif
+}
+
+namespace {
+
+constexpr size_t kLargePage = size_t(2) << 20;
+// Enough for the maps, images and parser tables of a reconstruction of a few
+// megapixels; a block larger than a quarter of it is never kept.
+constexpr size_t kMostKept = size_t(256) << 20;
+
+struct TKeptBlocks {
+  std::mutex Lock;
+  struct TBlock {
+    void* Memory;
+    size_t Bytes;
+  };
+  std::vector<TBlock> Blocks;
+  size_t Bytes = 0;
+};
+
+// A fresh block reads as zeros and a kept one as what its last user left; neither is
+// promised, and builds with checks fill every block so that code relying on either
+// fails its tests.
+void* Scribbled(void* memory, size_t bytes) {
+#ifndef NDEBUG
+  std::memset(memory, 0xA5, bytes);
+#else
+  (void)bytes;
+#endif
+  return memory;
+}
+
+// Never destroyed: blocks are returned by destructors of other statics too.
+TKeptBlocks& Kept() {
+  static auto* kept = new TKeptBlocks;
+  return *kept;
+}
+
+}  // namespace
+
+void* AcquireLargePages(size_t bytes) {
+  {
+    TKeptBlocks& kept = Kept();
+    std::lock_guard<std::mutex> lock(kept.Lock);
+    // The newest kept block of exactly this size: its pages are the likeliest still
+    // in the caches.
+    for (size_t i = kept.Blocks.size(); i-- > 0;) {
+      if (kept.Blocks[i].Bytes != bytes) continue;
+      void* memory = kept.Blocks[i].Memory;
+      kept.Blocks.erase(kept.Blocks.begin() + static_cast<std::ptrdiff_t>(i));
+      kept.Bytes -= bytes;
+#ifdef SQ_ASAN
+      ASAN_UNPOISON_MEMORY_REGION(memory, bytes);
+#endif
+      return Scribbled(memory, bytes);
+    }
+  }
+  void* memory = ::operator new(bytes, std::align_val_t(kLargePage));
+  AdviseLargePages(memory, bytes);
+  return Scribbled(memory, bytes);
+}
+
+void ReleaseLargePages(void* block, size_t bytes) {
+  if (bytes <= kMostKept / 4) {
+    TKeptBlocks& kept = Kept();
+    std::lock_guard<std::mutex> lock(kept.Lock);
+    // Room is made by giving back the oldest blocks.
+    while (kept.Bytes + bytes > kMostKept && !kept.Blocks.empty()) {
+      const TKeptBlocks::TBlock oldest = kept.Blocks.front();
+      kept.Blocks.erase(kept.Blocks.begin());
+      kept.Bytes -= oldest.Bytes;
+#ifdef SQ_ASAN
+      ASAN_UNPOISON_MEMORY_REGION(oldest.Memory, oldest.Bytes);
+#endif
+      ::operator delete(oldest.Memory, std::align_val_t(kLargePage));
+    }
+#ifdef SQ_ASAN
+    // A kept block is still freed memory to whoever used it.
+    ASAN_POISON_MEMORY_REGION(block, bytes);
+#endif
+    kept.Blocks.push_back({block, bytes});
+    kept.Bytes += bytes;
+    return;
+  }
+  ::operator delete(block, std::align_val_t(kLargePage));
 }
 
 }  // namespace sq

@@ -38,6 +38,14 @@ void GrowLarge(std::vector<T>& items, size_t needed, size_t most = SIZE_MAX) {
   if (items.capacity() < needed) ReserveLarge(items, std::min(most, std::max(needed, 2 * items.capacity())));
 }
 
+// A block of `bytes` (whole large pages) that starts on a large page and carries the
+// advice, and its return.  Returned blocks are kept, up to a bound, for the next
+// blocks of their size: the kernel zero-fills every fresh page, and a reconstruction
+// or a reduction asks for the same sizes again and again (maps and images of one
+// size, the arrays of one model), where reusing a block costs nothing.
+void* AcquireLargePages(size_t bytes);
+void ReleaseLargePages(void* block, size_t bytes);
+
 // An allocator whose blocks of a large page or more start on a large page and carry
 // the advice, for arrays that grow with the model.
 template <class T>
@@ -51,14 +59,12 @@ struct TLargePageAllocator {
     const size_t bytes = count * sizeof(T);
     if (bytes < kLargePage) return static_cast<T*>(::operator new(bytes, std::align_val_t(alignof(T))));
     // Rounded up to whole large pages, so that the last one is large too.
-    const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    void* memory = ::operator new(rounded, std::align_val_t(kLargePage));
-    AdviseLargePages(memory, rounded);
-    return static_cast<T*>(memory);
+    return static_cast<T*>(AcquireLargePages(Rounded(bytes)));
   }
   void deallocate(T* p, size_t count) {
     const size_t bytes = count * sizeof(T);
-    ::operator delete(p, std::align_val_t(bytes < kLargePage ? alignof(T) : kLargePage));
+    if (bytes < kLargePage) return ::operator delete(p, std::align_val_t(alignof(T)));
+    ReleaseLargePages(p, Rounded(bytes));
   }
   template <class U>
   bool operator==(const TLargePageAllocator<U>&) const {
@@ -66,6 +72,9 @@ struct TLargePageAllocator {
   }
 
   static constexpr size_t kLargePage = size_t{2} << 20;
+
+ private:
+  static size_t Rounded(size_t bytes) { return (bytes + kLargePage - 1) / kLargePage * kLargePage; }
 };
 
 template <class T>

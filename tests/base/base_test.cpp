@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include "base/format.h"
+#include "base/large_pages.h"
 #include "base/progress.h"
 #include "base/random.h"
 #include "base/rounding.h"
@@ -59,4 +63,22 @@ TEST(Progress, RowProgressAndScopedHandler) {
   }
   ReportProgress(7);  // no handler any more
   EXPECT_EQ(seen, (std::vector<int>{100, 50, 100}));
+}
+
+TEST(LargePages, ReturnedBlocksComeBackForTheirSizeOnly) {
+  constexpr size_t kPage = TLargePageAllocator<char>::kLargePage;
+  void* first = AcquireLargePages(2 * kPage);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(first) % kPage, 0u);
+  std::memset(first, 1, 2 * kPage);
+  ReleaseLargePages(first, 2 * kPage);
+  void* larger = AcquireLargePages(3 * kPage);
+  void* again = AcquireLargePages(2 * kPage);
+  void* another = AcquireLargePages(2 * kPage);
+  EXPECT_NE(larger, first);
+  EXPECT_EQ(again, first);
+  EXPECT_NE(another, again);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(larger) % kPage, 0u);
+  ReleaseLargePages(another, 2 * kPage);
+  ReleaseLargePages(again, 2 * kPage);
+  ReleaseLargePages(larger, 3 * kPage);
 }
