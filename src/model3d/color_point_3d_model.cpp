@@ -28,7 +28,7 @@ void TColorPoint3DModel::ReadChunk(TBaseStream& stream, int type) {
       break;
     }
     case 5:
-      ReadCompressedArray(stream, Colors.data(), Colors.size());
+      ReadCompressedArray(stream, Colors);
       colorChunkRead_ = true;
       fillColorPending_ = false;
       break;

@@ -8,24 +8,38 @@
 #include "base/exception.h"
 #include "base/format.h"
 #include "base/large_pages.h"
+#include "base/parallel.h"
 #include "compress/deflate_stream.h"
 #include "compress/parallel_deflate.h"
 #include "io/base_stream.h"
 
 namespace sq {
 
-std::vector<uint8_t> ReadChunkBody(TBaseStream& stream, uint32_t length) {
+TChunkBodyStream::TChunkBodyStream(uint16_t type, TLargeBlock<uint8_t> body, size_t size)
+    : TReadOnlyMemoryStream(body.get(), size), type_(type), body_(std::move(body)), size_(size) {}
+
+std::unique_ptr<TChunkBodyStream> ReadChunkBody(TBaseStream& stream, uint16_t type, uint32_t length) {
+  // Taken whole when the file holds it: one block, its pages never copied.
+  if (stream.Available() >= int64_t(length)) {
+    TLargeBlock<uint8_t> body = AllocateLarge<uint8_t>(length);
+    stream.ReadBuffer(body.get(), length);
+    return std::make_unique<TChunkBodyStream>(type, std::move(body), length);
+  }
   constexpr size_t kBlock = size_t(1) << 20;
-  std::vector<uint8_t> body;
-  size_t done = 0;
+  TLargeBlock<uint8_t> body = AllocateLarge<uint8_t>(0);
+  size_t capacity = 0, done = 0;
   while (done < length) {
     const size_t step = std::min<size_t>(kBlock, length - done);
-    GrowLarge(body, done + step, length);
-    body.resize(done + step);
-    stream.ReadBuffer(body.data() + done, step);
+    if (done + step > capacity) {
+      capacity = std::min<size_t>(length, std::max(done + step, 2 * capacity));
+      TLargeBlock<uint8_t> larger = AllocateLarge<uint8_t>(capacity);
+      if (done > 0) std::memcpy(larger.get(), body.get(), done);
+      body = std::move(larger);
+    }
+    stream.ReadBuffer(body.get() + done, step);
     done += step;
   }
-  return body;
+  return std::make_unique<TChunkBodyStream>(type, std::move(body), length);
 }
 
 // The arrays are written as they lie in memory: singles and 32-bit integers,
@@ -45,16 +59,19 @@ uint64_t BodyRemaining(TBaseStream& body) {
   return available > 0 ? static_cast<uint64_t>(available) : 0;
 }
 
+// Model arrays pack to a third or so; room for eight times the body holds a real
+// array at once (no regrowing, no pages touched twice) while a lying count still
+// costs no more than the file's own size justifies.
+constexpr uint64_t kLikelyDeflateRatio = 8;
+
+// Inflates count items into items, which grows as data actually inflates, so a
+// count that lies costs no memory.
 template <class T>
-std::vector<T> ReadCountedArray(TBaseStream& body, const char* what) {
-  const uint32_t count = body.ReadUInt32();
-  if (count > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()) ||
-      uint64_t(count) * sizeof(T) > BodyRemaining(body) * kMaxDeflateRatio + 64)
-    throw EBadFormat(Format("Invalid %s count: %u", what, count));
-  std::vector<T> items;
-  if (count == 0) return items;
+void InflateItems(TBaseStream& body, size_t count, std::vector<T>& items) {
+  items.clear();
+  if (count == 0) return;
+  ReserveLarge(items, std::min<uint64_t>(count, (BodyRemaining(body) * kLikelyDeflateRatio) / sizeof(T) + 1));
   TDeflateStream inflate(body, TDeflateStream::dirRead);
-  // The array grows as data actually inflates, so a lying count costs no memory.
   size_t done = 0;
   while (done < count) {
     const size_t step = std::min<size_t>(kReadBlockItems, count - done);
@@ -63,7 +80,32 @@ std::vector<T> ReadCountedArray(TBaseStream& body, const char* what) {
     inflate.ReadBuffer(items.data() + done, step * sizeof(T));
     done += step;
   }
+}
+
+template <class T>
+std::vector<T> ReadCountedArray(TBaseStream& body, const char* what) {
+  const uint32_t count = body.ReadUInt32();
+  if (count > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()) ||
+      uint64_t(count) * sizeof(T) > BodyRemaining(body) * kMaxDeflateRatio + 64)
+    throw EBadFormat(Format("Invalid %s count: %u", what, count));
+  std::vector<T> items;
+  InflateItems(body, count, items);
   return items;
+}
+
+// What ReadCompressedBytes does for a whole array of count items, into a fresh one.
+template <class T>
+void InflateArray(TBaseStream& body, size_t count, std::vector<T>& items) {
+  if (uint64_t(count) * sizeof(T) > BodyRemaining(body) * kMaxDeflateRatio + 64)
+    throw EInOutError("Read less than expected");
+  InflateItems(body, count, items);
+}
+
+template <class T>
+void ReadWholeArray(TBaseStream& body, std::vector<T>& items) {
+  auto* chunk = dynamic_cast<TChunkBodyStream*>(&body);
+  if (chunk == nullptr || !chunk->TakeInflated(items.size(), items))
+    ReadCompressedBytes(body, items.data(), items.size() * sizeof(T));
 }
 
 }  // namespace
@@ -75,10 +117,72 @@ void ReadCompressedBytes(TBaseStream& body, void* data, size_t bytes) {
   inflate.ReadBuffer(data, bytes);
 }
 
-std::vector<T3DPoint> ReadVertexChunk(TBaseStream& body) { return ReadCountedArray<T3DPoint>(body, "vertex"); }
+void ReadCompressedArray(TBaseStream& body, std::vector<uint32_t>& items) { ReadWholeArray(body, items); }
+void ReadCompressedArray(TBaseStream& body, std::vector<TTexCoord>& items) { ReadWholeArray(body, items); }
+
+std::vector<T3DPoint> ReadVertexChunk(TBaseStream& body) {
+  std::vector<T3DPoint> items;
+  auto* chunk = dynamic_cast<TChunkBodyStream*>(&body);
+  if (chunk != nullptr && chunk->TakeInflated(0, items)) return items;
+  return ReadCountedArray<T3DPoint>(body, "vertex");
+}
 
 std::vector<T3DTriangle> ReadTriangleChunk(TBaseStream& body) {
+  std::vector<T3DTriangle> items;
+  auto* chunk = dynamic_cast<TChunkBodyStream*>(&body);
+  if (chunk != nullptr && chunk->TakeInflated(0, items)) return items;
   return ReadCountedArray<T3DTriangle>(body, "triangle");
+}
+
+void TChunkBodyStream::InflateAhead(uint32_t vertexCount) {
+  // An error waits for the reader, like the array: raised now, it would come before
+  // those of the chunks in front of this one.
+  try {
+    switch (type_) {
+      case 1:
+        inflatedCount_ = kAnyCount;
+        inflated_.emplace<std::vector<T3DPoint>>() = ReadCountedArray<T3DPoint>(*this, "vertex");
+        break;
+      case 2:
+        inflatedCount_ = kAnyCount;
+        inflated_.emplace<std::vector<T3DTriangle>>() = ReadCountedArray<T3DTriangle>(*this, "triangle");
+        break;
+      case 3:
+        inflatedCount_ = vertexCount;
+        InflateArray(*this, vertexCount, inflated_.emplace<std::vector<TTexCoord>>());
+        break;
+      case 5:
+        inflatedCount_ = vertexCount;
+        InflateArray(*this, vertexCount, inflated_.emplace<std::vector<uint32_t>>());
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+    error_ = std::current_exception();
+  }
+  // A reader that cannot use what was inflated reads the body from the start.
+  SetPosition(0);
+}
+
+void InflateChunksAhead(std::span<TChunkBodyStream* const> chunks, std::span<const uint32_t> vertexCounts) {
+  // Largest first, so that the last one to finish is a small one.
+  std::vector<size_t> order;
+  size_t bytes = 0;
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    const uint16_t type = chunks[i]->Type();
+    if (type != 1 && type != 2 && type != 3 && type != 5) continue;
+    order.push_back(i);
+    bytes += chunks[i]->Body().size();
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return chunks[a]->Body().size() > chunks[b]->Body().size(); });
+  // A small model inflates faster than a thread starts.
+  constexpr size_t kBytesWorthAThread = size_t(256) << 10;
+  ForEachRow(
+      static_cast<int>(order.size()), bytes < kBytesWorthAThread ? 1 : WorkerCount(),
+      [&](int row, int) { chunks[order[size_t(row)]]->InflateAhead(vertexCounts[order[size_t(row)]]); },
+      /*reportProgress=*/false);
 }
 
 TChunkWriter::TChunkWriter(TBaseStream& file, uint16_t type) : file_(file) { file_.WriteUInt16(type); }

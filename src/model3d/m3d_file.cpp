@@ -2,7 +2,11 @@
 // vertices and triangles; version 5 is a sequence of typed chunks whose array
 // bodies are raw deflate data.
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <vector>
 
+#include "base/byte_order.h"
 #include "base/exception.h"
 #include "base/format.h"
 #include "io/base_stream.h"
@@ -55,7 +59,56 @@ void ReadOldM3D(TBaseStream& stream, TSurfaceColorModel& model) {
 
 }  // namespace
 
-void TSurfaceColorModel::LoadM3D(TBaseStream& stream) {
+void TSurfaceColorModel::ReadChunksAhead(TBaseStream& stream) {
+  // A few chunks at a time: their arrays inflate side by side, while the bodies
+  // held at once stay within what the file really holds.
+  constexpr size_t kChunksAtOnce = 8;
+  std::vector<std::unique_ptr<TChunkBodyStream>> chunks;
+  std::vector<TChunkBodyStream*> inflate;
+  std::vector<uint32_t> vertexCounts;
+  for (bool end = false; !end;) {
+    chunks.clear();
+    // A file that ends inside a chunk reports it after the chunks in front of it,
+    // which may fail first.
+    std::exception_ptr readError;
+    try {
+      while (chunks.size() < kChunksAtOnce) {
+        uint8_t first;
+        if (stream.Read(&first, 1) == 0) {
+          end = true;
+          break;
+        }
+        const uint16_t type = static_cast<uint16_t>(first | (stream.ReadByte() << 8));
+        const uint32_t length = stream.ReadUInt32();
+        chunks.push_back(ReadChunkBody(stream, type, length));
+      }
+    } catch (...) {
+      readError = std::current_exception();
+      end = true;
+    }
+
+    // The colour and texture coordinate arrays are as long as the vertex array in
+    // force when their chunk is read: the model's, or that of a vertex chunk in
+    // front of them.  A count that fails to hold only costs the inflating ahead:
+    // the chunk is then read plainly.
+    inflate.clear();
+    vertexCounts.clear();
+    uint32_t vertexCount = static_cast<uint32_t>(VertexCount);
+    for (const auto& chunk : chunks) {
+      if (chunk->Type() == 1 && chunk->Body().size() >= 4) vertexCount = GetUInt32LE(chunk->Body().data());
+      inflate.push_back(chunk.get());
+      vertexCounts.push_back(vertexCount);
+    }
+    InflateChunksAhead(inflate, vertexCounts);
+    for (auto& chunk : chunks) {
+      ReadChunk(*chunk, chunk->Type());
+      chunk.reset();
+    }
+    if (readError) std::rethrow_exception(readError);
+  }
+}
+
+void TSurfaceColorModel::LoadM3D(TBaseStream& stream, bool inflateAhead) {
   uint8_t signature[3];
   stream.ReadBuffer(signature, 3);
   if (signature[0] != '3' || signature[1] != 'D' || (signature[2] != 0 && signature[2] != 2 && signature[2] != 5))
@@ -69,14 +122,17 @@ void TSurfaceColorModel::LoadM3D(TBaseStream& stream) {
   } else {
     colorChunkRead_ = false;
     fillColorPending_ = false;
-    for (;;) {
-      uint8_t first;
-      if (stream.Read(&first, 1) == 0) break;
-      const uint16_t type = static_cast<uint16_t>(first | (stream.ReadByte() << 8));
-      const uint32_t length = stream.ReadUInt32();
-      const std::vector<uint8_t> body = ReadChunkBody(stream, length);
-      TReadOnlyMemoryStream bodyStream(body.data(), body.size());
-      ReadChunk(bodyStream, type);
+    if (inflateAhead) {
+      ReadChunksAhead(stream);
+    } else {
+      for (;;) {
+        uint8_t first;
+        if (stream.Read(&first, 1) == 0) break;
+        const uint16_t type = static_cast<uint16_t>(first | (stream.ReadByte() << 8));
+        const uint32_t length = stream.ReadUInt32();
+        const std::unique_ptr<TChunkBodyStream> chunk = ReadChunkBody(stream, type, length);
+        ReadChunk(*chunk, type);
+      }
     }
     // A fill colour reaches every vertex even when its chunk came before the
     // vertices; without any colour chunk the model is green.

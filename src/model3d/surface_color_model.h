@@ -100,7 +100,11 @@ class TSurfaceColorModel : public TColorPoint3DModel {
   // texture data in TTextureModel.
   virtual void WriteM3DChunks(TBaseStream& stream);
   void SaveM3D(TBaseStream& stream);
-  void LoadM3D(TBaseStream& stream);
+  // inflateAhead reads several chunks at a time and inflates their arrays side by
+  // side; without it each chunk is read and applied before the next (the plain
+  // reading, which the tests compare against).
+  void LoadM3D(TBaseStream& stream, bool inflateAhead = true);
+  void ReadChunksAhead(TBaseStream& stream);
   void SavePLY(TBaseStream& stream);
   void LoadPLY(TBaseStream& stream);
   // For RemoveDuplicatePoints: which vertex each one merges into (or -1), and

@@ -25,7 +25,7 @@ void TTextureModel::SetVertexCount(int count) {
 void TTextureModel::ReadChunk(TBaseStream& stream, int type) {
   switch (type) {
     case 3:
-      ReadCompressedArray(stream, TexCoords.data(), TexCoords.size());
+      ReadCompressedArray(stream, TexCoords);
       break;
     case 4:
       Texture.LoadFromStream(stream, "PNG");

@@ -3,9 +3,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "base/exception.h"
+#include "base/parallel.h"
 #include "compress/deflate_stream.h"
 #include "io/memory_stream.h"
 #include "model3d/texture_model.h"
@@ -223,6 +225,135 @@ TEST(ModelFiles, M3DReaderRefusesDamagedFiles) {
   EXPECT_EQ(WhatOf([&] { LoadBytes(m, badIndex.Bytes); }), "Invalid point in face list: 3");
   const std::vector<uint8_t> oldNegative = {'3', 'D', 2, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0xFF, 0xFF};
   EXPECT_EQ(WhatOf([&] { LoadBytes(m, oldNegative); }), "Invalid point in face list: -1");
+}
+
+// The plain reading, one chunk after another, which the usual reading (several
+// chunks inflated side by side) must match.
+template <class Model>
+struct TPlainM3DReader : Model {
+  void LoadPlain(TBaseStream& stream) { this->LoadM3D(stream, /*inflateAhead=*/false); }
+};
+
+// A stream that cannot tell how much it holds, as a pipe.
+class TUnsizedStream : public TBaseStream {
+ public:
+  explicit TUnsizedStream(const std::vector<uint8_t>& bytes) : in_(bytes.data(), bytes.size()) { readable_ = true; }
+  size_t Read(void* buffer, size_t count) override { return in_.Read(buffer, std::min<size_t>(count, 4093)); }
+  void Write(const void*, size_t) override {}
+  int64_t Available() override { return 0; }
+
+ private:
+  TReadOnlyMemoryStream in_;
+};
+
+template <class Model>
+std::string LoadedModel(const Model& m) {
+  std::string state = std::to_string(m.VertexCount) + "/" + std::to_string(m.TriangleCount) + ":";
+  auto add = [&](const auto& items) {
+    state.append(reinterpret_cast<const char*>(items.data()), items.size() * sizeof(items[0]));
+    state += '|';
+  };
+  add(m.Vertices);
+  add(m.Triangles);
+  add(m.Colors);
+  if constexpr (std::is_base_of_v<TTextureModel, Model>) add(m.TexCoords);
+  return state;
+}
+
+// Loads the file plainly and the usual way (on all cores, on one, from a stream of
+// unknown size) and expects the same model, or the same error and counts.
+template <class Model>
+void ExpectReadsLikePlain(const std::vector<uint8_t>& bytes, const std::string& label) {
+  TPlainM3DReader<Model> plain;
+  TReadOnlyMemoryStream plainIn(bytes.data(), bytes.size());
+  const std::string plainError = WhatOf([&] { plain.LoadPlain(plainIn); });
+  for (int way = 0; way < 3; ++way) {
+    Model m;
+    if (way == 1) LimitThreadStartsForTesting(0);
+    const std::string error = WhatOf([&] {
+      if (way == 2) {
+        TUnsizedStream in(bytes);
+        m.LoadFromStream(in);
+      } else {
+        LoadBytes(m, bytes);
+      }
+    });
+    LimitThreadStartsForTesting(-1);
+    ASSERT_EQ(error, plainError) << label << " way " << way;
+    if (error == "(no exception)")
+      ASSERT_TRUE(LoadedModel(m) == LoadedModel(plain))
+          << label << " way " << way << " " << m.VertexCount << " " << plain.VertexCount << " "
+          << (m.Triangles == plain.Triangles) << (m.Colors == plain.Colors) << (m.Colors.size()) << " "
+          << plain.Colors.size() << " " << (m.Colors.empty() ? 0 : m.Colors[0]) << " "
+          << (plain.Colors.empty() ? 0 : plain.Colors[0]);
+    else
+      ASSERT_EQ(m.VertexCount * 10000000LL + m.TriangleCount, plain.VertexCount * 10000000LL + plain.TriangleCount)
+          << label << " way " << way;
+  }
+}
+
+TEST(ModelFiles, M3DChunksInflatedSideBySideReadAsPlainly) {
+  std::mt19937 random(14);
+  auto vertices = [&](uint32_t n) {
+    std::vector<T3DPoint> v(n);
+    for (uint32_t i = 0; i < n; ++i) v[i] = {float(i % 251), float(i / 251), float(random() % 64) / 8};
+    return v;
+  };
+  auto triangles = [&](uint32_t n) {
+    std::vector<T3DTriangle> t(2 * n);
+    for (uint32_t i = 0; i < 2 * n; ++i) t[i] = {i / 2, (i / 2 + 1) % n, uint32_t(random() % n)};
+    return t;
+  };
+  auto array = [&](uint32_t n, size_t itemBytes) {
+    std::vector<uint8_t> items(n * itemBytes);
+    for (size_t i = 0; i < items.size(); ++i) items[i] = uint8_t(i % 7 == 0 ? random() : i / itemBytes);
+    return DeflateBytes(items);
+  };
+  // Chunks that fit a model of n vertices, the last ones large enough to be
+  // inflated on several cores; colours and texture coordinates fit one count only.
+  const uint32_t counts[] = {0, 3, 5, 30000};
+  std::vector<std::vector<std::pair<uint16_t, std::vector<uint8_t>>>> fitting;
+  for (const uint32_t n : counts)
+    fitting.push_back({{1, TM3DBuilder::Counted(n, vertices(n))},
+                       {2, n ? TM3DBuilder::Counted(2 * n, triangles(n)) : TM3DBuilder::Counted(0, vertices(0))},
+                       {5, array(n, 4)},
+                       {3, array(n, 8)}});
+  const std::pair<uint16_t, std::vector<uint8_t>> odd[] = {
+      {6, {0x10, 0x20, 0x30, 0}}, {9, {}}, {1, {1, 0}} /* too short for its count */};
+
+  for (int file = 0; file < 100; ++file) {
+    // Groups of a vertex chunk (mostly) and what fits it, sometimes more chunks than
+    // are read at once, now and then a chunk from another group or an odd one.
+    TM3DBuilder b;
+    const bool textured = file % 2 == 1;
+    for (int group = 0, groups = 1 + int(random() % 3); group < groups; ++group) {
+      const auto& fit = fitting[random() % 4];
+      if (random() % 4 != 0) b.Chunk(fit[0].first, fit[0].second);  // else colours before vertices
+      for (int i = 0, more = int(random() % 5); i < more; ++i) {
+        const auto& [type, body] = random() % 6 == 0   ? odd[random() % 3]
+                                   : random() % 6 == 0 ? fitting[random() % 4][random() % 4]
+                                                       : fit[1 + random() % (textured ? 3 : 2)];
+        b.Chunk(type, body);
+      }
+    }
+    std::vector<uint8_t> bytes = b.Bytes;
+    const std::string label = "file " + std::to_string(file);
+    switch (bytes.size() > 3 ? file % 4 : 0) {
+      case 1:  // a byte changed anywhere, in a count, a length or deflate data
+        bytes[3 + random() % (bytes.size() - 3)] ^= uint8_t(1 << (random() % 8));
+        break;
+      case 2:  // cut short
+        bytes.resize(3 + random() % (bytes.size() - 3));
+        break;
+      default:
+        break;
+    }
+    if (textured)
+      ExpectReadsLikePlain<TTextureModel>(bytes, label);
+    else
+      ExpectReadsLikePlain<TSurfaceColorModel>(bytes, label);
+    if (HasFatalFailure()) return;
+  }
 }
 
 TEST(ModelFiles, PlyWritesTheFixedLayout) {
