@@ -23,7 +23,9 @@ using test::TTempDir;
 
 // Builds M3D files byte by byte.
 struct TM3DBuilder {
-  std::vector<uint8_t> Bytes{'3', 'D', 5};
+  // Copied from an array: GCC's uninitialised-use check misreads a braced list here.
+  std::vector<uint8_t> Bytes = std::vector<uint8_t>(kSignature, kSignature + 3);
+  static constexpr uint8_t kSignature[3] = {'3', 'D', 5};
   void U16(uint16_t v) { Bytes.insert(Bytes.end(), {uint8_t(v), uint8_t(v >> 8)}); }
   void U32(uint32_t v, std::vector<uint8_t>& to) {
     to.insert(to.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
