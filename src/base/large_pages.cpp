@@ -37,8 +37,10 @@ namespace {
 
 constexpr size_t kLargePage = size_t(2) << 20;
 // Enough for the maps, images and parser tables of a reconstruction of a few
-// megapixels; a block larger than a quarter of it is never kept.
-constexpr size_t kMostKept = size_t(256) << 20;
+// megapixels, or the arrays of a reduction of a million vertices, without holding on
+// to much more than that in a desktop program; a block larger than half of it is
+// never kept.
+constexpr size_t kMostKept = size_t(128) << 20;
 
 struct TKeptBlocks {
   std::mutex Lock;
@@ -93,7 +95,7 @@ void* AcquireLargePages(size_t bytes) {
 }
 
 void ReleaseLargePages(void* block, size_t bytes) {
-  if (bytes <= kMostKept / 4) {
+  if (bytes <= kMostKept / 2) {
     TKeptBlocks& kept = Kept();
     std::lock_guard<std::mutex> lock(kept.Lock);
     // Room is made by giving back the oldest blocks.
