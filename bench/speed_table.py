@@ -4,7 +4,8 @@
 Usage: bench/speed_table.py [BUILD_DIR] [REPETITIONS]
 BUILD_DIR is a Release build (default build/release); REPETITIONS defaults to 3 and
 the medians are compared.  Every pair comes from one invocation of one benchmark
-program, so ours and the peer see the same machine load.  A benchmark whose peer is
+program, whose repetitions of ours and of the peer are interleaved, so both see
+the same machine load.  A benchmark whose peer is
 missing (an optional package not installed) is reported as skipped.
 """
 import json
@@ -45,7 +46,10 @@ def run(program, build, repetitions):
     if not os.path.exists(path):
         return {}
     out = subprocess.run([path, "--benchmark_filter=" + pattern, "--benchmark_format=json",
-                          "--benchmark_repetitions=%d" % repetitions, "--benchmark_report_aggregates_only=true"],
+                          "--benchmark_repetitions=%d" % repetitions, "--benchmark_report_aggregates_only=true",
+                          # Ours and the peer take turns, so that a slow spell of a shared
+                          # machine falls on both rather than on one of them.
+                          "--benchmark_enable_random_interleaving=true"],
                          capture_output=True, text=True, check=False)
     try:
         report = json.loads(out.stdout)
