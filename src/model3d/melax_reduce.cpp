@@ -386,11 +386,7 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
         TTriangle{{static_cast<int>(corners[0]), static_cast<int>(corners[1]), static_cast<int>(corners[2])}, {}, 1});
   }
   const int triangleCount = static_cast<int>(triangles_.size());
-  constexpr int kTriangleBlock = 4096;
-  ForEachRow((triangleCount + kTriangleBlock - 1) / kTriangleBlock, kTriangleBlock * 40, false, [&](int block, int) {
-    const int last = std::min(triangleCount, (block + 1) * kTriangleBlock);
-    for (int t = block * kTriangleBlock; t < last; ++t) ComputeNormal(t);
-  });
+  ForEachRow(triangleCount, 40, false, [&](int t, int) { ComputeNormal(t); });
   LinkCorners(int64_t(triangleCount) * 30 < 200000 ? 1 : WorkerCount());
   ComputeFirstCosts(FindFirstBorders());
   std::vector<double> costs(n);
@@ -435,23 +431,19 @@ size_t TMelaxMesh::SlotIn(int v, int n) const {
 std::vector<uint64_t> TMelaxMesh::FindFirstBorders() {
   const int vertexCount = static_cast<int>(links_.size());
   std::vector<uint64_t> when(links_.size(), kNeverBorder);
-  constexpr int kBlock = 1024;
-  ForEachRow((vertexCount + kBlock - 1) / kBlock, kBlock * 100, false, [&](int block, int) {
-    const int last = std::min(vertexCount, (block + 1) * kBlock);
-    for (int x = block * kBlock; x < last; ++x) {
-      const TIndexList& neighbors = links_[x].Neighbors;
-      const TIndexList& faces = links_[x].Faces;
-      uint64_t first = kNeverBorder;
-      for (size_t j = 0; j < neighbors.size(); ++j) {
-        const int y = neighbors[j];
-        int sides = 0;
-        for (const int f : faces) sides += HasCorner(f, y) ? 1 : 0;
-        if (sides >= 2) continue;
-        const uint64_t at = y > x ? uint64_t(x) << 32 | j : uint64_t(y) << 32 | SlotIn(y, x);
-        first = std::min(first, at);
-      }
-      when[static_cast<size_t>(x)] = first;
+  ForEachRow(vertexCount, 100, false, [&](int x, int) {
+    const TIndexList& neighbors = links_[x].Neighbors;
+    const TIndexList& faces = links_[x].Faces;
+    uint64_t first = kNeverBorder;
+    for (size_t j = 0; j < neighbors.size(); ++j) {
+      const int y = neighbors[j];
+      int sides = 0;
+      for (const int f : faces) sides += HasCorner(f, y) ? 1 : 0;
+      if (sides >= 2) continue;
+      const uint64_t at = y > x ? uint64_t(x) << 32 | j : uint64_t(y) << 32 | SlotIn(y, x);
+      first = std::min(first, at);
     }
+    when[static_cast<size_t>(x)] = first;
   });
   // Numbered by the time of marking; at one edge the vertex being costed is marked
   // before its neighbour.
@@ -478,28 +470,25 @@ void TMelaxMesh::ComputeFirstCosts(const std::vector<uint64_t>& when) {
       cost_[v].Clock = clock;
     }
   }
-  const int workers = int64_t(vertexCount) * 200 < 200000 ? 1 : WorkerCount();
-  // The calling thread's scratch is the mesh's own; the others get theirs.
-  std::vector<std::unique_ptr<TScratch>> scratch(static_cast<size_t>(workers));
-  for (auto& own : scratch) {
-    if (&own == &scratch.front()) continue;
-    own = std::make_unique<TScratch>();
-    own->SlotOf.assign(links_.size(), -1);
-  }
-  constexpr int kBlock = 1024;
-  ForEachRow((vertexCount + kBlock - 1) / kBlock, workers,
-             [&](int block, int worker) {
-               TScratch& mine = worker == 0 ? scratch_ : *scratch[static_cast<size_t>(worker)];
-               const int last = std::min(vertexCount, (block + 1) * kBlock);
-               for (int v = block * kBlock; v < last; ++v) {
-                 double cost = -1;
-                 int target = -1;
-                 CostOf(v, TFirstBorders{when.data(), uint64_t(v) << 32}, mine, cost, target);
-                 cost_[v].Cost = cost;
-                 cost_[v].Target = target;
-               }
-             },
-             false, 16);
+  // The calling thread uses the mesh's own scratch; another worker makes its own
+  // when it first needs it.
+  std::vector<std::unique_ptr<TScratch>> scratch(static_cast<size_t>(WorkerCount()));
+  ForEachRow(vertexCount, 200, false, [&](int v, int worker) {
+    TScratch* mine = &scratch_;
+    if (worker > 0) {
+      auto& own = scratch[static_cast<size_t>(worker)];
+      if (!own) {
+        own = std::make_unique<TScratch>();
+        own->SlotOf.assign(links_.size(), -1);
+      }
+      mine = own.get();
+    }
+    double cost = -1;
+    int target = -1;
+    CostOf(v, TFirstBorders{when.data(), uint64_t(v) << 32}, *mine, cost, target);
+    cost_[v].Cost = cost;
+    cost_[v].Target = target;
+  });
 }
 
 void TMelaxMesh::ComputeNormal(int t) {
