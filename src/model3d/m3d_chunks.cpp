@@ -18,7 +18,11 @@ namespace sq {
 TChunkBodyStream::TChunkBodyStream(uint16_t type, TLargeBlock<uint8_t> body, size_t size)
     : TReadOnlyMemoryStream(body.get(), size), type_(type), body_(std::move(body)), size_(size) {}
 
-std::unique_ptr<TChunkBodyStream> ReadChunkBody(TBaseStream& stream, uint16_t type, uint32_t length) {
+std::unique_ptr<TChunkBodyStream> ReadNextChunk(TBaseStream& stream) {
+  uint8_t first;
+  if (stream.Read(&first, 1) == 0) return nullptr;
+  const uint16_t type = static_cast<uint16_t>(first | (stream.ReadByte() << 8));
+  const uint32_t length = stream.ReadUInt32();
   // Taken whole when the file holds it: one block, its pages never copied.
   if (stream.Available() >= int64_t(length)) {
     TLargeBlock<uint8_t> body = AllocateLarge<uint8_t>(length);
@@ -93,26 +97,43 @@ std::vector<T> ReadCountedArray(TBaseStream& body, const char* what) {
   return items;
 }
 
+// A body can never inflate to more than this many bytes.
+void CheckInflatable(TBaseStream& body, uint64_t bytes) {
+  if (bytes > BodyRemaining(body) * kMaxDeflateRatio + 64) throw EInOutError("Read less than expected");
+}
+
 // What ReadCompressedBytes does for a whole array of count items, into a fresh one.
 template <class T>
 void InflateArray(TBaseStream& body, size_t count, std::vector<T>& items) {
-  if (uint64_t(count) * sizeof(T) > BodyRemaining(body) * kMaxDeflateRatio + 64)
-    throw EInOutError("Read less than expected");
+  CheckInflatable(body, uint64_t(count) * sizeof(T));
   InflateItems(body, count, items);
+}
+
+// The array a chunk body inflated ahead, when it is one of count items of T (any
+// count for the counted chunks).
+template <class T>
+bool TakeInflated(TBaseStream& body, size_t count, std::vector<T>& items) {
+  auto* chunk = dynamic_cast<TChunkBodyStream*>(&body);
+  return chunk != nullptr && chunk->TakeInflated(count, items);
+}
+
+template <class T>
+std::vector<T> ReadCountedChunk(TBaseStream& body, const char* what) {
+  std::vector<T> items;
+  if (TakeInflated(body, 0, items)) return items;
+  return ReadCountedArray<T>(body, what);
 }
 
 template <class T>
 void ReadWholeArray(TBaseStream& body, std::vector<T>& items) {
-  auto* chunk = dynamic_cast<TChunkBodyStream*>(&body);
-  if (chunk == nullptr || !chunk->TakeInflated(items.size(), items))
-    ReadCompressedBytes(body, items.data(), items.size() * sizeof(T));
+  if (!TakeInflated(body, items.size(), items)) ReadCompressedBytes(body, items.data(), items.size() * sizeof(T));
 }
 
 }  // namespace
 
 void ReadCompressedBytes(TBaseStream& body, void* data, size_t bytes) {
   if (bytes == 0) return;
-  if (uint64_t(bytes) > BodyRemaining(body) * kMaxDeflateRatio + 64) throw EInOutError("Read less than expected");
+  CheckInflatable(body, bytes);
   TDeflateStream inflate(body, TDeflateStream::dirRead);
   inflate.ReadBuffer(data, bytes);
 }
@@ -120,18 +141,10 @@ void ReadCompressedBytes(TBaseStream& body, void* data, size_t bytes) {
 void ReadCompressedArray(TBaseStream& body, std::vector<uint32_t>& items) { ReadWholeArray(body, items); }
 void ReadCompressedArray(TBaseStream& body, std::vector<TTexCoord>& items) { ReadWholeArray(body, items); }
 
-std::vector<T3DPoint> ReadVertexChunk(TBaseStream& body) {
-  std::vector<T3DPoint> items;
-  auto* chunk = dynamic_cast<TChunkBodyStream*>(&body);
-  if (chunk != nullptr && chunk->TakeInflated(0, items)) return items;
-  return ReadCountedArray<T3DPoint>(body, "vertex");
-}
+std::vector<T3DPoint> ReadVertexChunk(TBaseStream& body) { return ReadCountedChunk<T3DPoint>(body, "vertex"); }
 
 std::vector<T3DTriangle> ReadTriangleChunk(TBaseStream& body) {
-  std::vector<T3DTriangle> items;
-  auto* chunk = dynamic_cast<TChunkBodyStream*>(&body);
-  if (chunk != nullptr && chunk->TakeInflated(0, items)) return items;
-  return ReadCountedArray<T3DTriangle>(body, "triangle");
+  return ReadCountedChunk<T3DTriangle>(body, "triangle");
 }
 
 void TChunkBodyStream::InflateAhead(uint32_t vertexCount) {

@@ -58,11 +58,12 @@ class TChunkBodyStream : public TReadOnlyMemoryStream {
   std::exception_ptr error_;
 };
 
-// Reads a chunk of `length` bytes whole into memory.  The buffer is taken at once
-// when the stream holds that many bytes; otherwise it grows only as bytes actually
-// arrive, so a length field that promises more than the file holds ends in the read
-// error, not in a huge allocation.
-std::unique_ptr<TChunkBodyStream> ReadChunkBody(TBaseStream& stream, uint16_t type, uint32_t length);
+// Reads the next chunk of a version-5 file, its header and its body whole into
+// memory, or gives null at the end of the file.  The body is taken at once when the
+// stream holds that many bytes; otherwise it grows only as bytes actually arrive, so
+// a length field that promises more than the file holds ends in the read error, not
+// in a huge allocation.
+std::unique_ptr<TChunkBodyStream> ReadNextChunk(TBaseStream& stream);
 
 // InflateAhead for several chunks side by side on the machine's cores, each chunk
 // with its vertex count.

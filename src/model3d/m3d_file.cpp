@@ -73,14 +73,12 @@ void TSurfaceColorModel::ReadChunksAhead(TBaseStream& stream) {
     std::exception_ptr readError;
     try {
       while (chunks.size() < kChunksAtOnce) {
-        uint8_t first;
-        if (stream.Read(&first, 1) == 0) {
+        std::unique_ptr<TChunkBodyStream> chunk = ReadNextChunk(stream);
+        if (!chunk) {
           end = true;
           break;
         }
-        const uint16_t type = static_cast<uint16_t>(first | (stream.ReadByte() << 8));
-        const uint32_t length = stream.ReadUInt32();
-        chunks.push_back(ReadChunkBody(stream, type, length));
+        chunks.push_back(std::move(chunk));
       }
     } catch (...) {
       readError = std::current_exception();
@@ -125,14 +123,7 @@ void TSurfaceColorModel::LoadM3D(TBaseStream& stream, bool inflateAhead) {
     if (inflateAhead) {
       ReadChunksAhead(stream);
     } else {
-      for (;;) {
-        uint8_t first;
-        if (stream.Read(&first, 1) == 0) break;
-        const uint16_t type = static_cast<uint16_t>(first | (stream.ReadByte() << 8));
-        const uint32_t length = stream.ReadUInt32();
-        const std::unique_ptr<TChunkBodyStream> chunk = ReadChunkBody(stream, type, length);
-        ReadChunk(*chunk, type);
-      }
+      while (const std::unique_ptr<TChunkBodyStream> chunk = ReadNextChunk(stream)) ReadChunk(*chunk, chunk->Type());
     }
     // A fill colour reaches every vertex even when its chunk came before the
     // vertices; without any colour chunk the model is green.
