@@ -23,7 +23,7 @@ namespace sq {
 
 void AdviseLargePages(void* data, size_t bytes) {
 #ifdef MADV_HUGEPAGE
-  constexpr uintptr_t kLargePage = uintptr_t(2) << 20;
+  constexpr uintptr_t kLargePage = kLargePageBytes;
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLargePage - 1) & ~(kLargePage - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLargePage - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
@@ -35,7 +35,6 @@ void AdviseLargePages(void* data, size_t bytes) {
 
 namespace {
 
-constexpr size_t kLargePage = size_t(2) << 20;
 // Enough for the maps, images and parser tables of a reconstruction of a few
 // megapixels, or the arrays of a reduction of a million vertices, without holding on
 // to much more than that in a desktop program; a block larger than half of it is
@@ -51,6 +50,18 @@ struct TKeptBlocks {
   std::vector<TBlock> Blocks;
   size_t Bytes = 0;
 };
+
+// ASan treats a kept block as freed memory of whoever used it last.
+void MarkKept([[maybe_unused]] void* block, [[maybe_unused]] size_t bytes) {
+#ifdef SQ_ASAN
+  ASAN_POISON_MEMORY_REGION(block, bytes);
+#endif
+}
+void MarkInUse([[maybe_unused]] void* block, [[maybe_unused]] size_t bytes) {
+#ifdef SQ_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(block, bytes);
+#endif
+}
 
 // A fresh block reads as zeros and a kept one as what its last user left; neither is
 // promised, and builds with checks fill every block so that code relying on either
@@ -83,13 +94,11 @@ void* AcquireLargePages(size_t bytes) {
       void* memory = kept.Blocks[i].Memory;
       kept.Blocks.erase(kept.Blocks.begin() + static_cast<std::ptrdiff_t>(i));
       kept.Bytes -= bytes;
-#ifdef SQ_ASAN
-      ASAN_UNPOISON_MEMORY_REGION(memory, bytes);
-#endif
+      MarkInUse(memory, bytes);
       return Scribbled(memory, bytes);
     }
   }
-  void* memory = ::operator new(bytes, std::align_val_t(kLargePage));
+  void* memory = ::operator new(bytes, std::align_val_t(kLargePageBytes));
   AdviseLargePages(memory, bytes);
   return Scribbled(memory, bytes);
 }
@@ -103,20 +112,15 @@ void ReleaseLargePages(void* block, size_t bytes) {
       const TKeptBlocks::TBlock oldest = kept.Blocks.front();
       kept.Blocks.erase(kept.Blocks.begin());
       kept.Bytes -= oldest.Bytes;
-#ifdef SQ_ASAN
-      ASAN_UNPOISON_MEMORY_REGION(oldest.Memory, oldest.Bytes);
-#endif
-      ::operator delete(oldest.Memory, std::align_val_t(kLargePage));
+      MarkInUse(oldest.Memory, oldest.Bytes);
+      ::operator delete(oldest.Memory, std::align_val_t(kLargePageBytes));
     }
-#ifdef SQ_ASAN
-    // A kept block is still freed memory to whoever used it.
-    ASAN_POISON_MEMORY_REGION(block, bytes);
-#endif
+    MarkKept(block, bytes);
     kept.Blocks.push_back({block, bytes});
     kept.Bytes += bytes;
     return;
   }
-  ::operator delete(block, std::align_val_t(kLargePage));
+  ::operator delete(block, std::align_val_t(kLargePageBytes));
 }
 
 }  // namespace sq

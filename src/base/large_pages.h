@@ -13,6 +13,8 @@
 
 namespace sq {
 
+constexpr size_t kLargePageBytes = size_t{2} << 20;
+
 // Asks the kernel to back the whole large pages inside [data, data + bytes) with large
 // pages when they are first touched.  Only a hint: nothing changes when the system
 // does not take it, and memory already touched keeps its pages.
@@ -71,7 +73,7 @@ struct TLargePageAllocator {
     return true;
   }
 
-  static constexpr size_t kLargePage = size_t{2} << 20;
+  static constexpr size_t kLargePage = kLargePageBytes;
 
  private:
   static size_t Rounded(size_t bytes) { return (bytes + kLargePage - 1) / kLargePage * kLargePage; }

@@ -13,7 +13,7 @@ constexpr int kMaxMatch = 258;
 constexpr int kMinMatch = 3;
 constexpr int kBucketSlots = 64;
 constexpr uint32_t kOffsetMask = 0xFFFFFF;  // of a sorted entry; the top byte is the third byte
-constexpr size_t kLargePageEntries = TLargePageAllocator<uint32_t>::kLargePage / sizeof(uint32_t);
+constexpr size_t kLargePageEntries = kLargePageBytes / sizeof(uint32_t);
 
 inline uint32_t Load32(const uint8_t* p) {
   uint32_t v;
