@@ -127,9 +127,12 @@ static_assert(sizeof(TIndexList) == 56);
 // cache; an update scans its block only when the block's cheapest vertex got dearer.
 class TCostTree {
  public:
-  explicit TCostTree(const std::vector<double>& costs) : key_(costs.begin(), costs.end()) {
-    const size_t blocks = (costs.size() + kBlock - 1) / kBlock;
+  // costOf(vertex) gives the cost of each of the count vertices.
+  template <class TCostOf>
+  TCostTree(size_t count, TCostOf costOf) {
+    const size_t blocks = (count + kBlock - 1) / kBlock;
     key_.resize(blocks * kBlock, kDead);
+    for (size_t v = 0; v < count; ++v) key_[v] = costOf(v);
     leaves_ = 1;
     while (leaves_ < blocks) leaves_ *= 2;
     node_.assign(2 * leaves_, TKey{kDead, -1});
@@ -389,9 +392,7 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   ForEachRow(triangleCount, 40, false, [&](int t, int) { ComputeNormal(t); });
   LinkCorners(int64_t(triangleCount) * 30 < 200000 ? 1 : WorkerCount());
   ComputeFirstCosts(FindFirstBorders());
-  std::vector<double> costs(n);
-  for (size_t i = 0; i < n; ++i) costs[i] = cost_[i].Cost;
-  tree_ = std::make_unique<TCostTree>(costs);
+  tree_ = std::make_unique<TCostTree>(n, [&](size_t v) { return cost_[v].Cost; });
 }
 
 // Each worker links the corners in its own range of vertices, reading all faces in
