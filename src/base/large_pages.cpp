@@ -2,11 +2,14 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <vector>
+
+#include "base/parallel.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -31,6 +34,17 @@ void AdviseLargePages(void* data, size_t bytes) {
   (void)data;
   (void)bytes;
 #endif
+}
+
+void FaultInPages(void* data, size_t bytes) {
+  constexpr size_t kPage = 4096;
+  auto* const storage = static_cast<volatile unsigned char*>(data);
+  const size_t rows = (bytes + kLargePageBytes - 1) / kLargePageBytes;
+  // A fresh large page costs tens of microseconds: each is worth handing out alone.
+  ForEachRow(static_cast<int>(rows), 200000, false, [&](int row, int) {
+    const size_t begin = size_t(row) * kLargePageBytes, end = std::min(bytes, begin + kLargePageBytes);
+    for (size_t at = begin; at < end; at += kPage) storage[at] = 0;
+  });
 }
 
 namespace {

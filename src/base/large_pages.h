@@ -48,6 +48,14 @@ void GrowLarge(std::vector<T>& items, size_t needed, size_t most = SIZE_MAX) {
 void* AcquireLargePages(size_t bytes);
 void ReleaseLargePages(void* block, size_t bytes);
 
+// Makes the system back [data, data + bytes) with memory now, on all cores.  Fresh
+// memory costs a fault and the kernel's zero-fill per page when first written, and in
+// a virtual machine whose host hands out memory lazily that is far more than the
+// write itself; storage about to be filled by one thread is faulted in side by side
+// first.  Writes a zero at the start of every 4 KiB page: only for storage that holds
+// no objects yet.
+void FaultInPages(void* data, size_t bytes);
+
 // An allocator whose blocks of a large page or more start on a large page and carry
 // the advice, for arrays that grow with the model.
 template <class T>

@@ -372,6 +372,19 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   for (const T3DTriangle& corners : model.Triangles)
     for (const uint32_t c : corners)
       if (c >= static_cast<uint32_t>(vertexCount)) throw EBadFormat(Format("Invalid point in face list: %u", c));
+  // About 200 bytes a vertex and 32 a triangle, written first by this thread alone:
+  // the pages are faulted in on all cores beforehand.
+  auto faultIn = [](auto& items, size_t count) {
+    items.reserve(count);
+    FaultInPages(items.data(), count * sizeof(items[0]));
+  };
+  faultIn(point_, n);
+  faultIn(alive_, n);
+  faultIn(links_, n);
+  faultIn(cost_, n);
+  faultIn(touched_, n);
+  faultIn(scratch_.SlotOf, n);
+  faultIn(triangles_, static_cast<size_t>(model.TriangleCount));
   point_.resize(n);
   for (size_t i = 0; i < n; ++i) point_[i] = TPoint{model.Vertices[i], 0};
   alive_.assign(n, 1);
@@ -380,7 +393,6 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   touched_.assign(n, 0);
   scratch_.SlotOf.assign(n, -1);
   liveVertices_ = vertexCount;
-  triangles_.reserve(static_cast<size_t>(model.TriangleCount));
   for (const T3DTriangle& corners : model.Triangles) {
     // A triangle with a repeated corner would keep a collapsed vertex alive in its
     // corner list; it has no area, so it is left out.
