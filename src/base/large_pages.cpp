@@ -41,10 +41,13 @@ void FaultInPages(void* data, size_t bytes) {
   auto* const storage = static_cast<volatile unsigned char*>(data);
   const size_t rows = (bytes + kLargePageBytes - 1) / kLargePageBytes;
   // A fresh large page costs tens of microseconds: each is worth handing out alone.
-  ForEachRow(static_cast<int>(rows), 200000, false, [&](int row, int) {
-    const size_t begin = size_t(row) * kLargePageBytes, end = std::min(bytes, begin + kLargePageBytes);
-    for (size_t at = begin; at < end; at += kPage) storage[at] = 0;
-  });
+  ForEachRow(
+      static_cast<int>(rows), WorkerCount(),
+      [&](int row, int) {
+        const size_t begin = size_t(row) * kLargePageBytes, end = std::min(bytes, begin + kLargePageBytes);
+        for (size_t at = begin; at < end; at += kPage) storage[at] = 0;
+      },
+      false);
 }
 
 namespace {

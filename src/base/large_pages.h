@@ -67,13 +67,13 @@ struct TLargePageAllocator {
 
   T* allocate(size_t count) {
     const size_t bytes = count * sizeof(T);
-    if (bytes < kLargePage) return static_cast<T*>(::operator new(bytes, std::align_val_t(alignof(T))));
+    if (bytes < kLargePageBytes) return static_cast<T*>(::operator new(bytes, std::align_val_t(alignof(T))));
     // Rounded up to whole large pages, so that the last one is large too.
     return static_cast<T*>(AcquireLargePages(Rounded(bytes)));
   }
   void deallocate(T* p, size_t count) {
     const size_t bytes = count * sizeof(T);
-    if (bytes < kLargePage) return ::operator delete(p, std::align_val_t(alignof(T)));
+    if (bytes < kLargePageBytes) return ::operator delete(p, std::align_val_t(alignof(T)));
     ReleaseLargePages(p, Rounded(bytes));
   }
   template <class U>
@@ -81,10 +81,8 @@ struct TLargePageAllocator {
     return true;
   }
 
-  static constexpr size_t kLargePage = kLargePageBytes;
-
  private:
-  static size_t Rounded(size_t bytes) { return (bytes + kLargePage - 1) / kLargePage * kLargePage; }
+  static size_t Rounded(size_t bytes) { return (bytes + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes; }
 };
 
 template <class T>

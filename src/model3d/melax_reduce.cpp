@@ -131,8 +131,9 @@ class TCostTree {
   template <class TCostOf>
   TCostTree(size_t count, TCostOf costOf) {
     const size_t blocks = (count + kBlock - 1) / kBlock;
+    key_.reserve(blocks * kBlock);
+    for (size_t v = 0; v < count; ++v) key_.push_back(costOf(v));
     key_.resize(blocks * kBlock, kDead);
-    for (size_t v = 0; v < count; ++v) key_[v] = costOf(v);
     leaves_ = 1;
     while (leaves_ < blocks) leaves_ *= 2;
     node_.assign(2 * leaves_, TKey{kDead, -1});
@@ -372,7 +373,7 @@ TMelaxMesh::TMelaxMesh(const TSurfaceColorModel& model) {
   for (const T3DTriangle& corners : model.Triangles)
     for (const uint32_t c : corners)
       if (c >= static_cast<uint32_t>(vertexCount)) throw EBadFormat(Format("Invalid point in face list: %u", c));
-  // About 200 bytes a vertex and 32 a triangle, written first by this thread alone:
+  // About 150 bytes a vertex and 32 a triangle, written first by this thread alone:
   // the pages are faulted in on all cores beforehand.
   auto faultIn = [](auto& items, size_t count) {
     items.reserve(count);

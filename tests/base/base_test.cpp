@@ -66,7 +66,7 @@ TEST(Progress, RowProgressAndScopedHandler) {
 }
 
 TEST(LargePages, ReturnedBlocksComeBackForTheirSizeOnly) {
-  constexpr size_t kPage = TLargePageAllocator<char>::kLargePage;
+  constexpr size_t kPage = kLargePageBytes;
   void* first = AcquireLargePages(2 * kPage);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(first) % kPage, 0u);
   std::memset(first, 1, 2 * kPage);
