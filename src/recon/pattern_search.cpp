@@ -15,55 +15,66 @@ namespace {
 // The evaluations of one search, counted against its budget.
 class TBudgetedCost {
  public:
-  TBudgetedCost(const TCostFunction& cost, int64_t budget) : cost_(cost), remaining_(budget) {}
+  TBudgetedCost(const TCostFunctions& cost, int64_t budget) : cost_(cost), remaining_(budget) {}
   double operator()(std::span<const double> params) {
     --remaining_;
-    return cost_(params);
+    return cost_.One(params);
+  }
+  void operator()(std::span<const double> a, std::span<const double> b, double costs[2]) {
+    remaining_ -= 2;
+    if (cost_.Two) {
+      cost_.Two(a, b, costs);
+    } else {
+      costs[0] = cost_.One(a);
+      costs[1] = cost_.One(b);
+    }
   }
   bool Spent() const { return remaining_ <= 0; }
 
  private:
-  const TCostFunction& cost_;
+  const TCostFunctions& cost_;
   int64_t remaining_;
 };
 
 // Tries each coordinate one step up and one step down and keeps whichever move
-// lowers the cost most; c is the cost of x on entry and on exit.
-void ExploratoryMove(std::span<double> x, double& c, double step, TBudgetedCost& cost) {
-  for (double& xi : x) {
+// lowers the cost most; c is the cost of x on entry and on exit.  down is scratch
+// space of x's size.
+void ExploratoryMove(std::span<double> x, double& c, double step, TBudgetedCost& cost, std::span<double> down) {
+  std::copy(x.begin(), x.end(), down.begin());
+  for (size_t i = 0; i < x.size(); ++i) {
+    double& xi = x[i];
     const double v = xi;
     xi = v + step;
-    const double c1 = cost(x);
-    xi = v - step;
-    const double c2 = cost(x);
-    if (c1 < c) {
-      if (c2 < c1) {
-        c = c2;
-      } else {
-        xi = v + step;
-        c = c1;
-      }
+    down[i] = v - step;
+    double costs[2];
+    cost(x, down, costs);
+    const double c1 = costs[0], c2 = costs[1];
+    if (c1 < c && !(c2 < c1)) {
+      c = c1;
     } else if (c2 < c) {
+      xi = down[i];
       c = c2;
     } else {
       xi = v;
     }
+    down[i] = xi;
   }
 }
 
 }  // namespace
 
 double PatternSearchMinimize(std::span<double> params, double initialStep, double minStep, int64_t budget,
-                             double targetCost, const TCostFunction& cost) {
+                             double targetCost, const TCostFunctions& cost) {
   TBudgetedCost evaluate(cost, budget);
   std::span<double> x = params;
   std::vector<double> base(x.begin(), x.end());
+  std::vector<double> down(x.size());
   double step = initialStep;
 
   // Start: the base point is the start vector, then explore around it.
   double c = evaluate(x);
   double cb = c;
-  ExploratoryMove(x, c, step, evaluate);
+  ExploratoryMove(x, c, step, evaluate, down);
 
   do {
     if (c < cb) {
@@ -82,7 +93,7 @@ double PatternSearchMinimize(std::span<double> params, double initialStep, doubl
       std::copy(base.begin(), base.end(), x.begin());
       step /= 2.0;
     }
-    ExploratoryMove(x, c, step, evaluate);
+    ExploratoryMove(x, c, step, evaluate, down);
   } while (!(evaluate.Spent() || step < minStep || cb <= targetCost));
 
   if (cb < c) {
@@ -92,7 +103,7 @@ double PatternSearchMinimize(std::span<double> params, double initialStep, doubl
   return c;
 }
 
-double RestartMinimize(std::span<double> params, const TCostFunction& cost, double initialStep, int64_t budget,
+double RestartMinimize(std::span<double> params, const TCostFunctions& cost, double initialStep, int64_t budget,
                        double minStep, int runs, double spread) {
   if (runs < 1) throw Exception("RestartMinimize needs at least one run");
   // The same pairs must always give the same fit.

@@ -7,11 +7,23 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <utility>
 
 namespace sq {
 
 // A cost to minimise over a parameter vector.
 using TCostFunction = std::function<double(std::span<const double> params)>;
+// The same cost at two vectors, each to the last bit what the single cost gives.
+using TCostPairFunction = std::function<void(std::span<const double> a, std::span<const double> b, double costs[2])>;
+
+// A cost, and where it can do better than two calls, the cost at two vectors at
+// once: each exploratory step tries a coordinate both ways, two evaluations that do
+// not depend on each other.
+struct TCostFunctions {
+  TCostFunctions(TCostFunction one, TCostPairFunction two = {}) : One(std::move(one)), Two(std::move(two)) {}
+  TCostFunction One;
+  TCostPairFunction Two;  // may be empty
+};
 
 // The search never reaches this; the evaluation budget ends it.
 constexpr double kUnreachableCost = -1.7e308;
@@ -20,7 +32,7 @@ constexpr double kUnreachableCost = -1.7e308;
 // returns its cost.  budget counts cost evaluations; the search stops when it is
 // spent, when the step falls below minStep or when the cost reaches targetCost.
 double PatternSearchMinimize(std::span<double> params, double initialStep, double minStep, int64_t budget,
-                             double targetCost, const TCostFunction& cost);
+                             double targetCost, const TCostFunctions& cost);
 
 // Global minimisation: one local search from params, then runs - 1 more from the
 // best vector plus a Gaussian deviate of the given spread (10 * initialStep when
@@ -29,7 +41,7 @@ double PatternSearchMinimize(std::span<double> params, double initialStep, doubl
 // generator with 0 first, so equal inputs give equal results.  Reports progress
 // after each run.  Two runs may search at once, on two threads: the cost must be
 // safe to call from both.
-double RestartMinimize(std::span<double> params, const TCostFunction& cost, double initialStep, int64_t budget,
+double RestartMinimize(std::span<double> params, const TCostFunctions& cost, double initialStep, int64_t budget,
                        double minStep, int runs, double spread);
 
 }  // namespace sq

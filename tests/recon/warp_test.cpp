@@ -79,6 +79,47 @@ TEST(WarpFit, CostIsThePlainSumOrTheFallback) {
   EXPECT_EQ(PointErrorText(1234.56789), "Point error: 1234.5679");
 }
 
+TEST(WarpFit, CostsOfTwoVectorsAreTheSingleCostsAndSteerTheSearchAlike) {
+  std::vector<PointPair> pairs;
+  std::mt19937 random(5);
+  // 23 pairs: the last three take the path of the odd points out.
+  for (int i = 0; i < 23; ++i)
+    pairs.push_back({int(random() % 900), int(random() % 700), int(random() % 900), int(random() % 700)});
+  const TWarpFitContext context(pairs, 1000, 800);
+  std::uniform_real_distribution<double> noise(-0.05, 0.05);
+  std::vector<std::vector<double>> vectors = {{1, 0, 0, 0, 1, 0, 0, 0, 0}, {1e300, 0, 0, 0, 1e300, 0, 0, 0, 1}};
+  for (int k = 0; k < 6; ++k) {
+    std::vector<double> v(kIdentityTransform.begin(), kIdentityTransform.end());
+    for (double& p : v) p += noise(random) * (k % 2 ? 1e-3 : 1.0);
+    vectors.push_back(v);
+  }
+  for (const auto& a : vectors)
+    for (const auto& b : vectors) {
+      double costs[2];
+      PointPairCosts(context, a, b, costs);
+      EXPECT_EQ(costs[0], PointPairCost(context, a));
+      EXPECT_EQ(costs[1], PointPairCost(context, b));
+    }
+  const TCostFunction one = [&](std::span<const double> p) { return PointPairCost(context, p); };
+  const TCostFunctions both{one, [&](std::span<const double> a, std::span<const double> b, double costs[2]) {
+                              PointPairCosts(context, a, b, costs);
+                            }};
+  std::vector<double> alone(kIdentityTransform.begin(), kIdentityTransform.end()), paired = alone;
+  const double aloneCost = RestartMinimize(alone, one, 0.1, 30000, 0.0, 5, 0.3);
+  EXPECT_EQ(RestartMinimize(paired, both, 0.1, 30000, 0.0, 5, 0.3), aloneCost);
+  EXPECT_EQ(paired, alone);
+}
+
+TEST(PatternSearch, AStepKeepsTheBetterOfTwoImprovingDirectionsAndUpOnATie) {
+  // From (0, 0): on x0 both steps improve and down more, on x1 both alike.  One
+  // evaluation of budget still runs the first pattern move and the steps after it.
+  const TCostFunction cost = [](std::span<const double> x) { return -(x[0] - 0.02) * (x[0] - 0.02) - x[1] * x[1]; };
+  std::vector<double> x(2, 0.0);
+  EXPECT_NEAR(PatternSearchMinimize(x, 0.1, 0.0, 1, kUnreachableCost, cost), -0.1024 - 0.09, 1e-12);
+  EXPECT_NEAR(x[0], -0.3, 1e-12);
+  EXPECT_NEAR(x[1], 0.3, 1e-12);
+}
+
 // The restarts one after the other, each from the best vector so far.
 double RestartOneByOne(std::span<double> params, const TCostFunction& cost, int64_t budget, int runs, double spread) {
   RandomSeed(0);
