@@ -71,18 +71,54 @@ void AddWindowRow(double* acc, const double* first, int size, int count) {
 constexpr double kHistogramRange = 4096;
 
 // Whether every value is a whole number (never -0.0, whose rank among zeros a
-// selection leaves to chance) and the spread fits the histogram; gives the least.
-bool WholeNumbersInRange(const TFloatMap& map, double& least) {
+// selection leaves to chance) and the spread fits the histogram; gives the least
+// and the greatest.
+bool WholeNumbersInRange(const TFloatMap& map, double& least, double& greatest) {
+  struct TPart {
+    bool Whole = true;
+    double Lo = 0, Hi = 0;
+  };
+  // Parts of the map side by side, none of them empty.
+  const int64_t perPart = (map.Count + 63) / 64;
+  const auto parts = static_cast<int>((map.Count + perPart - 1) / perPart);
+  std::vector<TPart> found(static_cast<size_t>(parts));
+  ForEachRow(parts, perPart, false, [&](int part, int) {
+    TPart& f = found[static_cast<size_t>(part)];
+    const int64_t begin = part * perPart, end = std::min(map.Count, begin + perPart);
+    for (int64_t i = begin; i < end; ++i) {
+      const double v = map.Map[i];
+      // Infinities would make no bin.
+      if (!std::isfinite(v) || v != std::trunc(v) || (v == 0 && std::signbit(v))) {
+        f.Whole = false;
+        return;
+      }
+      if (i == begin || v < f.Lo) f.Lo = v;
+      if (i == begin || v > f.Hi) f.Hi = v;
+    }
+  });
   double lo = 0, hi = 0;
-  for (int64_t i = 0; i < map.Count; ++i) {
-    const double v = map.Map[i];
-    if (!(v == std::trunc(v)) || (v == 0 && std::signbit(v))) return false;
-    if (i == 0 || v < lo) lo = v;
-    if (i == 0 || v > hi) hi = v;
-    if (hi - lo >= kHistogramRange) return false;
+  for (size_t k = 0; k < found.size(); ++k) {
+    if (!found[k].Whole) return false;
+    if (k == 0 || found[k].Lo < lo) lo = found[k].Lo;
+    if (k == 0 || found[k].Hi > hi) hi = found[k].Hi;
   }
+  if (hi - lo >= kHistogramRange) return false;
   least = lo;
+  greatest = hi;
   return true;
+}
+
+// The map's values as histogram bins, column after column: the sliding median reads
+// whole columns, and in this order a column is a few adjacent bytes instead of one
+// cache line per row.
+std::vector<uint16_t> ColumnBins(const TFloatMap& map, double least) {
+  const int w = map.Width, h = map.Height;
+  std::vector<uint16_t> bins(static_cast<size_t>(map.Count));
+  ForEachRow(w, h, false, [&](int c, int) {
+    uint16_t* column = bins.data() + static_cast<size_t>(c) * static_cast<size_t>(h);
+    for (int r = 0; r < h; ++r) column[r] = static_cast<uint16_t>(*map.PixelAddress(c, r) - least);
+  });
+  return bins;
 }
 
 // The median of one output row over whole numbers (T. S. Huang, G. J. Yang,
@@ -92,21 +128,27 @@ bool WholeNumbersInRange(const TFloatMap& map, double& least) {
 // finds.
 class TSlidingMedian {
  public:
-  TSlidingMedian(const TFloatMap& map, TWindow window, double least)
-      : map_(map), window_(window), least_(least), counts_(static_cast<size_t>(kHistogramRange) + 1) {}
+  // bins: ColumnBins of the map, whose bins run from 0 to binCount - 1.
+  TSlidingMedian(const uint16_t* bins, int width, int height, size_t binCount, TWindow window, double least)
+      : bins_(bins), width_(width), height_(height), window_(window), least_(least), counts_(binCount) {}
 
   void Row(int y, double* out) {
-    const int w = map_.Width, h = map_.Height;
+    const int w = width_;
     y0_ = std::max(0, y + window_.Lo);
-    y1_ = std::min(h - 1, y + window_.Hi);
+    y1_ = std::min(height_ - 1, y + window_.Hi);
     std::fill(counts_.begin(), counts_.end(), 0);
     count_ = below_ = 0;
     bin_ = 0;
     for (int c = 0; c <= std::min(w - 1, window_.Hi); ++c) Column(c, +1);
     for (int x = 0; x < w; ++x) {
       if (x > 0) {
-        if (x - 1 + window_.Lo >= 0) Column(x - 1 + window_.Lo, -1);
-        if (x + window_.Hi < w) Column(x + window_.Hi, +1);
+        const int leaving = x - 1 + window_.Lo, entering = x + window_.Hi;
+        if (leaving >= 0 && entering < w)
+          Replace(leaving, entering);
+        else if (leaving >= 0)
+          Column(leaving, -1);
+        else if (entering < w)
+          Column(entering, +1);
       }
       // Rank count / 2 counting from 1, as the selection is asked for.
       const int rank = std::max(1, count_ / 2);
@@ -117,16 +159,41 @@ class TSlidingMedian {
   }
 
  private:
+  const uint16_t* ColumnAt(int c) const {
+    return bins_ + static_cast<size_t>(c) * static_cast<size_t>(height_);
+  }
+
   void Column(int c, int change) {
+    const uint16_t* column = ColumnAt(c);
+    int below = 0;
     for (int r = y0_; r <= y1_; ++r) {
-      const size_t bin = static_cast<size_t>(*map_.PixelAddress(c, r) - least_);
-      counts_[bin] += change;
-      if (bin < bin_) below_ += change;
+      counts_[column[r]] += change;
+      below += column[r] < bin_;
     }
+    below_ += change * below;
     count_ += change * (y1_ - y0_ + 1);
   }
 
-  const TFloatMap& map_;
+  // One column leaves the window as another enters.  Disparities change little from
+  // column to column, and a row where both hold the same value changes nothing:
+  // skipping it also spares the chain of updates to one bin, each waiting for the
+  // one before.
+  void Replace(int leaving, int entering) {
+    const uint16_t* out = ColumnAt(leaving);
+    const uint16_t* in = ColumnAt(entering);
+    int below = 0;
+    for (int r = y0_; r <= y1_; ++r) {
+      const uint16_t a = out[r], b = in[r];
+      if (a == b) continue;
+      --counts_[a];
+      ++counts_[b];
+      below += int(b < bin_) - int(a < bin_);
+    }
+    below_ += below;
+  }
+
+  const uint16_t* bins_;
+  int width_, height_;
   TWindow window_;
   double least_;
   std::vector<int> counts_;
@@ -165,13 +232,15 @@ void MedianFilterMap(const TFloatMap& map, TFloatMap& target, int size) {
   const TWindow window(size);
   const int w = map.Width, h = map.Height;
   const int workers = RowWorkerCount(h);
-  double least = 0;
-  if (WholeNumbersInRange(map, least)) {
+  double least = 0, greatest = 0;
+  if (WholeNumbersInRange(map, least, greatest)) {
     // A dispersion map as computed: whole disparities of a small range.
+    const std::vector<uint16_t> bins = ColumnBins(map, least);
+    const auto binCount = static_cast<size_t>(greatest - least) + 1;
     std::vector<std::unique_ptr<TSlidingMedian>> medians(static_cast<size_t>(workers));
     FilterRows(map, target, workers, [&](int y, double* out, int worker) {
       auto& median = medians[static_cast<size_t>(worker)];
-      if (!median) median = std::make_unique<TSlidingMedian>(map, window, least);
+      if (!median) median = std::make_unique<TSlidingMedian>(bins.data(), w, h, binCount, window, least);
       median->Row(y, out);
     });
     return;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -46,10 +47,21 @@ TEST(SelectRank, FindsTheKthSmallest) {
   }
 }
 
+// Whole numbers in flat steps with a few spikes, as computed disparities come:
+// neighbouring columns mostly agree row for row.
+TFloatMap SteppedMap(int w, int h, uint32_t seed) {
+  std::mt19937 random(seed);
+  TFloatMap map(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      *map.PixelAddress(x, y) = std::floor(x / 5.0) - std::floor(y / 7.0) + (random() % 9 == 0 ? 30 : 0);
+  return map;
+}
+
 TEST(DisparityFilters, WindowsAtCornersEdgesAndInside) {
   // Fractions take the selection, whole numbers the sliding histogram.
-  for (bool integers : {false, true}) {
-    const TFloatMap original = RandomMap(23, 17, 1, integers);
+  for (int kind : {0, 1, 2}) {
+    const TFloatMap original = kind == 2 ? SteppedMap(23, 17, 3) : RandomMap(23, 17, 1, kind == 1);
     for (int size : {1, 2, 4, 11, 30}) {
       TFloatMap median = original, smooth = original;
       MedianFilterMap(median, size);
@@ -71,6 +83,13 @@ TEST(DisparityFilters, WindowsAtCornersEdgesAndInside) {
   // above; a size below 1 is refused.
   TFloatMap any(3, 3);
   EXPECT_THROW(MedianFilterMap(any, 0), Exception);
+  // Infinities are no whole numbers of a histogram's range.
+  for (double infinity : {HUGE_VAL, -HUGE_VAL}) {
+    TFloatMap endless(4, 3);
+    std::fill(endless.Map, endless.Map + endless.Count, infinity);
+    MedianFilterMap(endless, 3);
+    EXPECT_TRUE(std::all_of(endless.Map, endless.Map + endless.Count, [&](double v) { return v == infinity; }));
+  }
 }
 
 }  // namespace
