@@ -265,13 +265,23 @@ void TDeflateStream::WriteParsed(std::span<const uint32_t> symbols) {
   method_ = CompressionMethod == cmFixed ? cmFixed : cmDynamic;
   parsed_ = true;
   int64_t end = dataEnd_;
+  // EmitMatch and EmitLiteral, spelled out: this loop runs once for every symbol of
+  // every model saved.
+  const TCodeTables& tables = CodeTables();
   for (const uint32_t symbol : symbols) {
     if (symbol & kMatchFlag) {
-      const int length = static_cast<int>(symbol & 0x1FF);
-      EmitMatch(length, (symbol >> 9) & 0xFFFF);
+      const uint32_t length = symbol & 0x1FF;
+      const int lcode = tables.lengthCode[length];
+      const int dcode = tables.DistanceCode((symbol >> 9) & 0xFFFF);
+      ++litFreq_[257 + lcode];
+      ++distFreq_[dcode];
+      symbols_[symbolCount_++] = (symbol & (kMatchFlag | 0x1FFFFFF)) | static_cast<uint32_t>(dcode) << 25;
+      entries_ += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
       end += length;
     } else {
-      EmitLiteral(static_cast<uint8_t>(symbol));
+      ++litFreq_[symbol & 0xFF];
+      symbols_[symbolCount_++] = symbol & 0xFF;
+      ++entries_;
       ++end;
     }
     if (entries_ > kMaxEntries) EmitBlock(false);
@@ -325,7 +335,8 @@ void TDeflateStream::EmitMatch(int length, uint32_t distance) {
   const int dcode = tables.DistanceCode(distance);
   ++litFreq_[257 + lcode];
   ++distFreq_[dcode];
-  symbols_[symbolCount_++] = kMatchFlag | (distance << 9) | static_cast<uint32_t>(length);
+  symbols_[symbolCount_++] =
+      kMatchFlag | static_cast<uint32_t>(dcode) << 25 | (distance << 9) | static_cast<uint32_t>(length);
   entries_ += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
 }
 
@@ -501,21 +512,40 @@ void TDeflateStream::DeflateFiltered(bool flush) {
 }
 
 void TDeflateStream::WriteSymbols(const THuffmanEncoder& lit, const THuffmanEncoder& dist) {
+  // Each length's code and extra bits as one field, and each distance code's parts:
+  // a few hundred entries made once per block, looked up by every match in it.
   const TCodeTables& tables = CodeTables();
+  struct TField {
+    uint32_t Bits;
+    int Count;
+  };
+  TField lengths[kMaxMatch + 1];
+  for (int length = kMinMatch; length <= kMaxMatch; ++length) {
+    const int lcode = tables.lengthCode[length];
+    const int lbits = lit.Lengths[257 + lcode];
+    lengths[length] = {lit.Codes[257 + lcode] | static_cast<uint32_t>(length - kLengthBase[lcode]) << lbits,
+                       lbits + kLengthExtra[lcode]};
+  }
+  struct TDistanceField {
+    uint32_t Code;
+    uint32_t Base;
+    int CodeBits;
+    int Count;
+  };
+  TDistanceField distances[30];
+  for (int dcode = 0; dcode < 30; ++dcode)
+    distances[dcode] = {dist.Codes[dcode], kDistanceBase[dcode], dist.Lengths[dcode],
+                        dist.Lengths[dcode] + kDistanceExtra[dcode]};
   for (int i = 0; i < symbolCount_; ++i) {
     const uint32_t s = symbols_[i];
-    if (!(s & 0x80000000u)) {
+    if (!(s & kMatchFlag)) {
       WriteBits(lit.Codes[s], lit.Lengths[s]);
       continue;
     }
-    const uint32_t length = s & 0x1FF;
-    const uint32_t distance = (s >> 9) & 0xFFFF;
-    const int lcode = tables.lengthCode[length];
-    const int dcode = tables.DistanceCode(distance);
-    const int lbits = lit.Lengths[257 + lcode];
-    WriteBits(lit.Codes[257 + lcode] | ((length - kLengthBase[lcode]) << lbits), lbits + kLengthExtra[lcode]);
-    const int dbits = dist.Lengths[dcode];
-    WriteBits(dist.Codes[dcode] | ((distance - kDistanceBase[dcode]) << dbits), dbits + kDistanceExtra[dcode]);
+    const TField& length = lengths[s & 0x1FF];
+    WriteBits(length.Bits, length.Count);
+    const TDistanceField& distance = distances[(s >> 25) & 0x1F];
+    WriteBits(distance.Code | (((s >> 9) & 0xFFFF) - distance.Base) << distance.CodeBits, distance.Count);
   }
   WriteBits(lit.Codes[256], lit.Lengths[256]);
 }

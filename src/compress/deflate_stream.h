@@ -103,7 +103,8 @@ class TDeflateStream : public THuffmanBitStream {
   int64_t dataEnd_ = 0;    // end of the bytes written
   int64_t insertPos_ = 0;  // first position not yet in the match table
   std::unique_ptr<TMatchTable> matches_;
-  std::unique_ptr<uint32_t[]> symbols_;  // literal, or match flag | distance << 9 | length
+  // A literal, or match flag | distance code << 25 | distance << 9 | length.
+  std::unique_ptr<uint32_t[]> symbols_;
   int symbolCount_ = 0;
   int entries_ = 0;  // symbol buffer use, counting extra-bit entries as their own
   uint32_t litFreq_[286] = {};
