@@ -267,25 +267,38 @@ void TDeflateStream::WriteParsed(std::span<const uint32_t> symbols) {
   int64_t end = dataEnd_;
   // EmitMatch and EmitLiteral, spelled out: this loop runs once for every symbol of
   // every model saved.
+  // The counts in locals, as the stores into the symbol buffer may alias members.
   const TCodeTables& tables = CodeTables();
+  uint32_t* const buffer = symbols_.get();
+  uint32_t* const litFreq = litFreq_;
+  uint32_t* const distFreq = distFreq_;
+  int count = symbolCount_, entries = entries_;
   for (const uint32_t symbol : symbols) {
     if (symbol & kMatchFlag) {
       const uint32_t length = symbol & 0x1FF;
       const int lcode = tables.lengthCode[length];
       const int dcode = tables.DistanceCode((symbol >> 9) & 0xFFFF);
-      ++litFreq_[257 + lcode];
-      ++distFreq_[dcode];
-      symbols_[symbolCount_++] = (symbol & (kMatchFlag | 0x1FFFFFF)) | static_cast<uint32_t>(dcode) << 25;
-      entries_ += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
+      ++litFreq[257 + lcode];
+      ++distFreq[dcode];
+      buffer[count++] = (symbol & (kMatchFlag | 0x1FFFFFF)) | static_cast<uint32_t>(dcode) << 25;
+      entries += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
       end += length;
     } else {
-      ++litFreq_[symbol & 0xFF];
-      symbols_[symbolCount_++] = symbol & 0xFF;
-      ++entries_;
+      ++litFreq[symbol & 0xFF];
+      buffer[count++] = symbol & 0xFF;
+      ++entries;
       ++end;
     }
-    if (entries_ > kMaxEntries) EmitBlock(false);
+    if (entries > kMaxEntries) {
+      symbolCount_ = count;
+      entries_ = entries;
+      EmitBlock(false);
+      count = symbolCount_;
+      entries = entries_;
+    }
   }
+  symbolCount_ = count;
+  entries_ = entries;
   totalBytes_ += end - dataEnd_;
   dataEnd_ = lookPos_ = insertPos_ = base_ = end;
 }
@@ -536,18 +549,47 @@ void TDeflateStream::WriteSymbols(const THuffmanEncoder& lit, const THuffmanEnco
   for (int dcode = 0; dcode < 30; ++dcode)
     distances[dcode] = {dist.Codes[dcode], kDistanceBase[dcode], dist.Lengths[dcode],
                         dist.Lengths[dcode] + kDistanceExtra[dcode]};
-  for (int i = 0; i < symbolCount_; ++i) {
-    const uint32_t s = symbols_[i];
+  // WriteBits with the output state in locals: stores into the output buffer may
+  // alias any member, so the members would be stored and loaded again at every write.
+  StartOutput();
+  uint64_t bits = outBits_;
+  int count = outCount_;
+  size_t at = outPos_;
+  uint8_t* const buffer = outBuf_.get();
+  auto write = [&](uint32_t value, int n) {
+    bits |= uint64_t(value) << count;
+    count += n;
+    if (count >= 32) {
+      const auto word = static_cast<uint32_t>(bits);
+      std::memcpy(buffer + at, &word, 4);
+      at += 4;
+      bits >>= 32;
+      count -= 32;
+      if (at > kOutputBlock - 8) {
+        outBits_ = bits;
+        outCount_ = count;
+        outPos_ = at;
+        FlushOutputBlock();
+        at = outPos_;
+      }
+    }
+  };
+  const uint32_t* const symbols = symbols_.get();
+  for (int i = 0, end = symbolCount_; i < end; ++i) {
+    const uint32_t s = symbols[i];
     if (!(s & kMatchFlag)) {
-      WriteBits(lit.Codes[s], lit.Lengths[s]);
+      write(lit.Codes[s], lit.Lengths[s]);
       continue;
     }
     const TField& length = lengths[s & 0x1FF];
-    WriteBits(length.Bits, length.Count);
+    write(length.Bits, length.Count);
     const TDistanceField& distance = distances[(s >> 25) & 0x1F];
-    WriteBits(distance.Code | (((s >> 9) & 0xFFFF) - distance.Base) << distance.CodeBits, distance.Count);
+    write(distance.Code | (((s >> 9) & 0xFFFF) - distance.Base) << distance.CodeBits, distance.Count);
   }
-  WriteBits(lit.Codes[256], lit.Lengths[256]);
+  write(lit.Codes[256], lit.Lengths[256]);
+  outBits_ = bits;
+  outCount_ = count;
+  outPos_ = at;
 }
 
 void TDeflateStream::EmitBlock(bool final) {
