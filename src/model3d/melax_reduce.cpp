@@ -823,15 +823,32 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   double c = length;
   if (!border) {
     double curvature = 0;
-    for (const int f : faces) {
-      const T3DPoint& fn = triangles_[f].Normal;
-      double d = 1;
-      for (const int s : sides_) {
-        const T3DPoint& sn = triangles_[s].Normal;
-        const double value = 1 - std::fabs(double(fn.X) * sn.X + double(fn.Y) * sn.Y + double(fn.Z) * sn.Z);
-        if (value < d) d = value;
+    if (sides_.size() == 2) {
+      // The usual edge between two faces: both side normals stay in registers.
+      const T3DPoint& s0 = triangles_[sides_[0]].Normal;
+      const T3DPoint& s1 = triangles_[sides_[1]].Normal;
+      const double x0 = s0.X, y0 = s0.Y, z0 = s0.Z, x1 = s1.X, y1 = s1.Y, z1 = s1.Z;
+      for (const int f : faces) {
+        const T3DPoint& fn = triangles_[f].Normal;
+        const double fx = fn.X, fy = fn.Y, fz = fn.Z;
+        double d = 1;
+        const double value0 = 1 - std::fabs(fx * x0 + fy * y0 + fz * z0);
+        if (value0 < d) d = value0;
+        const double value1 = 1 - std::fabs(fx * x1 + fy * y1 + fz * z1);
+        if (value1 < d) d = value1;
+        if (d > curvature) curvature = d;
       }
-      if (d > curvature) curvature = d;
+    } else {
+      for (const int f : faces) {
+        const T3DPoint& fn = triangles_[f].Normal;
+        double d = 1;
+        for (const int s : sides_) {
+          const T3DPoint& sn = triangles_[s].Normal;
+          const double value = 1 - std::fabs(double(fn.X) * sn.X + double(fn.Y) * sn.Y + double(fn.Z) * sn.Z);
+          if (value < d) d = value;
+        }
+        if (d > curvature) curvature = d;
+      }
     }
     c = length * curvature;
   }
