@@ -217,8 +217,9 @@ void WriteArrayChunks(TBaseStream& file, std::span<const TArrayChunk> chunks) {
   std::vector<std::span<const uint8_t>> inputs;
   std::vector<TBaseStream*> outputs;
   for (size_t i = 0; i < chunks.size(); ++i) {
-    // Model arrays pack to about a third; room for half saves most regrowing.
-    ReserveLarge(bodies[i].Data(), chunks[i].Bytes / 2 + 64);
+    // Room for the whole array, so that a body never grows by copying: vertex
+    // coordinates pack to just over half.  Only the pages written are backed.
+    ReserveLarge(bodies[i].Data(), chunks[i].Bytes + chunks[i].Bytes / 64 + 1024);
     if (chunks[i].Counted) bodies[i].WriteUInt32(chunks[i].Count);
     inputs.emplace_back(static_cast<const uint8_t*>(chunks[i].Data), chunks[i].Bytes);
     outputs.push_back(&bodies[i]);
