@@ -78,6 +78,18 @@ const TCodeTables& CodeTables() {
   return tables;
 }
 
+// Counts a match in a block's code frequencies and its entries; gives the symbol the
+// block keeps for it, which carries its distance code for the writing.
+inline uint32_t CountMatch(const TCodeTables& tables, uint32_t length, uint32_t distance, uint32_t* litFreq,
+                           uint32_t* distFreq, int& entries) {
+  const int lcode = tables.lengthCode[length];
+  const int dcode = tables.DistanceCode(distance);
+  ++litFreq[257 + lcode];
+  ++distFreq[dcode];
+  entries += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
+  return kMatchFlag | static_cast<uint32_t>(dcode) << 25 | distance << 9 | length;
+}
+
 void FixedLengths(uint8_t* lit, uint8_t* dist) {
   for (int s = 0; s < 288; ++s) lit[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
   for (int s = 0; s < 30; ++s) dist[s] = 5;
@@ -265,23 +277,17 @@ void TDeflateStream::WriteParsed(std::span<const uint32_t> symbols) {
   method_ = CompressionMethod == cmFixed ? cmFixed : cmDynamic;
   parsed_ = true;
   int64_t end = dataEnd_;
-  // EmitMatch and EmitLiteral, spelled out: this loop runs once for every symbol of
-  // every model saved.
-  // The counts in locals, as the stores into the symbol buffer may alias members.
+  // EmitMatch and EmitLiteral with the buffer's fill in locals: this loop runs once
+  // for every symbol of every model saved, and the stores into the buffer may alias
+  // members, which would then be stored and loaded again at every symbol.
   const TCodeTables& tables = CodeTables();
   uint32_t* const buffer = symbols_.get();
   uint32_t* const litFreq = litFreq_;
-  uint32_t* const distFreq = distFreq_;
   int count = symbolCount_, entries = entries_;
   for (const uint32_t symbol : symbols) {
     if (symbol & kMatchFlag) {
       const uint32_t length = symbol & 0x1FF;
-      const int lcode = tables.lengthCode[length];
-      const int dcode = tables.DistanceCode((symbol >> 9) & 0xFFFF);
-      ++litFreq[257 + lcode];
-      ++distFreq[dcode];
-      buffer[count++] = (symbol & (kMatchFlag | 0x1FFFFFF)) | static_cast<uint32_t>(dcode) << 25;
-      entries += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
+      buffer[count++] = CountMatch(tables, length, (symbol >> 9) & 0xFFFF, litFreq, distFreq_, entries);
       end += length;
     } else {
       ++litFreq[symbol & 0xFF];
@@ -343,14 +349,8 @@ void TDeflateStream::EmitLiteral(uint8_t byte) {
 }
 
 void TDeflateStream::EmitMatch(int length, uint32_t distance) {
-  const TCodeTables& tables = CodeTables();
-  const int lcode = tables.lengthCode[length];
-  const int dcode = tables.DistanceCode(distance);
-  ++litFreq_[257 + lcode];
-  ++distFreq_[dcode];
   symbols_[symbolCount_++] =
-      kMatchFlag | static_cast<uint32_t>(dcode) << 25 | (distance << 9) | static_cast<uint32_t>(length);
-  entries_ += 2 + (kLengthExtra[lcode] > 0) + (kDistanceExtra[dcode] > 0);
+      CountMatch(CodeTables(), static_cast<uint32_t>(length), distance, litFreq_, distFreq_, entries_);
 }
 
 void TDeflateStream::Deflate(bool flush) {
