@@ -282,15 +282,14 @@ void TDeflateStream::WriteParsed(std::span<const uint32_t> symbols) {
   // members, which would then be stored and loaded again at every symbol.
   const TCodeTables& tables = CodeTables();
   uint32_t* const buffer = symbols_.get();
-  uint32_t* const litFreq = litFreq_;
   int count = symbolCount_, entries = entries_;
   for (const uint32_t symbol : symbols) {
     if (symbol & kMatchFlag) {
       const uint32_t length = symbol & 0x1FF;
-      buffer[count++] = CountMatch(tables, length, (symbol >> 9) & 0xFFFF, litFreq, distFreq_, entries);
+      buffer[count++] = CountMatch(tables, length, (symbol >> 9) & 0xFFFF, litFreq_, distFreq_, entries);
       end += length;
     } else {
-      ++litFreq[symbol & 0xFF];
+      ++litFreq_[symbol & 0xFF];
       buffer[count++] = symbol & 0xFF;
       ++entries;
       ++end;
@@ -551,6 +550,7 @@ void TDeflateStream::WriteSymbols(const THuffmanEncoder& lit, const THuffmanEnco
                         dist.Lengths[dcode] + kDistanceExtra[dcode]};
   // WriteBits with the output state in locals: stores into the output buffer may
   // alias any member, so the members would be stored and loaded again at every write.
+  // A spill that fills the block goes through SpillBits, which hands the block on.
   StartOutput();
   uint64_t bits = outBits_;
   int count = outCount_;
@@ -559,19 +559,21 @@ void TDeflateStream::WriteSymbols(const THuffmanEncoder& lit, const THuffmanEnco
   auto write = [&](uint32_t value, int n) {
     bits |= uint64_t(value) << count;
     count += n;
-    if (count >= 32) {
+    if (count < 32) return;
+    if (at + 4 <= kOutputBlock - 8) {
       const auto word = static_cast<uint32_t>(bits);
       std::memcpy(buffer + at, &word, 4);
       at += 4;
       bits >>= 32;
       count -= 32;
-      if (at > kOutputBlock - 8) {
-        outBits_ = bits;
-        outCount_ = count;
-        outPos_ = at;
-        FlushOutputBlock();
-        at = outPos_;
-      }
+    } else {
+      outBits_ = bits;
+      outCount_ = count;
+      outPos_ = at;
+      SpillBits();
+      bits = outBits_;
+      count = outCount_;
+      at = outPos_;
     }
   };
   const uint32_t* const symbols = symbols_.get();

@@ -20,18 +20,7 @@ class TBitStream : public TFilterStream {
   void WriteBits(uint32_t value, int count) {
     outBits_ |= uint64_t(value) << outCount_;
     outCount_ += count;
-    if (outCount_ >= 32) {
-      // Most spills land in a buffer that exists and has room: inline, without a call.
-      if (outBuf_ && outPos_ <= kOutputBlock - 12) {
-        const auto word = static_cast<uint32_t>(outBits_);
-        std::memcpy(outBuf_.get() + outPos_, &word, 4);
-        outPos_ += 4;
-        outBits_ >>= 32;
-        outCount_ -= 32;
-      } else {
-        SpillBits();
-      }
-    }
+    if (outCount_ >= 32) SpillBits();
   }
   // Pads the current byte with zero bits.
   void AlignOutput() { outCount_ = (outCount_ + 7) & ~7; }

@@ -38,6 +38,12 @@ namespace {
 
 constexpr double kNoTargetCost = 1.7e308;
 
+// 1 - |N(a) . N(b)|, the term of every curvature.  Each product of two floats is
+// exact in double, so the order of a and b does not change a bit.
+inline double Flatness(const T3DPoint& a, const T3DPoint& b) {
+  return 1 - std::fabs(double(a.X) * b.X + double(a.Y) * b.Y + double(a.Z) * b.Z);
+}
+
 // The large per-vertex and per-triangle arrays (TLargeVector) live on large pages
 // where the system grants them: the reduction reads them at random, and with ordinary
 // pages nearly every access of a large mesh misses the address cache as well as the
@@ -591,7 +597,7 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
       const T3DPoint& nb = normals[b];
       for (size_t i = 0; i <= b; ++i) {
         const T3DPoint& n = normals[i];
-        flatness[b][i] = flatness[i][b] = 1 - std::fabs(double(n.X) * nb.X + double(n.Y) * nb.Y + double(n.Z) * nb.Z);
+        flatness[b][i] = flatness[i][b] = Flatness(n, nb);
       }
     }
     flatnessReady = true;
@@ -697,7 +703,7 @@ void TMelaxMesh::WideFanCost(int v, const TBorders& borders, TScratch& scratch, 
         const T3DPoint& sn = normals[side];
         for (size_t i = 0; i < m; ++i) {
           const T3DPoint& n = normals[i];
-          values[i] = 1 - std::fabs(double(n.X) * sn.X + double(n.Y) * sn.Y + double(n.Z) * sn.Z);
+          values[i] = Flatness(n, sn);
         }
         columnReady[side] = 1;
       }
@@ -825,28 +831,20 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
     double curvature = 0;
     if (sides_.size() == 2) {
       // The usual edge between two faces: both side normals stay in registers.
-      const T3DPoint& s0 = triangles_[sides_[0]].Normal;
-      const T3DPoint& s1 = triangles_[sides_[1]].Normal;
-      const double x0 = s0.X, y0 = s0.Y, z0 = s0.Z, x1 = s1.X, y1 = s1.Y, z1 = s1.Z;
+      const T3DPoint s0 = triangles_[sides_[0]].Normal, s1 = triangles_[sides_[1]].Normal;
       for (const int f : faces) {
         const T3DPoint& fn = triangles_[f].Normal;
-        const double fx = fn.X, fy = fn.Y, fz = fn.Z;
         double d = 1;
-        const double value0 = 1 - std::fabs(fx * x0 + fy * y0 + fz * z0);
-        if (value0 < d) d = value0;
-        const double value1 = 1 - std::fabs(fx * x1 + fy * y1 + fz * z1);
-        if (value1 < d) d = value1;
+        if (const double value = Flatness(fn, s0); value < d) d = value;
+        if (const double value = Flatness(fn, s1); value < d) d = value;
         if (d > curvature) curvature = d;
       }
     } else {
       for (const int f : faces) {
         const T3DPoint& fn = triangles_[f].Normal;
         double d = 1;
-        for (const int s : sides_) {
-          const T3DPoint& sn = triangles_[s].Normal;
-          const double value = 1 - std::fabs(double(fn.X) * sn.X + double(fn.Y) * sn.Y + double(fn.Z) * sn.Z);
-          if (value < d) d = value;
-        }
+        for (const int s : sides_)
+          if (const double value = Flatness(fn, triangles_[s].Normal); value < d) d = value;
         if (d > curvature) curvature = d;
       }
     }

@@ -74,35 +74,15 @@ constexpr double kHistogramRange = 4096;
 // selection leaves to chance) and the spread fits the histogram; gives the least
 // and the greatest.
 bool WholeNumbersInRange(const TFloatMap& map, double& least, double& greatest) {
-  struct TPart {
-    bool Whole = true;
-    double Lo = 0, Hi = 0;
-  };
-  // Parts of the map side by side, none of them empty.
-  const int64_t perPart = (map.Count + 63) / 64;
-  const auto parts = static_cast<int>((map.Count + perPart - 1) / perPart);
-  std::vector<TPart> found(static_cast<size_t>(parts));
-  ForEachRow(parts, perPart, false, [&](int part, int) {
-    TPart& f = found[static_cast<size_t>(part)];
-    const int64_t begin = part * perPart, end = std::min(map.Count, begin + perPart);
-    for (int64_t i = begin; i < end; ++i) {
-      const double v = map.Map[i];
-      // Infinities would make no bin.
-      if (!std::isfinite(v) || v != std::trunc(v) || (v == 0 && std::signbit(v))) {
-        f.Whole = false;
-        return;
-      }
-      if (i == begin || v < f.Lo) f.Lo = v;
-      if (i == begin || v > f.Hi) f.Hi = v;
-    }
-  });
   double lo = 0, hi = 0;
-  for (size_t k = 0; k < found.size(); ++k) {
-    if (!found[k].Whole) return false;
-    if (k == 0 || found[k].Lo < lo) lo = found[k].Lo;
-    if (k == 0 || found[k].Hi > hi) hi = found[k].Hi;
+  for (int64_t i = 0; i < map.Count; ++i) {
+    const double v = map.Map[i];
+    // Infinities would make no bin.
+    if (!std::isfinite(v) || v != std::trunc(v) || (v == 0 && std::signbit(v))) return false;
+    if (i == 0 || v < lo) lo = v;
+    if (i == 0 || v > hi) hi = v;
+    if (hi - lo >= kHistogramRange) return false;
   }
-  if (hi - lo >= kHistogramRange) return false;
   least = lo;
   greatest = hi;
   return true;

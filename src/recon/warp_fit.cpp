@@ -85,32 +85,33 @@ __attribute__((target("avx2"))) void SumAvx2(const TWarpFitContext& c, const Poi
 
 #endif
 
+// The costs of `count` parameter vectors, as PointPairCost defines them.
+template <int count>
+void CostsOf(const TWarpFitContext& context, const std::span<const double>* params, double* costs) {
+  PointTransform m[count];
+  for (int k = 0; k < count; ++k) m[k] = TransformFromParameters(params[k], context.Width2, context.Height2);
+#ifdef SQ_HAVE_X86
+  if (HaveAvx2())
+    SumAvx2<count>(context, m, costs);
+  else
+#endif
+    for (int k = 0; k < count; ++k) costs[k] = SumScalar(context, m[k], 0, 0.0);
+  for (int k = 0; k < count; ++k)
+    if (!std::isfinite(costs[k])) costs[k] = kFailedCost;
+}
+
 }  // namespace
 
 double PointPairCost(const TWarpFitContext& context, std::span<const double> params) {
-  const PointTransform m = TransformFromParameters(params, context.Width2, context.Height2);
-  double sum;
-#ifdef SQ_HAVE_X86
-  if (HaveAvx2())
-    SumAvx2<1>(context, &m, &sum);
-  else
-#endif
-    sum = SumScalar(context, m, 0, 0.0);
-  return std::isfinite(sum) ? sum : kFailedCost;
+  double cost;
+  CostsOf<1>(context, &params, &cost);
+  return cost;
 }
 
 void PointPairCosts(const TWarpFitContext& context, std::span<const double> a, std::span<const double> b,
                     double costs[2]) {
-  const PointTransform m[2] = {TransformFromParameters(a, context.Width2, context.Height2),
-                               TransformFromParameters(b, context.Width2, context.Height2)};
-#ifdef SQ_HAVE_X86
-  if (HaveAvx2())
-    SumAvx2<2>(context, m, costs);
-  else
-#endif
-    for (int k = 0; k < 2; ++k) costs[k] = SumScalar(context, m[k], 0, 0.0);
-  for (int k = 0; k < 2; ++k)
-    if (!std::isfinite(costs[k])) costs[k] = kFailedCost;
+  const std::span<const double> params[2] = {a, b};
+  CostsOf<2>(context, params, costs);
 }
 
 TWarpFit FitWarpTransform(std::span<const PointPair> pairs, int width2, int height2) {

@@ -25,6 +25,14 @@ TLinearBitmap RandomBitmap(int w, int h, TPixelFormat format, uint32_t seed) {
   return b;
 }
 
+// Pairs anywhere in a 900 x 700 image, drawn from the caller's generator.
+std::vector<PointPair> RandomPairs(std::mt19937& random, int count) {
+  std::vector<PointPair> pairs;
+  for (int i = 0; i < count; ++i)
+    pairs.push_back({int(random() % 900), int(random() % 700), int(random() % 900), int(random() % 700)});
+  return pairs;
+}
+
 TEST(WarpFit, NoPairsOrMatchingPairsKeepTheIdentity) {
   const TWarpFit none = FitWarpTransform({}, 640, 480);
   EXPECT_EQ(none.Transform, kIdentityTransform);
@@ -57,10 +65,8 @@ TEST(WarpFit, RecoversAProjectiveTransformTheSameWayEveryTime) {
 }
 
 TEST(WarpFit, CostIsThePlainSumOrTheFallback) {
-  std::vector<PointPair> pairs;
   std::mt19937 random(21);
-  for (int i = 0; i < 23; ++i)
-    pairs.push_back({int(random() % 900), int(random() % 700), int(random() % 900), int(random() % 700)});
+  const std::vector<PointPair> pairs = RandomPairs(random, 23);
   const TWarpFitContext context(pairs, 1000, 800);
   // The sum runs in pair order, to the last bit; translations are in image sizes.
   const double params[9] = {1.01, -0.013, 0.031, 0.007, 0.993, -0.017, 3e-5, -1e-5, 1.002};
@@ -80,11 +86,9 @@ TEST(WarpFit, CostIsThePlainSumOrTheFallback) {
 }
 
 TEST(WarpFit, CostsOfTwoVectorsAreTheSingleCostsAndSteerTheSearchAlike) {
-  std::vector<PointPair> pairs;
   std::mt19937 random(5);
   // 23 pairs: the last three take the path of the odd points out.
-  for (int i = 0; i < 23; ++i)
-    pairs.push_back({int(random() % 900), int(random() % 700), int(random() % 900), int(random() % 700)});
+  const std::vector<PointPair> pairs = RandomPairs(random, 23);
   const TWarpFitContext context(pairs, 1000, 800);
   std::uniform_real_distribution<double> noise(-0.05, 0.05);
   std::vector<std::vector<double>> vectors = {{1, 0, 0, 0, 1, 0, 0, 0, 0}, {1e300, 0, 0, 0, 1e300, 0, 0, 0, 1}};
