@@ -7,11 +7,14 @@
 
 // Local
 #include "app/main_form.h"
+#include "base/large_pages.h"
 #include "imaging/codecs/bitmap_loader.h"
 #include "numeric/library.h"
 #include "platform/program_setup.h"
 
 int main(int argc, char* argv[]) {
+  // Before the first allocation worth keeping.
+  sq::ReuseFreedMemory();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Stereoquill");
   QApplication::setApplicationVersion(SQ_VERSION);

@@ -2,6 +2,10 @@
 
 #include <sys/mman.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -33,6 +37,13 @@ void AdviseLargePages(void* data, size_t bytes) {
 #else
   (void)data;
   (void)bytes;
+#endif
+}
+
+void ReuseFreedMemory() {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
 }
 

@@ -56,6 +56,15 @@ void ReleaseLargePages(void* block, size_t bytes);
 // no objects yet.
 void FaultInPages(void* data, size_t bytes);
 
+// Lets the C library keep freed memory for the next allocations, for the whole
+// process: blocks below 32 MiB come from its heap rather than from fresh mappings, and
+// up to 64 MiB free at a heap's end stay there.  Each run of a reconstruction, a save
+// or a reduction frees and asks again for the same tens of megabytes of vectors, and
+// without this the later runs fault every page in again.  These are the values the
+// library's own adjustment reaches after large blocks have been freed; the programs
+// set them at start-up.  Does nothing where the C library has no such settings.
+void ReuseFreedMemory();
+
 // An allocator whose blocks of a large page or more start on a large page and carry
 // the advice, for arrays that grow with the model.
 template <class T>

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "base/large_pages.h"
 #include "base/progress.h"
 #include "cli/command.h"
 #include "imaging/codecs/image_dll_loader.h"
@@ -89,6 +90,7 @@ std::string PluginFolder() {
 
 int main(int argc, char** argv) {
   using namespace sq::cli;
+  sq::ReuseFreedMemory();
   CLI::App app{"Stereoquill: turn two photographs into a 3D model", "stereoquill-cli"};
   app.set_version_flag("--version", std::string("stereoquill-cli ") + SQ_VERSION);
   app.require_subcommand(1);
