@@ -90,6 +90,13 @@ inline uint32_t CountMatch(const TCodeTables& tables, uint32_t length, uint32_t 
   return kMatchFlag | static_cast<uint32_t>(dcode) << 25 | distance << 9 | length;
 }
 
+// Counts a literal likewise; gives its symbol.
+inline uint32_t CountLiteral(uint32_t byte, uint32_t* litFreq, int& entries) {
+  ++litFreq[byte];
+  ++entries;
+  return byte;
+}
+
 void FixedLengths(uint8_t* lit, uint8_t* dist) {
   for (int s = 0; s < 288; ++s) lit[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
   for (int s = 0; s < 30; ++s) dist[s] = 5;
@@ -289,9 +296,7 @@ void TDeflateStream::WriteParsed(std::span<const uint32_t> symbols) {
       buffer[count++] = CountMatch(tables, length, (symbol >> 9) & 0xFFFF, litFreq_, distFreq_, entries);
       end += length;
     } else {
-      ++litFreq_[symbol & 0xFF];
-      buffer[count++] = symbol & 0xFF;
-      ++entries;
+      buffer[count++] = CountLiteral(symbol & 0xFF, litFreq_, entries);
       ++end;
     }
     if (entries > kMaxEntries) {
@@ -341,11 +346,7 @@ void TDeflateStream::InsertPositions(int64_t end) {
   }
 }
 
-void TDeflateStream::EmitLiteral(uint8_t byte) {
-  ++litFreq_[byte];
-  symbols_[symbolCount_++] = byte;
-  ++entries_;
-}
+void TDeflateStream::EmitLiteral(uint8_t byte) { symbols_[symbolCount_++] = CountLiteral(byte, litFreq_, entries_); }
 
 void TDeflateStream::EmitMatch(int length, uint32_t distance) {
   symbols_[symbolCount_++] =

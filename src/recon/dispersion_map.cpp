@@ -126,12 +126,19 @@ __attribute__((target("avx2"))) void DiagonalAvx2(const TDiagonal g) {
 }
 #endif
 
-TDiagonalKernel KernelFor(TDispersionKernel kernel) {
+// A diagonal kernel and the cells it takes at a time.
+struct TKernel {
+  TDiagonalKernel Fill;
+  int Lanes;
+};
+
+TKernel KernelFor(TDispersionKernel kernel) {
   if (!DispersionKernelAvailable(kernel)) throw Exception("This processor cannot run the chosen kernel");
 #ifdef SQ_HAVE_X86
-  if (kernel != TDispersionKernel::Scalar && DispersionKernelAvailable(TDispersionKernel::Avx2)) return DiagonalAvx2;
+  if (kernel != TDispersionKernel::Scalar && DispersionKernelAvailable(TDispersionKernel::Avx2))
+    return {DiagonalAvx2, 4};
 #endif
-  return DiagonalScalar;
+  return {DiagonalScalar, 1};
 }
 
 // The cells a fill computes: the inner cells whose i - j lies in [Low, High].
@@ -159,8 +166,7 @@ struct TRowJob {
   uint32_t Background;
   double K;
   double Occlusion;
-  TDiagonalKernel Kernel;
-  int Lanes;                      // cells the kernel takes at a time
+  TKernel Kernel;
   std::array<double, 256> Entry;  // |delta| * K
 };
 
@@ -187,7 +193,8 @@ double FillTable(const TRowJob& job, int n1, int n2, TBand band, TScratch& s) {
     // A kernel that takes cells a vector at a time fills whole vectors where the
     // table has room: the cells past the band are computed for real, not skipped,
     // which is as exact (see the notes at the top) and cheaper than a scalar tail.
-    if (job.Lanes > 1 && first <= end) end = std::min(hi, first + (end - first + job.Lanes) / job.Lanes * job.Lanes - 1);
+    if (const int lanes = job.Kernel.Lanes; lanes > 1 && first <= end)
+      end = std::min(hi, first + (end - first + lanes) / lanes * lanes - 1);
     if (first > end) {
       std::fill(current + std::min(lo, hi + 1), current + hi + 1, kSkipped);
     } else {
@@ -206,7 +213,7 @@ double FillTable(const TRowJob& job, int n1, int n2, TBand band, TScratch& s) {
       g.Count = end - first + 1;
       g.K = job.K;
       g.Occlusion = occlusion;
-      job.Kernel(g);
+      job.Kernel.Fill(g);
       s.Base[static_cast<size_t>(d)] = offset - first;
       offset += g.Count;
     }
@@ -332,9 +339,7 @@ void ComputeDispersionMapWith(const TLinearBitmap& image1, const TLinearBitmap& 
     im2 = &converted2;
   }
 
-  const TDiagonalKernel diagonal = KernelFor(kernel);
-  TRowJob job{image1.Width, background, 1.0 / (3.0 * spread), occlusion, diagonal, diagonal == DiagonalScalar ? 1 : 4,
-              {}};
+  TRowJob job{image1.Width, background, 1.0 / (3.0 * spread), occlusion, KernelFor(kernel), {}};
   for (int delta = 0; delta < 256; ++delta) job.Entry[static_cast<size_t>(delta)] = delta * job.K;
   map.SetSize(image1.Width, image1.Height);
   workers = std::max(1, std::min(workers, image1.Height));
