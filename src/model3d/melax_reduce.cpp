@@ -25,6 +25,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/exception.h"
 #include "base/format.h"
 #include "base/large_pages.h"
@@ -42,6 +46,86 @@ constexpr double kNoTargetCost = 1.7e308;
 // exact in double, so the order of a and b does not change a bit.
 inline double Flatness(const T3DPoint& a, const T3DPoint& b) {
   return 1 - std::fabs(double(a.X) * b.X + double(a.Y) * b.Y + double(a.Z) * b.Z);
+}
+
+// The distinct normals of a small fan, by coordinate: a new normal is compared with
+// all of them at once.  Equal means equal as floats, so 0 and -0 match and a NaN
+// matches nothing, as one by one.
+struct TFanNormals {
+  static constexpr size_t kMost = 16;
+  // Zeroed, so that the comparisons past Count read defined values.
+  alignas(16) float X[kMost] = {}, Y[kMost] = {}, Z[kMost] = {};
+  size_t Count = 0;
+  // The index of n among the normals, added if it is new.  At most kMost distinct.
+  int Add(const T3DPoint& n) {
+#if defined(__SSE2__)
+    uint32_t equal = 0;
+    const __m128 x = _mm_set1_ps(n.X), y = _mm_set1_ps(n.Y), z = _mm_set1_ps(n.Z);
+    for (size_t q = 0; q < Count; q += 4) {
+      const __m128 same = _mm_and_ps(_mm_and_ps(_mm_cmpeq_ps(_mm_load_ps(X + q), x), _mm_cmpeq_ps(_mm_load_ps(Y + q), y)),
+                                     _mm_cmpeq_ps(_mm_load_ps(Z + q), z));
+      equal |= uint32_t(_mm_movemask_ps(same)) << q;
+    }
+    equal &= (uint32_t{1} << Count) - 1;  // entries past Count hold leftovers
+    if (equal) return std::countr_zero(equal);
+#else
+    for (size_t i = 0; i < Count; ++i)
+      if (X[i] == n.X && Y[i] == n.Y && Z[i] == n.Z) return static_cast<int>(i);
+#endif
+    X[Count] = n.X;
+    Y[Count] = n.Y;
+    Z[Count] = n.Z;
+    return static_cast<int>(Count++);
+  }
+  T3DPoint At(size_t i) const { return T3DPoint{X[i], Y[i], Z[i]}; }
+};
+
+// Bit i set when first[i] or second[i] is n, for 16 entries.
+inline uint32_t CornerMask(const int* first, const int* second, int n) {
+#if defined(__SSE2__)
+  const __m128i key = _mm_set1_epi32(n);
+  uint32_t mask = 0;
+  for (int q = 0; q < 16; q += 4) {
+    const __m128i a = _mm_cmpeq_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(first + q)), key);
+    const __m128i b = _mm_cmpeq_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(second + q)), key);
+    mask |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(a, b)))) << q;
+  }
+  return mask;
+#else
+  uint32_t mask = 0;
+  for (int i = 0; i < 16; ++i) mask |= uint32_t((first[i] == n) | (second[i] == n)) << i;
+  return mask;
+#endif
+}
+
+// max over i < m of min(1, s0[i], s1[i]), and at least 0: the curvature of an edge
+// between two faces, from those faces' columns of the flatness table, which hold 0
+// from m up to a multiple of 4.  Four lanes run independently; each skips a NaN as
+// the one-by-one loop does (a comparison with NaN is false), and the maximum of
+// numbers does not depend on the order they are taken in.
+inline double TwoSideCurvature(const double* s0, const double* s1, size_t m) {
+#if defined(__SSE2__)
+  const __m128d one = _mm_set1_pd(1);
+  __m128d low = _mm_setzero_pd(), high = _mm_setzero_pd();
+  for (size_t i = 0; i < m; i += 4) {
+    // min(a, b) gives b unless a < b, as "if (a < d) d = a" keeps d; max likewise.
+    const __m128d d0 = _mm_min_pd(_mm_load_pd(s1 + i), _mm_min_pd(_mm_load_pd(s0 + i), one));
+    const __m128d d1 = _mm_min_pd(_mm_load_pd(s1 + i + 2), _mm_min_pd(_mm_load_pd(s0 + i + 2), one));
+    low = _mm_max_pd(d0, low);
+    high = _mm_max_pd(d1, high);
+  }
+  const __m128d both = _mm_max_pd(low, high);
+  return std::max(_mm_cvtsd_f64(both), _mm_cvtsd_f64(_mm_unpackhi_pd(both, both)));
+#else
+  double curvature = 0;
+  for (size_t i = 0; i < m; ++i) {
+    double d = 1;
+    if (s0[i] < d) d = s0[i];
+    if (s1[i] < d) d = s1[i];
+    if (d > curvature) curvature = d;
+  }
+  return curvature;
+#endif
 }
 
 // The large per-vertex and per-triangle arrays (TLargeVector) live on large pages
@@ -76,7 +160,25 @@ class TIndexList {
   int operator[](size_t i) const { return begin()[i]; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  bool contains(int item) const { return std::find(begin(), end(), item) != end(); }
+  // The place of the first occurrence, or size() without one.  An inline list is
+  // searched all at once: where a match lies is anyone's guess, and a loop that stops
+  // there costs a mispredicted branch.
+  size_t find(int item) const {
+#if defined(__SSE2__)
+    if (!OnHeap()) {
+      const __m128i key = _mm_set1_epi32(item);
+      uint32_t mask = 0;
+      for (uint32_t q = 0; q < kInline; q += 4)
+        mask |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(
+                    _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inline_ + q)), key))))
+                << q;
+      mask &= (uint32_t{1} << size_) - 1;  // entries past the end hold leftovers
+      return mask ? static_cast<size_t>(std::countr_zero(mask)) : size_;
+    }
+#endif
+    return static_cast<size_t>(std::find(begin(), end(), item) - begin());
+  }
+  bool contains(int item) const { return find(item) != size_; }
 
   void push_back(int item) {
     if (size_ == capacity_) Grow();
@@ -84,16 +186,13 @@ class TIndexList {
   }
   // Removes the first occurrence, keeping the order of the rest.
   void remove(int item) {
-    int* first = data();
-    int* last = first + size_;
-    int* it = std::find(first, last, item);
-    if (it == last) return;
+    const size_t at = find(item);
+    if (at == size_) return;
     if (OnHeap()) {
-      std::copy(it + 1, last, it);
+      std::copy(heap_ + at + 1, heap_ + size_, heap_ + at);
     } else {
       // A fixed number of steps without branches: a call to memmove costs more
       // than the few entries of an inline list.
-      const uint32_t at = static_cast<uint32_t>(it - first);
       for (uint32_t i = 0; i + 1 < kInline; ++i) inline_[i] = i < at ? inline_[i] : inline_[i + 1];
     }
     --size_;
@@ -437,10 +536,7 @@ void TMelaxMesh::LinkCorners(int workers) {
       false);
 }
 
-size_t TMelaxMesh::SlotIn(int v, int n) const {
-  const TIndexList& neighbors = links_[v].Neighbors;
-  return static_cast<size_t>(std::find(neighbors.begin(), neighbors.end(), n) - neighbors.begin());
-}
+size_t TMelaxMesh::SlotIn(int v, int n) const { return links_[v].Neighbors.find(n); }
 
 // When each vertex first becomes a border vertex if the vertices are costed one by
 // one: at (w << 32 | slot), costing w and at the slot of its open edge to the vertex
@@ -565,40 +661,41 @@ void TMelaxMesh::CostOf(int v, const TBorders& borders, TScratch& scratch, doubl
   }
 }
 
-// Most vertices have a handful of faces: everything stays in local arrays, and the
-// sides of an edge are found by scanning the few faces.
+// Most vertices have a handful of faces: everything stays in local arrays of a fixed
+// size, and the searches among the faces (which face has which normal, which faces
+// have a neighbour as a corner) compare all entries at once instead of stopping at a
+// match, whose place no branch predictor can guess.
 template <class TBorders>
 void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int& target) {
   const TIndexList& neighbors = links_[v].Neighbors;
   const TIndexList& faces = links_[v].Faces;
   const size_t k = neighbors.size(), f = faces.size();
-  std::array<T3DPoint, kSmallFan> normals;
-  std::array<int, kSmallFan> normalOf, first, second;
-  size_t m = 0;
+  TFanNormals normals;
+  std::array<int, kSmallFan> normalOf;
+  // The two corners of each face other than v, in corner order; -1 past the faces.
+  alignas(16) std::array<int, kSmallFan> first, second;
+  first.fill(-1);
+  second.fill(-1);
   for (size_t i = 0; i < f; ++i) {
     const TTriangle& triangle = triangles_[faces[i]];
-    const T3DPoint& n = triangle.Normal;
-    size_t id = 0;
-    while (id < m && !(normals[id].X == n.X && normals[id].Y == n.Y && normals[id].Z == n.Z)) ++id;
-    if (id == m) normals[m++] = n;
-    normalOf[i] = static_cast<int>(id);
-    // The two corners other than v, in corner order, picked without branches.
+    normalOf[i] = normals.Add(triangle.Normal);
+    // Picked without branches.
     const std::array<int, 3>& c = triangle.Corners;
     first[i] = c[0] == v ? c[1] : c[0];
     second[i] = c[2] == v ? c[1] : c[2];
   }
-  // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it.  Each
-  // product of two floats is exact in double and the sum runs in the same order
+  const size_t m = normals.Count;
+  // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it, and 0 past
+  // the m normals, which leaves every curvature as it is (a curvature starts at 0).
+  // Each product of two floats is exact in double and the sum runs in the same order
   // either way, so the matrix is symmetric bit for bit and half of it is computed.
-  std::array<std::array<double, kSmallFan>, kSmallFan> flatness;
+  alignas(16) std::array<std::array<double, kSmallFan>, kSmallFan> flatness;
   bool flatnessReady = false;
   auto makeFlatness = [&] {
     for (size_t b = 0; b < m; ++b) {
-      const T3DPoint& nb = normals[b];
-      for (size_t i = 0; i <= b; ++i) {
-        const T3DPoint& n = normals[i];
-        flatness[b][i] = flatness[i][b] = Flatness(n, nb);
-      }
+      const T3DPoint nb = normals.At(b);
+      for (size_t i = 0; i <= b; ++i) flatness[b][i] = flatness[i][b] = Flatness(normals.At(i), nb);
+      std::fill(flatness[b].begin() + static_cast<ptrdiff_t>(m), flatness[b].end(), 0.0);
     }
     flatnessReady = true;
   };
@@ -608,12 +705,10 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
   std::array<int, kSmallFan> sides;
   for (size_t j = 0; j < k; ++j) {
     const int n = neighbors[j];
-    // Which faces touch n lands in a mask without branches (the sides sit at
-    // unpredictable places in the fan), then the sides are read off in face order.
-    uint32_t sideMask = 0;
-    for (size_t i = 0; i < f; ++i) sideMask |= uint32_t((first[i] == n) | (second[i] == n)) << i;
+    // The sides are read off the mask in face order.
     int sideCount = 0;
-    for (; sideMask; sideMask &= sideMask - 1) sides[sideCount++] = normalOf[std::countr_zero(sideMask)];
+    for (uint32_t sideMask = CornerMask(first.data(), second.data(), n); sideMask; sideMask &= sideMask - 1)
+      sides[sideCount++] = normalOf[std::countr_zero(sideMask)];
     const T3DPoint& b = point_[n].Position;
     const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
     const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -623,14 +718,7 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
       if (!flatnessReady) makeFlatness();
       double curvature = 0;
       if (sideCount == 2) {
-        const double* s0 = flatness[sides[0]].data();
-        const double* s1 = flatness[sides[1]].data();
-        for (size_t i = 0; i < m; ++i) {
-          double d = 1;
-          if (s0[i] < d) d = s0[i];
-          if (s1[i] < d) d = s1[i];
-          if (d > curvature) curvature = d;
-        }
+        curvature = TwoSideCurvature(flatness[sides[0]].data(), flatness[sides[1]].data(), m);
       } else {
         for (size_t i = 0; i < m; ++i) {
           double d = 1;
@@ -800,12 +888,8 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   if (since != borderClock_)
     for (const int w : neighbors)
       if (point_[w].Border > since) return false;
-  int newSlot = -1, targetSlot = -1;
-  for (size_t j = 0; j < neighbors.size(); ++j) {
-    const int w = neighbors[j];
-    if (w == v) newSlot = static_cast<int>(j);
-    if (w == target) targetSlot = static_cast<int>(j);
-  }
+  const size_t k = neighbors.size(), newAt = neighbors.find(v), targetAt = neighbors.find(target);
+  const int newSlot = newAt < k ? static_cast<int>(newAt) : -1, targetSlot = targetAt < k ? static_cast<int>(targetAt) : -1;
   cost_[n].Clock = borderClock_;
   // No face joins n to v: the edge to u just went away.
   if (newSlot < 0) return true;

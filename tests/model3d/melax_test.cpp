@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -17,9 +18,10 @@ void ExpectSameModel(const TSurfaceColorModel& a, const TSurfaceColorModel& b, c
   ASSERT_EQ(a.VertexCount, b.VertexCount) << what;
   ASSERT_EQ(a.TriangleCount, b.TriangleCount) << what;
   for (int i = 0; i < a.VertexCount; ++i) {
-    ASSERT_EQ(a.Vertices[i].X, b.Vertices[i].X) << what << " vertex " << i;
-    ASSERT_EQ(a.Vertices[i].Y, b.Vertices[i].Y) << what << " vertex " << i;
-    ASSERT_EQ(a.Vertices[i].Z, b.Vertices[i].Z) << what << " vertex " << i;
+    // Bit for bit, so that an undefined coordinate matches itself.
+    ASSERT_EQ(std::bit_cast<uint32_t>(a.Vertices[i].X), std::bit_cast<uint32_t>(b.Vertices[i].X)) << what << " vertex " << i;
+    ASSERT_EQ(std::bit_cast<uint32_t>(a.Vertices[i].Y), std::bit_cast<uint32_t>(b.Vertices[i].Y)) << what << " vertex " << i;
+    ASSERT_EQ(std::bit_cast<uint32_t>(a.Vertices[i].Z), std::bit_cast<uint32_t>(b.Vertices[i].Z)) << what << " vertex " << i;
     ASSERT_EQ(a.Colors[i], b.Colors[i]) << what << " colour " << i;
   }
   for (int t = 0; t < a.TriangleCount; ++t) ASSERT_EQ(a.Triangles[t], b.Triangles[t]) << what << " triangle " << t;
@@ -192,6 +194,41 @@ TEST(Melax, FastReductionEqualsPlainScanOnRandomMeshes) {
   EXPECT_EQ(progress.back(), 100);
   reference::PlainMelaxReduce(plainSphere, 40);
   ExpectSameModel(sphere, plainSphere, "sphere");
+}
+
+// Wheels of 3 to 18 spokes with rims at random heights, whose hubs see up to 18
+// distinct normals, side by side with a flat grid of mixed orientation, whose normals
+// differ only in the signs of zeros, and a grid with an undefined height.
+TEST(Melax, FastReductionEqualsPlainScanOnWheelsAndSignedZeros) {
+  std::mt19937 rng(777);
+  std::uniform_real_distribution<float> height(-1, 1);
+  for (int spokes = 3; spokes <= 18; ++spokes) {
+    TSurfaceColorModel wheel;
+    wheel.SetVertexCount(spokes + 1);
+    wheel.SetTriangleCount(spokes);
+    wheel.Vertices[0] = {0, 0, 0};
+    for (int i = 0; i < spokes; ++i) {
+      const float angle = 6.2831853f * float(i) / float(spokes);
+      wheel.Vertices[i + 1] = {std::cos(angle), std::sin(angle), spokes % 2 ? height(rng) : 0.0f};
+      wheel.Triangles[i] = {0, uint32_t(i + 1), uint32_t((i + 1) % spokes + 1)};
+    }
+    for (int target = spokes; target >= 1; target -= 3) {
+      TSurfaceColorModel fast;
+      CopyModel(wheel, fast);
+      ExpectFastEqualsPlain(fast, target, std::to_string(spokes) + " spokes to " + std::to_string(target));
+    }
+  }
+  for (const bool undefined : {false, true}) {
+    TSurfaceColorModel grid;
+    MakeGrid(grid, 9, 8, rng, 1);
+    for (T3DPoint& p : grid.Vertices) p = {-p.X, p.Y, 0.0f};
+    if (undefined) grid.Vertices[30].Z = std::numeric_limits<float>::quiet_NaN();
+    for (int target = 60; target >= 2; target -= 11) {
+      TSurfaceColorModel fast;
+      CopyModel(grid, fast);
+      ExpectFastEqualsPlain(fast, target, std::string(undefined ? "undefined" : "signed zeros") + " to " + std::to_string(target));
+    }
+  }
 }
 
 void FlatSquare(TSurfaceColorModel& m) {
