@@ -62,8 +62,9 @@ struct TFanNormals {
     uint32_t equal = 0;
     const __m128 x = _mm_set1_ps(n.X), y = _mm_set1_ps(n.Y), z = _mm_set1_ps(n.Z);
     for (size_t q = 0; q < Count; q += 4) {
-      const __m128 same = _mm_and_ps(_mm_and_ps(_mm_cmpeq_ps(_mm_load_ps(X + q), x), _mm_cmpeq_ps(_mm_load_ps(Y + q), y)),
-                                     _mm_cmpeq_ps(_mm_load_ps(Z + q), z));
+      const __m128 same =
+          _mm_and_ps(_mm_and_ps(_mm_cmpeq_ps(_mm_load_ps(X + q), x), _mm_cmpeq_ps(_mm_load_ps(Y + q), y)),
+                     _mm_cmpeq_ps(_mm_load_ps(Z + q), z));
       equal |= uint32_t(_mm_movemask_ps(same)) << q;
     }
     equal &= (uint32_t{1} << Count) - 1;  // entries past Count hold leftovers
@@ -99,18 +100,19 @@ inline uint32_t CornerMask(const int* first, const int* second, int n) {
 }
 
 // max over i < m of min(1, s0[i], s1[i]), and at least 0: the curvature of an edge
-// between two faces, from those faces' columns of the flatness table, which hold 0
-// from m up to a multiple of 4.  Four lanes run independently; each skips a NaN as
-// the one-by-one loop does (a comparison with NaN is false), and the maximum of
-// numbers does not depend on the order they are taken in.
+// between two faces, from those faces' columns of a flatness table, which must hold 0
+// from m up to a multiple of 4 (a curvature starts at 0, so those change nothing).
+// Four lanes run independently; each skips a NaN as the one-by-one loop does (a
+// comparison with NaN is false), and the maximum of numbers does not depend on the
+// order they are taken in.
 inline double TwoSideCurvature(const double* s0, const double* s1, size_t m) {
 #if defined(__SSE2__)
   const __m128d one = _mm_set1_pd(1);
   __m128d low = _mm_setzero_pd(), high = _mm_setzero_pd();
   for (size_t i = 0; i < m; i += 4) {
     // min(a, b) gives b unless a < b, as "if (a < d) d = a" keeps d; max likewise.
-    const __m128d d0 = _mm_min_pd(_mm_load_pd(s1 + i), _mm_min_pd(_mm_load_pd(s0 + i), one));
-    const __m128d d1 = _mm_min_pd(_mm_load_pd(s1 + i + 2), _mm_min_pd(_mm_load_pd(s0 + i + 2), one));
+    const __m128d d0 = _mm_min_pd(_mm_loadu_pd(s1 + i), _mm_min_pd(_mm_loadu_pd(s0 + i), one));
+    const __m128d d1 = _mm_min_pd(_mm_loadu_pd(s1 + i + 2), _mm_min_pd(_mm_loadu_pd(s0 + i + 2), one));
     low = _mm_max_pd(d0, low);
     high = _mm_max_pd(d1, high);
   }
@@ -781,18 +783,17 @@ void TMelaxMesh::WideFanCost(int v, const TBorders& borders, TScratch& scratch, 
       for (int corner = 0; corner < 2; ++corner)
         if (const int j = slotOfCorner[3 * i + 1 + corner]; j >= 0) sideNormal[sideFill[j]++] = slotOfCorner[3 * i];
 
-    // Column s of 1 - |N(f) . N(s)| over the distinct normals f, made when first needed.
-    const size_t m = normals.size();
-    flatness.resize(m * m);
+    // Column s of 1 - |N(f) . N(s)| over the distinct normals f, made when first
+    // needed, and 0 up to a multiple of 4 entries (see TwoSideCurvature).
+    const size_t m = normals.size(), stride = (m + 3) & ~size_t{3};
+    flatness.resize(m * stride);
     columnReady.assign(m, 0);
     auto column = [&](size_t side) -> const double* {
-      double* values = &flatness[side * m];
+      double* values = &flatness[side * stride];
       if (!columnReady[side]) {
         const T3DPoint& sn = normals[side];
-        for (size_t i = 0; i < m; ++i) {
-          const T3DPoint& n = normals[i];
-          values[i] = Flatness(n, sn);
-        }
+        for (size_t i = 0; i < m; ++i) values[i] = Flatness(normals[i], sn);
+        std::fill(values + m, values + stride, 0.0);
         columnReady[side] = 1;
       }
       return values;
@@ -804,14 +805,7 @@ void TMelaxMesh::WideFanCost(int v, const TBorders& borders, TScratch& scratch, 
       if (last - first == 2) {
         // The common case: an edge inside a manifold surface.
         const double* s0 = column(static_cast<size_t>(sideNormal[first]));
-        const double* s1 = column(static_cast<size_t>(sideNormal[first + 1]));
-        for (size_t i = 0; i < m; ++i) {
-          double d = 1;
-          if (s0[i] < d) d = s0[i];
-          if (s1[i] < d) d = s1[i];
-          if (d > curvature) curvature = d;
-        }
-        return curvature;
+        return TwoSideCurvature(s0, column(static_cast<size_t>(sideNormal[first + 1])), m);
       }
       for (size_t i = 0; i < m; ++i) {
         double d = 1;
@@ -889,7 +883,8 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
     for (const int w : neighbors)
       if (point_[w].Border > since) return false;
   const size_t k = neighbors.size(), newAt = neighbors.find(v), targetAt = neighbors.find(target);
-  const int newSlot = newAt < k ? static_cast<int>(newAt) : -1, targetSlot = targetAt < k ? static_cast<int>(targetAt) : -1;
+  const int newSlot = newAt < k ? static_cast<int>(newAt) : -1,
+            targetSlot = targetAt < k ? static_cast<int>(targetAt) : -1;
   cost_[n].Clock = borderClock_;
   // No face joins n to v: the edge to u just went away.
   if (newSlot < 0) return true;

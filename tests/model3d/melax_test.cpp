@@ -19,9 +19,12 @@ void ExpectSameModel(const TSurfaceColorModel& a, const TSurfaceColorModel& b, c
   ASSERT_EQ(a.TriangleCount, b.TriangleCount) << what;
   for (int i = 0; i < a.VertexCount; ++i) {
     // Bit for bit, so that an undefined coordinate matches itself.
-    ASSERT_EQ(std::bit_cast<uint32_t>(a.Vertices[i].X), std::bit_cast<uint32_t>(b.Vertices[i].X)) << what << " vertex " << i;
-    ASSERT_EQ(std::bit_cast<uint32_t>(a.Vertices[i].Y), std::bit_cast<uint32_t>(b.Vertices[i].Y)) << what << " vertex " << i;
-    ASSERT_EQ(std::bit_cast<uint32_t>(a.Vertices[i].Z), std::bit_cast<uint32_t>(b.Vertices[i].Z)) << what << " vertex " << i;
+    ASSERT_EQ(std::bit_cast<uint32_t>(a.Vertices[i].X), std::bit_cast<uint32_t>(b.Vertices[i].X))
+        << what << " vertex " << i;
+    ASSERT_EQ(std::bit_cast<uint32_t>(a.Vertices[i].Y), std::bit_cast<uint32_t>(b.Vertices[i].Y))
+        << what << " vertex " << i;
+    ASSERT_EQ(std::bit_cast<uint32_t>(a.Vertices[i].Z), std::bit_cast<uint32_t>(b.Vertices[i].Z))
+        << what << " vertex " << i;
     ASSERT_EQ(a.Colors[i], b.Colors[i]) << what << " colour " << i;
   }
   for (int t = 0; t < a.TriangleCount; ++t) ASSERT_EQ(a.Triangles[t], b.Triangles[t]) << what << " triangle " << t;
@@ -226,7 +229,8 @@ TEST(Melax, FastReductionEqualsPlainScanOnWheelsAndSignedZeros) {
     for (int target = 60; target >= 2; target -= 11) {
       TSurfaceColorModel fast;
       CopyModel(grid, fast);
-      ExpectFastEqualsPlain(fast, target, std::string(undefined ? "undefined" : "signed zeros") + " to " + std::to_string(target));
+      ExpectFastEqualsPlain(fast, target,
+                            std::string(undefined ? "undefined" : "signed zeros") + " to " + std::to_string(target));
     }
   }
 }
