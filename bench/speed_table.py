@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Runs the benchmarks that have a peer and prints ours, the peer and their ratio.
 
-Usage: bench/speed_table.py [BUILD_DIR] [REPETITIONS]
+Usage: bench/speed_table.py [BUILD_DIR] [REPETITIONS] [FIGURE]
 BUILD_DIR is a Release build (default build/release); REPETITIONS defaults to 3 and
-the medians are compared.  Every pair comes from one invocation of one benchmark
+the medians are compared.  FIGURE limits the table to the figures whose name holds
+that text ("simplify", "bilinear"), and runs only the benchmarks they need.  Every pair comes from one invocation of one benchmark
 program, whose repetitions of ours and of the peer are interleaved, so both see
 the same machine load.  A benchmark whose peer is
 missing (an optional package not installed) is reported as skipped.
@@ -39,8 +40,8 @@ PAIRS = [
 ]
 
 
-def run(program, build, repetitions):
-    names = {p[2] for p in PAIRS if p[0] == program} | {p[3] for p in PAIRS if p[0] == program and p[3]}
+def run(program, build, repetitions, pairs):
+    names = {p[2] for p in pairs if p[0] == program} | {p[3] for p in pairs if p[0] == program and p[3]}
     pattern = "|".join("^" + n + "(/|$)" for n in sorted(names))
     path = os.path.join(build, program)
     if not os.path.exists(path):
@@ -77,12 +78,16 @@ def to_ms(b, key):
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "release")
     repetitions = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    wanted = sys.argv[3].lower() if len(sys.argv) > 3 else ""
+    pairs = [p for p in PAIRS if wanted in p[1].lower()]
+    if not pairs:
+        sys.exit("no figure's name holds " + repr(sys.argv[3]))
     results = {}
     print("| figure | ours | peer | ratio (wall) | ratio (CPU) | target |")
     print("|---|---|---|---|---|---|")
-    for program, figure, ours, peer, target, what in PAIRS:
+    for program, figure, ours, peer, target, what in pairs:
         if program not in results:
-            results[program] = run(program, build, repetitions)
+            results[program] = run(program, build, repetitions, pairs)
         a, b = results[program].get(ours), results[program].get(peer) if peer else None
         if a and not peer:
             wall, cpu = to_ms(a, "real_time"), to_ms(a, "cpu_time")
