@@ -48,9 +48,12 @@ inline double Flatness(const T3DPoint& a, const T3DPoint& b) {
   return 1 - std::fabs(double(a.X) * b.X + double(a.Y) * b.Y + double(a.Z) * b.Z);
 }
 
-// The distinct normals of a small fan, by coordinate: a new normal is compared with
-// all of them at once.  Equal means equal as floats, so 0 and -0 match and a NaN
-// matches nothing, as one by one.
+// Normals are grouped by value: equal as floats, so 0 and -0 match and a NaN matches
+// nothing (ComputeEdgeCostAtVertex says why that keeps every cost bit for bit).
+inline bool SameNormal(const T3DPoint& a, const T3DPoint& b) { return a.X == b.X && a.Y == b.Y && a.Z == b.Z; }
+
+// The distinct normals of a small fan (by SameNormal), by coordinate: a new normal is
+// compared with all of them at once, with the vector form of SameNormal's test.
 struct TFanNormals {
   static constexpr size_t kMost = 16;
   // Zeroed, so that the comparisons past Count read defined values.
@@ -71,7 +74,7 @@ struct TFanNormals {
     if (equal) return std::countr_zero(equal);
 #else
     for (size_t i = 0; i < Count; ++i)
-      if (X[i] == n.X && Y[i] == n.Y && Z[i] == n.Z) return static_cast<int>(i);
+      if (SameNormal(At(i), n)) return static_cast<int>(i);
 #endif
     X[Count] = n.X;
     Y[Count] = n.Y;
@@ -99,9 +102,13 @@ inline uint32_t CornerMask(const int* first, const int* second, int n) {
 #endif
 }
 
+// Room for m entries of a flatness column, rounded up to the four lanes that
+// TwoSideCurvature reads at a time.
+constexpr size_t PaddedColumn(size_t m) { return (m + 3) & ~size_t{3}; }
+
 // max over i < m of min(1, s0[i], s1[i]), and at least 0: the curvature of an edge
 // between two faces, from those faces' columns of a flatness table, which must hold 0
-// from m up to a multiple of 4 (a curvature starts at 0, so those change nothing).
+// from m up to PaddedColumn(m) (a curvature starts at 0, so those change nothing).
 // Four lanes run independently; each skips a NaN as the one-by-one loop does (a
 // comparison with NaN is false), and the maximum of numbers does not depend on the
 // order they are taken in.
@@ -686,9 +693,9 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
     first[i] = c[0] == v ? c[1] : c[0];
     second[i] = c[2] == v ? c[1] : c[2];
   }
-  const size_t m = normals.Count;
-  // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it, and 0 past
-  // the m normals, which leaves every curvature as it is (a curvature starts at 0).
+  const size_t m = normals.Count, padded = PaddedColumn(m);
+  // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it, and 0 from
+  // the m normals up to `padded` (see TwoSideCurvature).
   // Each product of two floats is exact in double and the sum runs in the same order
   // either way, so the matrix is symmetric bit for bit and half of it is computed.
   alignas(16) std::array<std::array<double, kSmallFan>, kSmallFan> flatness;
@@ -697,7 +704,8 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
     for (size_t b = 0; b < m; ++b) {
       const T3DPoint nb = normals.At(b);
       for (size_t i = 0; i <= b; ++i) flatness[b][i] = flatness[i][b] = Flatness(normals.At(i), nb);
-      std::fill(flatness[b].begin() + static_cast<ptrdiff_t>(m), flatness[b].end(), 0.0);
+      std::fill(flatness[b].begin() + static_cast<ptrdiff_t>(m), flatness[b].begin() + static_cast<ptrdiff_t>(padded),
+                0.0);
     }
     flatnessReady = true;
   };
@@ -763,7 +771,7 @@ void TMelaxMesh::WideFanCost(int v, const TBorders& borders, TScratch& scratch, 
       const TTriangle& triangle = triangles_[faces[i]];
       const T3DPoint& n = triangle.Normal;
       size_t id = 0;
-      while (id < normals.size() && !(normals[id].X == n.X && normals[id].Y == n.Y && normals[id].Z == n.Z)) ++id;
+      while (id < normals.size() && !SameNormal(normals[id], n)) ++id;
       if (id == normals.size()) normals.push_back(n);
       int corner = 0;
       slotOfCorner[3 * i] = static_cast<int>(id);
@@ -784,8 +792,8 @@ void TMelaxMesh::WideFanCost(int v, const TBorders& borders, TScratch& scratch, 
         if (const int j = slotOfCorner[3 * i + 1 + corner]; j >= 0) sideNormal[sideFill[j]++] = slotOfCorner[3 * i];
 
     // Column s of 1 - |N(f) . N(s)| over the distinct normals f, made when first
-    // needed, and 0 up to a multiple of 4 entries (see TwoSideCurvature).
-    const size_t m = normals.size(), stride = (m + 3) & ~size_t{3};
+    // needed, and 0 from m up to PaddedColumn(m) (see TwoSideCurvature).
+    const size_t m = normals.size(), stride = PaddedColumn(m);
     flatness.resize(m * stride);
     columnReady.assign(m, 0);
     auto column = [&](size_t side) -> const double* {
@@ -861,8 +869,7 @@ bool TMelaxMesh::KeepsItsNormals(int n) const {
     const T3DPoint& normal = triangles_[lost].Normal;
     bool kept = false;
     for (const int f : links_[n].Faces) {
-      const T3DPoint& other = triangles_[f].Normal;
-      if (other.X == normal.X && other.Y == normal.Y && other.Z == normal.Z) {
+      if (SameNormal(triangles_[f].Normal, normal)) {
         kept = true;
         break;
       }
@@ -995,7 +1002,7 @@ void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
   const T3DPoint before = triangles_[t].Normal;
   ComputeNormal(t);
   const T3DPoint& after = triangles_[t].Normal;
-  if (!(before.X == after.X && before.Y == after.Y && before.Z == after.Z))
+  if (!SameNormal(before, after))
     for (const int c : corners) touched_[c] |= kNewNormal;
 }
 
