@@ -4,10 +4,10 @@
 Usage: bench/speed_table.py [BUILD_DIR] [REPETITIONS] [FIGURE]
 BUILD_DIR is a Release build (default build/release); REPETITIONS defaults to 3 and
 the medians are compared.  FIGURE limits the table to the figures whose name holds
-that text ("simplify", "bilinear"), and runs only the benchmarks they need.  Every pair comes from one invocation of one benchmark
-program, whose repetitions of ours and of the peer are interleaved, so both see
-the same machine load.  A benchmark whose peer is
-missing (an optional package not installed) is reported as skipped.
+that text ("simplify", "bilinear"), and runs only the benchmarks they need.  Every
+pair comes from one invocation of one benchmark program, whose repetitions of ours
+and of the peer are interleaved, so both see the same machine load.  A benchmark
+whose peer is missing (an optional package not installed) is reported as skipped.
 """
 import json
 import os
