@@ -1,6 +1,7 @@
 #include "compress/exact_parse.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 
@@ -12,8 +13,11 @@ constexpr int kWindowSize = 32768;
 constexpr int kMaxMatch = 258;
 constexpr int kMinMatch = 3;
 constexpr int kBucketSlots = 64;
-constexpr uint32_t kOffsetMask = 0xFFFFFF;  // of a sorted entry; the top byte is the third byte
-constexpr size_t kLargePageEntries = kLargePageBytes / sizeof(uint32_t);
+// A sorted entry holds a position's offset in its low 24 bits and the five bytes
+// after its prefix (bytes 2 to 6) above them, 0 where the buffer ends before.
+constexpr uint64_t kOffsetMask = 0xFFFFFF;
+constexpr int kEntryBytes = 5;
+constexpr size_t kLargePageEntries = kLargePageBytes / sizeof(uint32_t);  // of slot_, the smaller
 
 inline uint32_t Load32(const uint8_t* p) {
   uint32_t v;
@@ -22,6 +26,25 @@ inline uint32_t Load32(const uint8_t* p) {
 }
 
 inline uint32_t PrefixKey(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8); }
+
+// Bytes 2 to 6 of p as a sorted entry holds them, of the `available` bytes from p.
+inline uint64_t EntryBytes(const uint8_t* p, int64_t available) {
+  uint64_t bytes = 0;
+  if (available >= 8 && std::endian::native == std::endian::little) {
+    std::memcpy(&bytes, p, 8);
+    bytes = bytes >> 16 & ((uint64_t{1} << 8 * kEntryBytes) - 1);
+  } else {
+    for (int i = 0; i < kEntryBytes && 2 + i < available; ++i) bytes |= uint64_t(p[2 + i]) << 8 * i;
+  }
+  return bytes << 24;
+}
+
+// The entry bits that must equal the current position's for a candidate to match
+// through byte `length`: its bytes 2 to `length`, or all five once longer.
+inline uint64_t EntryMask(int length) {
+  const int bytes = std::min(length - 1, kEntryBytes);
+  return ((uint64_t{1} << 8 * bytes) - 1) << 24;
+}
 
 // Bytes a and b have in common, at most max; never reads at or past a + max or b + max.
 inline int CommonLength(const uint8_t* a, const uint8_t* b, int max) {
@@ -56,7 +79,7 @@ void TExactParser::Start(const uint8_t* data, int64_t size, int64_t position, in
   count_ = count;
   if (capacity_ < count) {
     capacity_ = std::max(count, kLargePageEntries);
-    sorted_ = AllocateLarge<uint32_t>(capacity_);
+    sorted_ = AllocateLarge<uint64_t>(capacity_);
     slot_ = AllocateLarge<uint32_t>(capacity_);
   }
   uint32_t* const groupEnd = groupEnd_.get();
@@ -69,13 +92,12 @@ void TExactParser::Start(const uint8_t* data, int64_t size, int64_t position, in
     groupEnd[key] = total;
     total += n;
   }
-  uint32_t* const sorted = sorted_.get();
+  uint64_t* const sorted = sorted_.get();
   uint32_t* const slot = slot_.get();
+  const int64_t available = size - first_;
   for (size_t i = 0; i < count; ++i) {
     const uint32_t at = groupEnd[PrefixKey(from + i)]++;
-    // Every position but the last two has a third byte; they are never candidates.
-    const uint32_t third = first_ + int64_t(i) + 2 < size ? from[i + 2] : 0;
-    sorted[at] = third << 24 | static_cast<uint32_t>(i);
+    sorted[at] = EntryBytes(from + i, available - int64_t(i)) | i;
     slot[i] = at;
   }
 }
@@ -83,32 +105,34 @@ void TExactParser::Start(const uint8_t* data, int64_t size, int64_t position, in
 namespace {
 
 // The walk over the candidates of one position, newest first: Sorted[Lowest, At)
-// are their entries, Here is the position's own offset.  Only a candidate
-// that matches through byte bestLength can win, so the four bytes that end there are
-// tested before the long compare (the first two always match: the key is the prefix
-// itself).  The longest wins, the newest among equals.
+// are their entries, Here is the position's own offset.  Only a candidate that
+// matches through byte BestLength can win.  The first two bytes always match (the
+// key is the prefix itself) and the entries carry the next five, so up to a match of
+// 6 a candidate that cannot win is passed over without reading the data; past that,
+// the four bytes that end at BestLength are tested before the long compare.  The
+// longest wins, the newest among equals.
 struct TWalk {
-  const uint32_t* Sorted;
+  const uint64_t* Sorted;
   uint32_t At, Lowest, Here;
   const uint8_t* Cur;
   int MaxLength;
+  uint64_t Bytes;  // the current position's entry bits
   int BestLength = 2;
   uint32_t BestDistance = 0;
+  uint64_t Mask = EntryMask(2);
   int ProbeAt = 0;
   uint32_t Probe = 0;
 
-  bool Rejects(const uint8_t* candidate) const {
-    return BestLength == 2 ? candidate[2] != Cur[2] : Load32(candidate + ProbeAt) != Probe;
-  }
   // False once nothing can beat the match in hand.
   bool Try(uint32_t distance) {
     const uint8_t* candidate = Cur - distance;
-    if (Rejects(candidate)) return true;
+    if (BestLength > kEntryBytes + 1 && Load32(candidate + ProbeAt) != Probe) return true;
     const int length = 2 + CommonLength(candidate + 2, Cur + 2, MaxLength - 2);
     if (length > BestLength) {
       BestLength = length;
       BestDistance = distance;
       if (length >= MaxLength) return false;
+      Mask = EntryMask(BestLength);
       ProbeAt = BestLength - 3;
       Probe = Load32(Cur + ProbeAt);
     }
@@ -116,15 +140,12 @@ struct TWalk {
   }
 };
 
-// Each entry carries the third byte of its position: a candidate that differs
-// there is passed over without reading the data.
 void WalkPlain(TWalk& walk) {
-  const uint32_t third = uint32_t(walk.Cur[2]) << 24;
   for (uint32_t i = walk.At; i > walk.Lowest;) {
-    const uint32_t entry = walk.Sorted[--i];
-    const uint32_t distance = walk.Here - (entry & kOffsetMask);
+    const uint64_t entry = walk.Sorted[--i];
+    const uint32_t distance = walk.Here - static_cast<uint32_t>(entry & kOffsetMask);
     if (distance > uint32_t(kWindowSize)) break;
-    if ((entry & ~kOffsetMask) != third) continue;
+    if ((entry ^ walk.Bytes) & walk.Mask) continue;
     if (!walk.Try(distance)) break;
   }
 }
@@ -151,8 +172,13 @@ uint32_t TExactParser::Next() {
   // The group of this prefix starts where the one before ends; the 64 positions
   // before this one in it are the newest with the same prefix.
   const uint32_t groupStart = key ? groupEnd_[key - 1] : 0;
-  TWalk walk{sorted_.get(), at,  static_cast<uint32_t>(std::max<int64_t>(groupStart, int64_t(at) - kBucketSlots)),
-             here,          cur, static_cast<int>(std::min<int64_t>(kMaxMatch, waiting))};
+  TWalk walk{sorted_.get(),
+             at,
+             static_cast<uint32_t>(std::max<int64_t>(groupStart, int64_t(at) - kBucketSlots)),
+             here,
+             cur,
+             static_cast<int>(std::min<int64_t>(kMaxMatch, waiting)),
+             EntryBytes(cur, waiting)};
   WalkPlain(walk);
   uint32_t symbol;
   if (walk.BestLength >= kMinMatch) {

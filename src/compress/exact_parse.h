@@ -62,7 +62,7 @@ class alignas(128) TExactParser {
   // being zero-filled or copied, at least a large page each (one fault, not one per
   // 4 KiB).
   size_t capacity_ = 0;
-  TLargeBlock<uint32_t> sorted_;  // third byte << 24 | position - first_
+  TLargeBlock<uint64_t> sorted_;  // bytes 2 to 6 << 24 | position - first_
   TLargeBlock<uint32_t> slot_;    // index in sorted_ of position - first_
 };
 
