@@ -917,13 +917,18 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
     double curvature = 0;
     if (sides_.size() == 2) {
       // The usual edge between two faces: both side normals stay in registers.
+      // The cost only grows with the curvature (rounding keeps that order), so once
+      // the product is dearer than the cheapest edge the other faces cannot change that.
       const T3DPoint s0 = triangles_[sides_[0]].Normal, s1 = triangles_[sides_[1]].Normal;
       for (const int f : faces) {
         const T3DPoint& fn = triangles_[f].Normal;
         double d = 1;
         if (const double value = Flatness(fn, s0); value < d) d = value;
         if (const double value = Flatness(fn, s1); value < d) d = value;
-        if (d > curvature) curvature = d;
+        if (d > curvature) {
+          curvature = d;
+          if (length * curvature > best) return true;
+        }
       }
     } else {
       for (const int f : faces) {

@@ -199,6 +199,23 @@ TEST(Melax, FastReductionEqualsPlainScanOnRandomMeshes) {
   ExpectSameModel(sphere, plainSphere, "sphere");
 }
 
+// Where a collapse leaves a neighbour's faces as they were, only its new edge to the
+// target is costed, and that edge rarely undercuts the neighbour's cheapest: two-level
+// steps on small grids are where it happens often enough to be tested.
+TEST(Melax, FastReductionEqualsPlainScanWhereNewEdgesUndercut) {
+  for (int seed = 0; seed < 1000; ++seed) {
+    std::mt19937 rng(seed);
+    TSurfaceColorModel grid;
+    MakeGrid(grid, 12, 10, rng, 2);
+    for (int target = 60; target >= 4; target /= 2) {
+      TSurfaceColorModel fast;
+      CopyModel(grid, fast);
+      ExpectFastEqualsPlain(fast, target, "seed " + std::to_string(seed) + " to " + std::to_string(target));
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
 // Wheels of 3 to 18 spokes with rims at random heights, whose hubs see up to 18
 // distinct normals, side by side with a flat grid of mixed orientation, whose normals
 // differ only in the signs of zeros, and a grid with an undefined height.
