@@ -84,12 +84,13 @@ struct TFanNormals {
   T3DPoint At(size_t i) const { return T3DPoint{X[i], Y[i], Z[i]}; }
 };
 
-// Bit i set when first[i] or second[i] is n, for 16 entries.
-inline uint32_t CornerMask(const int* first, const int* second, int n) {
+// Bit i set when first[i] or second[i] is n, for the `count` entries (a multiple of
+// four, at most 16).
+inline uint32_t CornerMask(const int* first, const int* second, size_t count, int n) {
 #if defined(__SSE2__)
   const __m128i key = _mm_set1_epi32(n);
   uint32_t mask = 0;
-  for (int q = 0; q < 16; q += 4) {
+  for (size_t q = 0; q < count; q += 4) {
     const __m128i a = _mm_cmpeq_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(first + q)), key);
     const __m128i b = _mm_cmpeq_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(second + q)), key);
     mask |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(a, b)))) << q;
@@ -97,7 +98,7 @@ inline uint32_t CornerMask(const int* first, const int* second, int n) {
   return mask;
 #else
   uint32_t mask = 0;
-  for (int i = 0; i < 16; ++i) mask |= uint32_t((first[i] == n) | (second[i] == n)) << i;
+  for (size_t i = 0; i < count; ++i) mask |= uint32_t((first[i] == n) | (second[i] == n)) << i;
   return mask;
 #endif
 }
@@ -717,7 +718,8 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
     const int n = neighbors[j];
     // The sides are read off the mask in face order.
     int sideCount = 0;
-    for (uint32_t sideMask = CornerMask(first.data(), second.data(), n); sideMask; sideMask &= sideMask - 1)
+    for (uint32_t sideMask = CornerMask(first.data(), second.data(), PaddedColumn(f), n); sideMask;
+         sideMask &= sideMask - 1)
       sides[sideCount++] = normalOf[std::countr_zero(sideMask)];
     const T3DPoint& b = point_[n].Position;
     const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
