@@ -716,11 +716,15 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
   std::array<int, kSmallFan> sides;
   for (size_t j = 0; j < k; ++j) {
     const int n = neighbors[j];
+    uint32_t sideMask = CornerMask(first.data(), second.data(), PaddedColumn(f), n);
+    // No edge undercuts a cost of 0: the later edges only open borders.
+    if (cost <= 0) {
+      if (std::popcount(sideMask) < 2) borders.Open(v, n);
+      continue;
+    }
     // The sides are read off the mask in face order.
     int sideCount = 0;
-    for (uint32_t sideMask = CornerMask(first.data(), second.data(), PaddedColumn(f), n); sideMask;
-         sideMask &= sideMask - 1)
-      sides[sideCount++] = normalOf[std::countr_zero(sideMask)];
+    for (; sideMask; sideMask &= sideMask - 1) sides[sideCount++] = normalOf[std::countr_zero(sideMask)];
     const T3DPoint& b = point_[n].Position;
     const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
     const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -832,13 +836,15 @@ void TMelaxMesh::WideFanCost(int v, const TBorders& borders, TScratch& scratch, 
     cost = kNoTargetCost;
     for (size_t j = 0; j < k; ++j) {
       const int n = neighbors[j];
-      const T3DPoint& b = point_[n].Position;
-      const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
-      const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
       const int sideCount = sideStart[j + 1] - sideStart[j];
       // An edge with fewer than two faces makes both ends border vertices for good,
       // which changes the cost of the edges at v that come after this one.
       if (sideCount < 2) borders.Open(v, n);
+      // No edge undercuts a cost of 0, and the columns it would need are not made.
+      if (cost <= 0) continue;
+      const T3DPoint& b = point_[n].Position;
+      const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, dz = double(b.Z) - a.Z;
+      const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
       const double c = borders.Is(v, j) || borders.Is(n, j) ? length : length * curvatureOf(j);
       if (c < cost) {
         cost = c;
