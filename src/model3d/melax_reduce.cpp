@@ -23,6 +23,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <span>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -165,6 +166,9 @@ class TIndexList {
   ~TIndexList() { release(); }
 
   const int* begin() const { return OnHeap() ? heap_ : inline_; }
+  // A view for loops that index the list while writing elsewhere, through which the
+  // compiler cannot tell that the list stays put.
+  std::span<const int> items() const { return {begin(), size_}; }
   const int* end() const { return begin() + size_; }
   int* data() { return OnHeap() ? heap_ : inline_; }
   int operator[](size_t i) const { return begin()[i]; }
@@ -677,8 +681,7 @@ void TMelaxMesh::CostOf(int v, const TBorders& borders, TScratch& scratch, doubl
 // match, whose place no branch predictor can guess.
 template <class TBorders>
 void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int& target) {
-  const TIndexList& neighbors = links_[v].Neighbors;
-  const TIndexList& faces = links_[v].Faces;
+  const std::span<const int> neighbors = links_[v].Neighbors.items(), faces = links_[v].Faces.items();
   const size_t k = neighbors.size(), f = faces.size();
   TFanNormals normals;
   std::array<int, kSmallFan> normalOf;
@@ -754,8 +757,7 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
 
 template <class TBorders>
 void TMelaxMesh::WideFanCost(int v, const TBorders& borders, TScratch& scratch, double& cost, int& target) {
-  const TIndexList& neighbors = links_[v].Neighbors;
-  const TIndexList& faces = links_[v].Faces;
+  const std::span<const int> neighbors = links_[v].Neighbors.items(), faces = links_[v].Faces.items();
   const size_t k = neighbors.size(), f = faces.size();
   TLargeVector<int>& slotOf = scratch.SlotOf;
   std::vector<int>& sideStart = scratch.SideStart;
