@@ -57,8 +57,22 @@ inline bool SameNormal(const T3DPoint& a, const T3DPoint& b) { return a.X == b.X
 // compared with all of them at once, with the vector form of SameNormal's test.
 struct TFanNormals {
   static constexpr size_t kMost = 16;
-  // Zeroed, so that the comparisons past Count read defined values.
-  alignas(16) float X[kMost] = {}, Y[kMost] = {}, Z[kMost] = {};
+  // Zeroed, so that the comparisons past Count read defined values; by whole
+  // vectors, since the compiler's block fill costs more than the few stores.
+  TFanNormals() {
+#if defined(__SSE2__)
+    for (size_t q = 0; q < kMost; q += 4) {
+      _mm_store_ps(X + q, _mm_setzero_ps());
+      _mm_store_ps(Y + q, _mm_setzero_ps());
+      _mm_store_ps(Z + q, _mm_setzero_ps());
+    }
+#else
+    std::fill_n(X, kMost, 0.0f);
+    std::fill_n(Y, kMost, 0.0f);
+    std::fill_n(Z, kMost, 0.0f);
+#endif
+  }
+  alignas(16) float X[kMost], Y[kMost], Z[kMost];
   size_t Count = 0;
   // The index of n among the normals, added if it is new.  At most kMost distinct.
   int Add(const T3DPoint& n) {
@@ -207,7 +221,7 @@ class TIndexList {
     } else {
       // A fixed number of steps without branches: a call to memmove costs more
       // than the few entries of an inline list.
-      for (uint32_t i = 0; i + 1 < kInline; ++i) inline_[i] = i < at ? inline_[i] : inline_[i + 1];
+      for (uint32_t i = 0; i + 1 < kInline; ++i) inline_[i] = inline_[i + (i >= at ? 1 : 0)];
     }
     --size_;
   }
@@ -692,10 +706,11 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
   for (size_t i = 0; i < f; ++i) {
     const TTriangle& triangle = triangles_[faces[i]];
     normalOf[i] = normals.Add(triangle.Normal);
-    // Picked without branches.
-    const std::array<int, 3>& c = triangle.Corners;
-    first[i] = c[0] == v ? c[1] : c[0];
-    second[i] = c[2] == v ? c[1] : c[2];
+    // Picked with masks: the compiler makes branches of conditionals here, and
+    // which corner is v is anyone's guess.
+    const int c0 = triangle.Corners[0], c1 = triangle.Corners[1], c2 = triangle.Corners[2];
+    first[i] = c0 ^ ((c0 ^ c1) & -static_cast<int>(c0 == v));
+    second[i] = c2 ^ ((c2 ^ c1) & -static_cast<int>(c2 == v));
   }
   const size_t m = normals.Count, padded = PaddedColumn(m);
   // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it, and 0 from
@@ -996,11 +1011,8 @@ void TMelaxMesh::DestroyVertex(int v, const TIndexList& neighbors) {
 
 void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
   std::array<int, 3>& corners = triangles_[t].Corners;
-  for (int& c : corners)
-    if (c == oldVertex) {
-      c = newVertex;
-      break;
-    }
+  // A live face's corners are distinct, so oldVertex is exactly one of them.
+  for (int& c : corners) c ^= (c ^ newVertex) & -static_cast<int>(c == oldVertex);
   // oldVertex keeps t in its face list: the list goes with it right after.
   links_[newVertex].Faces.push_back(t);
   // The other two corners already list each other, as corners of a live face do.
