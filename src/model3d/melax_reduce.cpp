@@ -207,6 +207,26 @@ class TIndexList {
     return static_cast<size_t>(std::find(begin(), end(), item) - begin());
   }
   bool contains(int item) const { return find(item) != size_; }
+  // find(a) and find(b) in one pass over an inline list.
+  std::pair<size_t, size_t> find(int a, int b) const {
+#if defined(__SSE2__)
+    if (!OnHeap()) {
+      const __m128i keyA = _mm_set1_epi32(a), keyB = _mm_set1_epi32(b);
+      uint32_t maskA = 0, maskB = 0;
+      for (uint32_t q = 0; q < kInline; q += 4) {
+        const __m128i items = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inline_ + q));
+        maskA |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(items, keyA)))) << q;
+        maskB |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(items, keyB)))) << q;
+      }
+      const uint32_t live = (uint32_t{1} << size_) - 1;  // entries past the end hold leftovers
+      maskA &= live;
+      maskB &= live;
+      return {maskA ? static_cast<size_t>(std::countr_zero(maskA)) : size_,
+              maskB ? static_cast<size_t>(std::countr_zero(maskB)) : size_};
+    }
+#endif
+    return {find(a), find(b)};
+  }
 
   void push_back(int item) {
     if (size_ == capacity_) Grow();
@@ -914,7 +934,8 @@ bool TMelaxMesh::UpdateForNewEdge(int n, int v) {
   if (since != borderClock_)
     for (const int w : neighbors)
       if (point_[w].Border > since) return false;
-  const size_t k = neighbors.size(), newAt = neighbors.find(v), targetAt = neighbors.find(target);
+  const size_t k = neighbors.size();
+  const auto [newAt, targetAt] = neighbors.find(v, target);
   const int newSlot = newAt < k ? static_cast<int>(newAt) : -1,
             targetSlot = targetAt < k ? static_cast<int>(targetAt) : -1;
   cost_[n].Clock = borderClock_;
