@@ -24,6 +24,7 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -193,37 +194,16 @@ class TIndexList {
   // there costs a mispredicted branch.
   size_t find(int item) const {
 #if defined(__SSE2__)
-    if (!OnHeap()) {
-      const __m128i key = _mm_set1_epi32(item);
-      uint32_t mask = 0;
-      for (uint32_t q = 0; q < kInline; q += 4)
-        mask |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(
-                    _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inline_ + q)), key))))
-                << q;
-      mask &= (uint32_t{1} << size_) - 1;  // entries past the end hold leftovers
-      return mask ? static_cast<size_t>(std::countr_zero(mask)) : size_;
-    }
+    if (!OnHeap()) return PlaceOf(InlineMatches(item));
 #endif
     return static_cast<size_t>(std::find(begin(), end(), item) - begin());
   }
   bool contains(int item) const { return find(item) != size_; }
-  // find(a) and find(b) in one pass over an inline list.
+  // find(a) and find(b), written out where they are used: the short way asks for both
+  // at every neighbour, and a call each costs more than the compares.
   std::pair<size_t, size_t> find(int a, int b) const {
 #if defined(__SSE2__)
-    if (!OnHeap()) {
-      const __m128i keyA = _mm_set1_epi32(a), keyB = _mm_set1_epi32(b);
-      uint32_t maskA = 0, maskB = 0;
-      for (uint32_t q = 0; q < kInline; q += 4) {
-        const __m128i items = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inline_ + q));
-        maskA |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(items, keyA)))) << q;
-        maskB |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(items, keyB)))) << q;
-      }
-      const uint32_t live = (uint32_t{1} << size_) - 1;  // entries past the end hold leftovers
-      maskA &= live;
-      maskB &= live;
-      return {maskA ? static_cast<size_t>(std::countr_zero(maskA)) : size_,
-              maskB ? static_cast<size_t>(std::countr_zero(maskB)) : size_};
-    }
+    if (!OnHeap()) return {PlaceOf(InlineMatches(a)), PlaceOf(InlineMatches(b))};
 #endif
     return {find(a), find(b)};
   }
@@ -257,6 +237,19 @@ class TIndexList {
  private:
   static constexpr uint32_t kInline = 12;
   bool OnHeap() const { return capacity_ > kInline; }
+#if defined(__SSE2__)
+  // Bit i set where inline entry i is item, for the entries in use.
+  uint32_t InlineMatches(int item) const {
+    const __m128i key = _mm_set1_epi32(item);
+    uint32_t mask = 0;
+    for (uint32_t q = 0; q < kInline; q += 4)
+      mask |= uint32_t(_mm_movemask_ps(_mm_castsi128_ps(
+                  _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inline_ + q)), key))))
+              << q;
+    return mask & ((uint32_t{1} << size_) - 1);  // entries past the end hold leftovers
+  }
+#endif
+  size_t PlaceOf(uint32_t matches) const { return matches ? static_cast<size_t>(std::countr_zero(matches)) : size_; }
   void Grow() {
     int* bigger = new int[capacity_ * 2];
     std::copy(begin(), end(), bigger);
