@@ -58,22 +58,8 @@ inline bool SameNormal(const T3DPoint& a, const T3DPoint& b) { return a.X == b.X
 // compared with all of them at once, with the vector form of SameNormal's test.
 struct TFanNormals {
   static constexpr size_t kMost = 16;
-  // Zeroed, so that the comparisons past Count read defined values; by whole
-  // vectors, since the compiler's block fill costs more than the few stores.
-  TFanNormals() {
-#if defined(__SSE2__)
-    for (size_t q = 0; q < kMost; q += 4) {
-      _mm_store_ps(X + q, _mm_setzero_ps());
-      _mm_store_ps(Y + q, _mm_setzero_ps());
-      _mm_store_ps(Z + q, _mm_setzero_ps());
-    }
-#else
-    std::fill_n(X, kMost, 0.0f);
-    std::fill_n(Y, kMost, 0.0f);
-    std::fill_n(Z, kMost, 0.0f);
-#endif
-  }
-  alignas(16) float X[kMost], Y[kMost], Z[kMost];
+  // Zeroed, so that the comparisons past Count read defined values.
+  alignas(16) float X[kMost] = {}, Y[kMost] = {}, Z[kMost] = {};
   size_t Count = 0;
   // The index of n among the normals, added if it is new.  At most kMost distinct.
   int Add(const T3DPoint& n) {
