@@ -27,7 +27,11 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__)
+// The searches below compare four entries at once where SSE2 is there, and one by
+// one elsewhere; SQ_PLAIN_VECTORS takes the one-by-one paths on any machine, so that
+// the tests can check them against the plain reference too.
+#if defined(__SSE2__) && !defined(SQ_PLAIN_VECTORS)
+#define SQ_MELAX_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -63,7 +67,7 @@ struct TFanNormals {
   size_t Count = 0;
   // The index of n among the normals, added if it is new.  At most kMost distinct.
   int Add(const T3DPoint& n) {
-#if defined(__SSE2__)
+#ifdef SQ_MELAX_SSE2
     uint32_t equal = 0;
     const __m128 x = _mm_set1_ps(n.X), y = _mm_set1_ps(n.Y), z = _mm_set1_ps(n.Z);
     for (size_t q = 0; q < Count; q += 4) {
@@ -89,7 +93,7 @@ struct TFanNormals {
 // Bit i set when first[i] or second[i] is n, for the `count` entries (a multiple of
 // four, at most 16).
 inline uint32_t CornerMask(const int* first, const int* second, size_t count, int n) {
-#if defined(__SSE2__)
+#ifdef SQ_MELAX_SSE2
   const __m128i key = _mm_set1_epi32(n);
   uint32_t mask = 0;
   for (size_t q = 0; q < count; q += 4) {
@@ -116,7 +120,7 @@ constexpr size_t PaddedColumn(size_t m) { return (m + 3) & ~size_t{3}; }
 // comparison with NaN is false), and the maximum of numbers does not depend on the
 // order they are taken in.
 inline double TwoSideCurvature(const double* s0, const double* s1, size_t m) {
-#if defined(__SSE2__)
+#ifdef SQ_MELAX_SSE2
   const __m128d one = _mm_set1_pd(1);
   __m128d low = _mm_setzero_pd(), high = _mm_setzero_pd();
   for (size_t i = 0; i < m; i += 4) {
@@ -179,7 +183,7 @@ class TIndexList {
   // searched all at once: where a match lies is anyone's guess, and a loop that stops
   // there costs a mispredicted branch.
   size_t find(int item) const {
-#if defined(__SSE2__)
+#ifdef SQ_MELAX_SSE2
     if (!OnHeap()) return PlaceOf(InlineMatches(item));
 #endif
     return static_cast<size_t>(std::find(begin(), end(), item) - begin());
@@ -188,7 +192,7 @@ class TIndexList {
   // find(a) and find(b), written out where they are used: the short way asks for both
   // at every neighbour, and a call each costs more than the compares.
   std::pair<size_t, size_t> find(int a, int b) const {
-#if defined(__SSE2__)
+#ifdef SQ_MELAX_SSE2
     if (!OnHeap()) return {PlaceOf(InlineMatches(a)), PlaceOf(InlineMatches(b))};
 #endif
     return {find(a), find(b)};
@@ -223,7 +227,7 @@ class TIndexList {
  private:
   static constexpr uint32_t kInline = 12;
   bool OnHeap() const { return capacity_ > kInline; }
-#if defined(__SSE2__)
+#ifdef SQ_MELAX_SSE2
   // Bit i set where inline entry i is item, for the entries in use.
   uint32_t InlineMatches(int item) const {
     const __m128i key = _mm_set1_epi32(item);
