@@ -109,6 +109,11 @@ inline uint32_t CornerMask(const int* first, const int* second, size_t count, in
 #endif
 }
 
+// `chosen` when pick holds, else `other`, by masks: for conditionals on which corner
+// of a face is a given vertex the compiler makes branches, and which corner it is is
+// anyone's guess.
+inline int PickIf(bool pick, int chosen, int other) { return other ^ ((other ^ chosen) & -static_cast<int>(pick)); }
+
 // Room for m entries of a flatness column, rounded up to the four lanes that
 // TwoSideCurvature reads at a time.
 constexpr size_t PaddedColumn(size_t m) { return (m + 3) & ~size_t{3}; }
@@ -709,11 +714,9 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
   for (size_t i = 0; i < f; ++i) {
     const TTriangle& triangle = triangles_[faces[i]];
     normalOf[i] = normals.Add(triangle.Normal);
-    // Picked with masks: the compiler makes branches of conditionals here, and
-    // which corner is v is anyone's guess.
     const int c0 = triangle.Corners[0], c1 = triangle.Corners[1], c2 = triangle.Corners[2];
-    first[i] = c0 ^ ((c0 ^ c1) & -static_cast<int>(c0 == v));
-    second[i] = c2 ^ ((c2 ^ c1) & -static_cast<int>(c2 == v));
+    first[i] = PickIf(c0 == v, c1, c0);
+    second[i] = PickIf(c2 == v, c1, c2);
   }
   const size_t m = normals.Count, padded = PaddedColumn(m);
   // flatness[a][b] = 1 - |N(a) . N(b)|, made when an edge first needs it, and 0 from
@@ -1016,7 +1019,7 @@ void TMelaxMesh::DestroyVertex(int v, const TIndexList& neighbors) {
 void TMelaxMesh::ReplaceVertex(int t, int oldVertex, int newVertex) {
   std::array<int, 3>& corners = triangles_[t].Corners;
   // A live face's corners are distinct, so oldVertex is exactly one of them.
-  for (int& c : corners) c ^= (c ^ newVertex) & -static_cast<int>(c == oldVertex);
+  for (int& c : corners) c = PickIf(c == oldVertex, newVertex, c);
   // oldVertex keeps t in its face list: the list goes with it right after.
   links_[newVertex].Faces.push_back(t);
   // The other two corners already list each other, as corners of a live face do.
