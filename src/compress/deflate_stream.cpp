@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "base/exception.h"
+#include "compress/byte_match.h"
 #include "compress/exact_parse.h"
 #include "io/memory_stream.h"
 
@@ -150,19 +151,6 @@ struct TFixedCodes {
 const TFixedCodes& FixedCodes() {
   static const TFixedCodes codes;
   return codes;
-}
-
-inline int CommonLength(const uint8_t* a, const uint8_t* b, int max) {
-  int n = 0;
-  while (n < max) {
-    uint64_t x, y;
-    std::memcpy(&x, a + n, 8);
-    std::memcpy(&y, b + n, 8);
-    const uint64_t diff = x ^ y;
-    if (diff) return std::min(max, n + (__builtin_ctzll(diff) >> 3));
-    n += 8;
-  }
-  return max;
 }
 
 // Run-length coding of a code-length sequence with the symbols 16 (repeat the
@@ -321,14 +309,6 @@ void TDeflateStream::SlideInput() {
 
 namespace {
 
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
-// The exact matcher's key: the two bytes themselves.
-inline uint32_t PrefixKey(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8); }
 // The filtered matcher's key: a hash of four bytes, as it takes no shorter matches.
 inline uint32_t HashKey(const uint8_t* p) { return (Load32(p) * 2654435761u) >> 16; }
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "compress/byte_match.h"
+
 namespace sq {
 
 namespace {
@@ -18,14 +20,6 @@ constexpr int kBucketSlots = 64;
 constexpr uint64_t kOffsetMask = 0xFFFFFF;
 constexpr int kEntryBytes = 5;
 constexpr size_t kLargePageEntries = kLargePageBytes / sizeof(uint32_t);  // of slot_, the smaller
-
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
-inline uint32_t PrefixKey(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8); }
 
 // Bytes 2 to 6 of p as a sorted entry holds them, of the `available` bytes from p.
 inline uint64_t EntryBytes(const uint8_t* p, int64_t available) {
@@ -44,19 +38,6 @@ inline uint64_t EntryBytes(const uint8_t* p, int64_t available) {
 inline uint64_t EntryMask(int length) {
   const int bytes = std::min(length - 1, kEntryBytes);
   return ((uint64_t{1} << 8 * bytes) - 1) << 24;
-}
-
-// Bytes a and b have in common, at most max; never reads at or past a + max or b + max.
-inline int CommonLength(const uint8_t* a, const uint8_t* b, int max) {
-  int n = 0;
-  for (; n + 8 <= max; n += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a + n, 8);
-    std::memcpy(&y, b + n, 8);
-    if (const uint64_t diff = x ^ y) return n + (__builtin_ctzll(diff) >> 3);
-  }
-  while (n < max && a[n] == b[n]) ++n;
-  return n;
 }
 
 }  // namespace
