@@ -743,7 +743,9 @@ void TMelaxMesh::SmallFanCost(int v, const TBorders& borders, double& cost, int&
     uint32_t sideMask = CornerMask(first.data(), second.data(), PaddedColumn(f), n);
     // No edge undercuts a cost of 0: the later edges only open borders.
     if (cost <= 0) {
-      if (std::popcount(sideMask) < 2) borders.Open(v, n);
+      // Fewer than two sides: at most one bit set.  std::popcount is a library call
+      // on the baseline x86-64 this is built for.
+      if ((sideMask & (sideMask - 1)) == 0) borders.Open(v, n);
       continue;
     }
     // The sides are read off the mask in face order.
