@@ -62,8 +62,10 @@ inline bool SameNormal(const T3DPoint& a, const T3DPoint& b) { return a.X == b.X
 // compared with all of them at once, with the vector form of SameNormal's test.
 struct TFanNormals {
   static constexpr size_t kMost = 16;
-  // Zeroed, so that the comparisons past Count read defined values.
-  alignas(16) float X[kMost] = {}, Y[kMost] = {}, Z[kMost] = {};
+  // Each group of four is zeroed when its first entry is added, so that the
+  // comparisons past Count read defined values; zeroing all of them up front is a
+  // string store whose start-up costs more than a small fan's whole search.
+  alignas(16) float X[kMost], Y[kMost], Z[kMost];
   size_t Count = 0;
   // The index of n among the normals, added if it is new.  At most kMost distinct.
   int Add(const T3DPoint& n) {
@@ -82,6 +84,8 @@ struct TFanNormals {
     for (size_t i = 0; i < Count; ++i)
       if (SameNormal(At(i), n)) return static_cast<int>(i);
 #endif
+    if (Count % 4 == 0)
+      for (size_t i = Count; i < Count + 4; ++i) X[i] = Y[i] = Z[i] = 0;
     X[Count] = n.X;
     Y[Count] = n.Y;
     Z[Count] = n.Z;
