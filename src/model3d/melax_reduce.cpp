@@ -62,9 +62,10 @@ inline bool SameNormal(const T3DPoint& a, const T3DPoint& b) { return a.X == b.X
 // compared with all of them at once, with the vector form of SameNormal's test.
 struct TFanNormals {
   static constexpr size_t kMost = 16;
-  // Each group of four is zeroed when its first entry is added, so that the
-  // comparisons past Count read defined values; zeroing all of them up front is a
-  // string store whose start-up costs more than a small fan's whole search.
+  // The vector search zeroes each group of four when its first entry is added, so
+  // that its comparisons past Count read defined values; zeroing all of them up
+  // front is a string store whose start-up costs more than a small fan's whole
+  // search.  The one-by-one search reads nothing past Count.
   alignas(16) float X[kMost], Y[kMost], Z[kMost];
   size_t Count = 0;
   // The index of n among the normals, added if it is new.  At most kMost distinct.
@@ -80,12 +81,15 @@ struct TFanNormals {
     }
     equal &= (uint32_t{1} << Count) - 1;  // entries past Count hold leftovers
     if (equal) return std::countr_zero(equal);
+    if (Count % 4 == 0) {
+      _mm_store_ps(X + Count, _mm_setzero_ps());
+      _mm_store_ps(Y + Count, _mm_setzero_ps());
+      _mm_store_ps(Z + Count, _mm_setzero_ps());
+    }
 #else
     for (size_t i = 0; i < Count; ++i)
       if (SameNormal(At(i), n)) return static_cast<int>(i);
 #endif
-    if (Count % 4 == 0)
-      for (size_t i = Count; i < Count + 4; ++i) X[i] = Y[i] = Z[i] = 0;
     X[Count] = n.X;
     Y[Count] = n.Y;
     Z[Count] = n.Z;
