@@ -79,7 +79,8 @@ struct TFanNormals {
                      _mm_cmpeq_ps(_mm_load_ps(Z + q), z));
       equal |= uint32_t(_mm_movemask_ps(same)) << q;
     }
-    equal &= (uint32_t{1} << Count) - 1;  // entries past Count hold leftovers
+    // Entries past Count are zeroes, which a degenerate face's normal would match.
+    equal &= (uint32_t{1} << Count) - 1;
     if (equal) return std::countr_zero(equal);
     if (Count % 4 == 0) {
       _mm_store_ps(X + Count, _mm_setzero_ps());
